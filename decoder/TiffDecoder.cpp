@@ -1,0 +1,3 @@
+#include "decoder/TiffDecoder.h"
+
+CTiffDecoder::~CTiffDecoder() = default;

@@ -1,0 +1,33 @@
+// Strip decoder interface: the reader drives every decompressor through it.
+#ifndef TIFFVIEW_DECODER_TIFFDECODER_H
+#define TIFFVIEW_DECODER_TIFFDECODER_H
+
+#include <cstdint>
+
+// A decoder turns the compressed bytes of one strip into packed line bytes.
+// The reader hands it input and the number of decoded bytes still missing
+// from the current line; the decoder reports what it consumed and produced
+// and keeps leftover bits and surplus output to itself.
+class CTiffDecoder {
+public:
+    virtual ~CTiffDecoder();
+    // Prepares for a new compressed stream (a new strip).
+    virtual void Reset() = 0;
+    // 1: GetLine delivers the complement of every decoded byte.
+    virtual void SetInvert(std::int32_t invert) = 0;
+    // Sets the line width in pixels and allocates the working storage;
+    // returns 0 when the storage cannot be obtained.
+    virtual int SetWidth(std::uint32_t width) = 0;
+    // Decodes from the start of `input`. `consumed` never exceeds
+    // `inputLength`; `produced` counts decoded bytes added by this call.
+    // Returns 0 only when the data cannot be decoded.
+    virtual int Decode(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
+                       std::uint32_t wanted, std::uint32_t& produced) = 0;
+    // Writes at most one line of the oldest undelivered output and returns
+    // the number of bytes written.
+    virtual std::uint32_t GetLine(std::uint8_t* line) = 0;
+    // Drops `count` bytes of undelivered output.
+    virtual void Discard(std::uint32_t count) = 0;
+};
+
+#endif

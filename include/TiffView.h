@@ -1,0 +1,241 @@
+// tiffview: line-by-line reader for bi-level (1 bit per pixel) TIFF images.
+//
+// A host creates one CTiffView per file, opens it, pulls packed lines
+// ((Width + 7) / 8 bytes, first pixel in bit 7 of byte 0, 1 = black) and
+// closes it. Every operation that can fail returns a 32-bit result code;
+// TiffView_GetErrorString turns any code into its fixed message text.
+#ifndef TIFFVIEW_TIFFVIEW_H
+#define TIFFVIEW_TIFFVIEW_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The shared library hides every symbol but the ones marked here.
+#define TIFFVIEW_API __attribute__((visibility("default")))
+
+// Result codes. A failure has 0xF0 in bits 24..31 and its kind in bits 0..7;
+// bits 8..23 carry the TIFF tag number (kinds 0x30..0x35) or the strip index
+// (kinds 0x60, 0x61, multi-strip images only). Compare a failure against
+// these base values after masking the code with TV_CODE_MASK.
+constexpr std::uint32_t TV_OK = 0x00000000u;
+constexpr std::uint32_t TV_ERR_FILE_HANDLE = 0xF0000001u;
+constexpr std::uint32_t TV_ERR_PATH_LENGTH = 0xF0000002u;
+constexpr std::uint32_t TV_ERR_FILE_OPEN = 0xF0000003u;
+constexpr std::uint32_t TV_ERR_HEADER_SHORT = 0xF0000010u;
+constexpr std::uint32_t TV_ERR_BYTE_ORDER = 0xF0000011u;
+constexpr std::uint32_t TV_ERR_MAGIC = 0xF0000012u;
+constexpr std::uint32_t TV_ERR_IFD_OFFSET_ZERO = 0xF0000013u;
+constexpr std::uint32_t TV_ERR_FILE_SHORT = 0xF0000020u;
+constexpr std::uint32_t TV_ERR_IFD_COUNT_READ = 0xF0000021u;
+constexpr std::uint32_t TV_ERR_IFD_READ = 0xF0000022u;
+constexpr std::uint32_t TV_ERR_TAG_MISSING = 0xF0000030u;
+constexpr std::uint32_t TV_ERR_TAG_COUNT = 0xF0000031u;
+constexpr std::uint32_t TV_ERR_TAG_TYPE = 0xF0000032u;
+constexpr std::uint32_t TV_ERR_TAG_VALUE = 0xF0000033u;
+constexpr std::uint32_t TV_ERR_TAG_SEEK = 0xF0000034u;
+constexpr std::uint32_t TV_ERR_TAG_READ = 0xF0000035u;
+constexpr std::uint32_t TV_ERR_SAMPLES_PER_PIXEL = 0xF0000040u;
+constexpr std::uint32_t TV_ERR_BITS_PER_SAMPLE = 0xF0000041u;
+constexpr std::uint32_t TV_ERR_COMPRESSION = 0xF0000042u;
+constexpr std::uint32_t TV_ERR_PHOTOMETRIC = 0xF0000043u;
+constexpr std::uint32_t TV_ERR_NO_MEMORY = 0xF0000050u;
+constexpr std::uint32_t TV_ERR_END_OF_IMAGE = 0xF0000051u;
+constexpr std::uint32_t TV_ERR_DECODE = 0xF0000052u;
+constexpr std::uint32_t TV_ERR_STRIP_SHORT = 0xF0000053u;
+constexpr std::uint32_t TV_ERR_STRIP_LONG = 0xF0000054u;
+constexpr std::uint32_t TV_ERR_LINE_SHORT = 0xF0000055u;
+constexpr std::uint32_t TV_ERR_STRIP_SEEK = 0xF0000060u;
+constexpr std::uint32_t TV_ERR_STRIP_READ = 0xF0000061u;
+
+// Clears the context bits (tag number or strip index) of a result code.
+constexpr std::uint32_t TV_CODE_MASK = 0xFF0000FFu;
+
+// The longest message, with its CR LF and terminating zero, fits this size.
+constexpr std::size_t TV_MESSAGE_SIZE = 34;
+
+struct TiffInfo_t {
+    std::uint32_t Width;
+    std::uint32_t Length;
+    std::uint32_t Compression;
+    std::uint16_t Intel;
+    std::uint16_t PhotometricInterpretation;
+    double XResolution;
+    double YResolution;
+};
+
+union Version_t {
+    std::uint8_t Byte[4];
+    std::uint32_t Word;
+};
+
+extern "C" {
+// Writes the GBK message of `code` (ending in CR LF) and a zero byte into
+// `text`, which must hold at least TV_MESSAGE_SIZE bytes.
+TIFFVIEW_API void TiffView_GetErrorString(std::uint32_t code, char* text);
+// Stores the library version 1.1.1.3 into the four bytes of `version`.
+TIFFVIEW_API void TiffView_GetVersion(Version_t* version);
+}
+
+// One directory entry exactly as stored in the file (12 bytes).
+struct TiffIFD_t {
+    std::uint16_t Tag;
+    std::uint16_t Type;
+    std::uint32_t Count;
+    unsigned char Value[4];
+};
+static_assert(sizeof(TiffIFD_t) == 12, "a directory entry is 12 bytes");
+
+enum TiffIFDTag : std::uint16_t {
+    Tag_ImageWidth = 256,
+    Tag_ImageLength = 257,
+    Tag_BitsPerSample = 258,
+    Tag_Compression = 259,
+    Tag_PhotometricInterpretation = 262,
+    Tag_FillOrder = 266,
+    Tag_StripOffsets = 273,
+    Tag_SamplesPerPixel = 277,
+    Tag_RowsPerStrip = 278,
+    Tag_StripByteCounts = 279,
+    Tag_XResolution = 282,
+    Tag_YResolution = 283,
+    Tag_PlanarConfiguration = 284,
+    Tag_T4Options = 292,
+    Tag_T6Options = 293,
+    Tag_ResolutionUnit = 296,
+    Tag_Predictor = 317,
+};
+
+class CTiffDecoder;
+struct TiffTagRule;
+
+// Reader of one bi-level TIFF file at a time.
+//
+// Calling order: OpenFile(name), then ReadALine once per line (at most
+// Length times), then CloseFile; or ParseFile(name, 0) and GetImageInfo to
+// query an image without reading it. After a failed OpenFile, call
+// CloseFile before opening again. The destructor closes an open file.
+//
+// Copies: a copy describes the same image (name, tags, strip table, fault
+// record) but never shares the original's open file or decoder. A copy is
+// always closed; call OpenFile(nullptr) on it to read the image again.
+class TIFFVIEW_API CTiffView {
+public:
+    CTiffView();
+    CTiffView(const CTiffView& other);
+    virtual ~CTiffView();
+    CTiffView& operator=(const CTiffView& other);
+
+    // Opens `fileName` (or, when null, the name kept from the previous
+    // call), reads and validates its directories. keepOpen 1 keeps the file
+    // open and prepares the decoder; any other value closes it again.
+    std::uint32_t ParseFile(const char* fileName, int keepOpen);
+    // Parses the file and loads its first strip, ready for ReadALine.
+    std::uint32_t OpenFile(const char* fileName);
+    // Writes the next line, (Width + 7) / 8 bytes, into `line`.
+    std::uint32_t ReadALine(unsigned char* line);
+    // Writes a pending diagnostic log, closes the file, drops the decoder.
+    void CloseFile();
+    char* GetImageFileName();
+    void GetImageInfo(TiffInfo_t* info);
+    // Writes the diagnostic log of a pending strip fault to `path`.
+    void LogFile(const char* path);
+
+private:
+    std::uint32_t ReadFileHead();
+    std::uint32_t ReadDirectoryChain();
+    TiffIFD_t* FindIFD(TiffIFDTag tag);
+    std::uint16_t GetU16(unsigned char* p);
+    std::uint32_t GetU32(unsigned char* p);
+
+    std::uint32_t ReadTag(const TiffTagRule& rule, std::uint32_t& value);
+    std::uint32_t ReadValueArray(TiffIFDTag tag, std::uint32_t offset, void* dest, std::uint32_t bytes);
+    std::uint32_t ReadStripTable(TiffIFDTag tag, std::vector<std::uint32_t>& table);
+    std::uint32_t ReadResolution(TiffIFDTag tag, double& member);
+    std::uint32_t IFD_ImageWidth();
+    std::uint32_t IFD_ImageLength();
+    std::uint32_t IFD_Compression();
+    std::uint32_t IFD_PhotometricInterpretation();
+    std::uint32_t IFD_RowsPerStrip();
+    std::uint32_t IFD_StripOffsets();
+    std::uint32_t IFD_StripByteCounts();
+    std::uint32_t IFD_XResolution();
+    std::uint32_t IFD_YResolution();
+    std::uint32_t IFD_ResolutionUnit();
+    std::uint32_t IFD_SamplesPerPixel();
+    std::uint32_t IFD_BitsPerSample();
+    std::uint32_t IFD_FillOrder();
+    std::uint32_t IFD_PlanarConfiguration();
+    std::uint32_t IFD_Predictor();
+    std::uint32_t IFD_T4Options();
+    std::uint32_t IFD_T6Options();
+
+    std::uint32_t CreateDecoder();
+    std::uint32_t PrepareReading();
+    std::uint32_t ReadStripData();
+    std::uint32_t ReadUncompressedLine(unsigned char* line);
+    std::uint32_t ReadDecodedLine(unsigned char* line);
+    void LogError();
+    void CloseBuffer();
+    void CopyFrom(const CTiffView& other);
+
+    void GetLogPath(std::string& path);
+    void CreateSaveDir(std::string& path);
+
+    char FileName[261];
+    std::int32_t FileHandle;
+    std::uint32_t IFDOffset;
+    std::uint16_t IFDNum;
+    std::uint16_t IFDSize;
+    std::vector<TiffIFD_t> IFDList;
+    std::uint32_t Width;
+    std::uint32_t Length;
+    std::uint32_t Compression;
+    std::uint16_t Intel;
+    std::uint16_t PhotometricInterpretation;
+    double XResolution;
+    double YResolution;
+    std::uint16_t ResolutionUnit;
+    std::uint16_t FillOrder;
+    std::uint16_t PlanarConfiguration;
+    std::uint16_t Predictor;
+    std::uint32_t T4Options;
+    std::uint32_t T6Options;
+    std::uint32_t StripsPerImage;
+    std::uint32_t RowsPerStrip;
+    std::vector<std::uint32_t> StripOffsets;
+    std::vector<std::uint32_t> StripByteCounts;
+    CTiffDecoder* Decoder;
+    std::uint32_t LineByte;
+    std::uint32_t StripByte;
+    std::uint32_t PackedByte;
+    std::uint32_t MaxStripByte;
+    std::vector<unsigned char> Buffer;
+    std::uint32_t BlockSize;
+    std::uint32_t StripsRead;
+    std::uint32_t StripOffset;
+    std::int32_t Complete;
+    std::uint32_t LineCount;
+    std::uint32_t BufferedByte;
+    std::uint32_t UnpackedByte;
+    std::uint32_t BlockPos;
+    std::uint32_t StripUnpackByte;
+    std::uint32_t BlockEnd;
+    std::int32_t LogPending;
+    std::uint32_t CurStrip;
+    std::uint32_t CurLine;
+    std::uint32_t UnuseByte;
+    std::int32_t UnpackDiff;
+    std::uint32_t ErrorID;
+
+    // Not part of the logged state: whether ReadALine may run (set only by a
+    // successful OpenFile) and the failure that stopped reading, returned
+    // again by every later ReadALine of the same opening.
+    std::int32_t Reading;
+    std::uint32_t ReadFault;
+
+    // Lets the test suite swap in a scripted decoder; not used by the library.
+    friend class CTiffViewTestAccess;
+};
+
+#endif
