@@ -10,10 +10,13 @@ void CTiffView::GetLogPath(std::string& path) {
         // The executable's path is read whole, however long, into the
         // growable string: there is no fixed-size buffer to overrun, and a
         // cut-off path would point the log tree at the wrong directory.
-        // When it cannot be learned the path is empty and the tree becomes
-        // relative to the current directory, as for a path with no
-        // directory part.
-        tvplatform::ExecutablePath(path);
+        // When it cannot be learned at all there is no log: an empty path
+        // opens nothing, and no directories are scattered into whatever the
+        // current directory happens to be.
+        if (!tvplatform::ExecutablePath(path)) {
+            path.clear();
+            return;
+        }
         std::string::size_type separator = path.rfind(tvplatform::PathSeparator);
         if (separator == std::string::npos)
             path.clear();
