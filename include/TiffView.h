@@ -173,6 +173,7 @@ private:
     std::uint32_t CreateDecoder();
     std::uint32_t PrepareReading();
     std::uint32_t ReadStripData();
+    std::uint32_t LoadStripsWhileUsedUp();
     std::uint32_t ReadUncompressedLine(unsigned char* line);
     std::uint32_t ReadDecodedLine(unsigned char* line);
     void LogError();
@@ -229,10 +230,13 @@ private:
     std::uint32_t ErrorID;
 
     // Not part of the logged state: whether ReadALine may run (set only by a
-    // successful OpenFile) and the failure that stopped reading, returned
-    // again by every later ReadALine of the same opening.
+    // successful OpenFile); the failure that stopped reading, returned again
+    // by every later ReadALine of the same opening; and whether the strip
+    // being decoded was found short and its missing bytes already credited,
+    // so that using up its input again moves on instead of counting twice.
     std::int32_t Reading;
     std::uint32_t ReadFault;
+    std::int32_t StripCredited;
 
     // Lets the test suite swap in a scripted decoder; not used by the library.
     friend class CTiffViewTestAccess;

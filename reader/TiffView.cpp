@@ -1,0 +1,254 @@
+// Reader object: construction, copying, opening and closing.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "TiffView.h"
+#include "decoder/LzwDecoder.h"
+#include "fax/FaxDecoder.h"
+#include "platform/File.h"
+
+namespace {
+
+constexpr std::size_t kMaxFileName = 260;
+
+}  // namespace
+
+CTiffView::CTiffView()
+    : FileHandle(-1),
+      IFDSize(0),
+      StripsPerImage(0),
+      RowsPerStrip(0),
+      Decoder(nullptr),
+      Complete(0),
+      LogPending(0),
+      CurStrip(0),
+      CurLine(0),
+      UnuseByte(0),
+      UnpackDiff(0),
+      ErrorID(0),
+      Reading(0),
+      ReadFault(TV_OK),
+      StripCredited(0) {
+    std::memset(FileName, 0, sizeof FileName);
+    // The remaining members are written before they are read; they are
+    // zeroed anyway so that a copy of a fresh reader copies defined values.
+    IFDOffset = 0;
+    IFDNum = 0;
+    Width = Length = Compression = 0;
+    Intel = PhotometricInterpretation = 0;
+    XResolution = YResolution = 0.0;
+    ResolutionUnit = FillOrder = PlanarConfiguration = Predictor = 0;
+    T4Options = T6Options = 0;
+    LineByte = StripByte = PackedByte = MaxStripByte = BlockSize = 0;
+    StripsRead = StripOffset = LineCount = BufferedByte = UnpackedByte = 0;
+    BlockPos = StripUnpackByte = BlockEnd = 0;
+}
+
+CTiffView::CTiffView(const CTiffView& other) : CTiffView() { CopyFrom(other); }
+
+CTiffView& CTiffView::operator=(const CTiffView& other) {
+    if (this != &other) {
+        CloseFile();
+        CopyFrom(other);
+    }
+    return *this;
+}
+
+CTiffView::~CTiffView() {
+    CloseFile();
+    CloseBuffer();
+    IFDList.clear();
+    IFDSize = 0;
+}
+
+// Member-wise copy, except that the open file and the decoder stay with
+// their owner: the copy is closed and takes its own tables and buffer.
+void CTiffView::CopyFrom(const CTiffView& other) {
+    std::memcpy(FileName, other.FileName, sizeof FileName);
+    IFDOffset = other.IFDOffset;
+    IFDNum = other.IFDNum;
+    IFDSize = other.IFDSize;
+    IFDList = other.IFDList;
+    Width = other.Width;
+    Length = other.Length;
+    Compression = other.Compression;
+    Intel = other.Intel;
+    PhotometricInterpretation = other.PhotometricInterpretation;
+    XResolution = other.XResolution;
+    YResolution = other.YResolution;
+    ResolutionUnit = other.ResolutionUnit;
+    FillOrder = other.FillOrder;
+    PlanarConfiguration = other.PlanarConfiguration;
+    Predictor = other.Predictor;
+    T4Options = other.T4Options;
+    T6Options = other.T6Options;
+    StripsPerImage = other.StripsPerImage;
+    RowsPerStrip = other.RowsPerStrip;
+    StripOffsets = other.StripOffsets;
+    StripByteCounts = other.StripByteCounts;
+    LineByte = other.LineByte;
+    StripByte = other.StripByte;
+    PackedByte = other.PackedByte;
+    MaxStripByte = other.MaxStripByte;
+    Buffer = other.Buffer;
+    BlockSize = other.BlockSize;
+    StripsRead = other.StripsRead;
+    StripOffset = other.StripOffset;
+    Complete = other.Complete;
+    LineCount = other.LineCount;
+    BufferedByte = other.BufferedByte;
+    UnpackedByte = other.UnpackedByte;
+    BlockPos = other.BlockPos;
+    StripUnpackByte = other.StripUnpackByte;
+    BlockEnd = other.BlockEnd;
+    LogPending = other.LogPending;
+    CurStrip = other.CurStrip;
+    CurLine = other.CurLine;
+    UnuseByte = other.UnuseByte;
+    UnpackDiff = other.UnpackDiff;
+    ErrorID = other.ErrorID;
+    // Not open, so not readable: OpenFile(nullptr) starts the image again.
+    FileHandle = -1;
+    Decoder = nullptr;
+    Reading = 0;
+    ReadFault = TV_OK;
+    StripCredited = 0;
+}
+
+std::uint32_t CTiffView::ParseFile(const char* fileName, int keepOpen) {
+    if (FileHandle != -1) return TV_ERR_FILE_HANDLE;
+    if (fileName != nullptr) {
+        const std::size_t length = std::strlen(fileName);
+        if (length > kMaxFileName) return TV_ERR_PATH_LENGTH;
+        std::memcpy(FileName, fileName, length + 1);
+    }
+    if (FileName[0] == '\0') return TV_ERR_PATH_LENGTH;
+
+    Reading = 0;
+    FileHandle = tvplatform::OpenRead(FileName);
+    if (FileHandle == -1) return TV_ERR_FILE_OPEN;
+
+    std::uint32_t result;
+    try {
+        result = ReadFileHead();
+    } catch (const std::bad_alloc&) {
+        result = TV_ERR_NO_MEMORY;
+    }
+    if (result != TV_OK) {
+        CloseFile();
+        return result;
+    }
+    if (keepOpen != 1) {
+        CloseFile();
+        return TV_OK;
+    }
+    result = CreateDecoder();
+    if (result != TV_OK) CloseFile();
+    return result;
+}
+
+// The decoder the compression asks for, told whether to complement its
+// output; uncompressed images have none.
+std::uint32_t CTiffView::CreateDecoder() {
+    delete Decoder;
+    Decoder = nullptr;
+    try {
+        if (Compression == 3 || Compression == 4) {
+            Decoder = new CFaxDecoder(Compression, FillOrder, RowsPerStrip);
+        } else if (Compression == 5) {
+            Decoder = new CLzwDecoder();
+        }
+    } catch (const std::bad_alloc&) {
+        Decoder = nullptr;
+        return TV_ERR_NO_MEMORY;
+    }
+    if (Decoder != nullptr) Decoder->SetInvert(PhotometricInterpretation == 1 ? 1 : 0);
+    return TV_OK;
+}
+
+std::uint32_t CTiffView::OpenFile(const char* fileName) {
+    std::uint32_t result = ParseFile(fileName, 1);
+    if (result != TV_OK) return result;
+    result = PrepareReading();
+    if (result == TV_OK) Reading = 1;
+    return result;
+}
+
+// Sizes the strip buffer, readies the decoder, clears the counters and the
+// fault record, and loads the first strip.
+std::uint32_t CTiffView::PrepareReading() {
+    CloseBuffer();
+    PackedByte = 0;
+    MaxStripByte = 0;
+    for (std::uint32_t count : StripByteCounts) {
+        PackedByte += count;
+        MaxStripByte = std::max(MaxStripByte, count);
+    }
+    // A strip larger than the whole file can never be read in full; its read
+    // fails when its turn comes, so it does not get to size the buffer.
+    const std::uint64_t fileSize = tvplatform::FileSize(FileHandle);
+    BlockSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(MaxStripByte, fileSize));
+    try {
+        Buffer.assign(BlockSize, 0);
+    } catch (const std::bad_alloc&) {
+        return TV_ERR_NO_MEMORY;
+    }
+    if (Decoder != nullptr) {
+        if (Decoder->SetWidth(Width) == 0) return TV_ERR_NO_MEMORY;
+        Decoder->Reset();
+    }
+    StripsRead = 0;
+    StripOffset = 0;
+    Complete = 0;
+    LineCount = 0;
+    BufferedByte = 0;
+    UnpackedByte = Compression == 1 ? PackedByte : 0;
+    BlockPos = 0;
+    BlockEnd = 0;
+    StripUnpackByte = 0;
+    LogPending = 0;
+    CurStrip = 0;
+    CurLine = 0;
+    UnuseByte = 0;
+    UnpackDiff = 0;
+    ErrorID = 0;
+    ReadFault = TV_OK;
+    return ReadStripData();
+}
+
+void CTiffView::CloseFile() {
+    if (LogPending) {
+        try {
+            std::string path;
+            GetLogPath(path);
+            LogFile(path.c_str());
+        } catch (...) {
+            // The log is best effort; closing must go on whatever happens.
+        }
+        LogPending = 0;
+    }
+    if (FileHandle != -1) {
+        tvplatform::CloseHandle(FileHandle);
+        FileHandle = -1;
+    }
+    delete Decoder;
+    Decoder = nullptr;
+    Reading = 0;
+}
+
+void CTiffView::CloseBuffer() {
+    std::vector<unsigned char>().swap(Buffer);
+}
+
+char* CTiffView::GetImageFileName() { return FileName; }
+
+void CTiffView::GetImageInfo(TiffInfo_t* info) {
+    info->Width = Width;
+    info->Length = Length;
+    info->Compression = Compression;
+    info->Intel = Intel;
+    info->PhotometricInterpretation = PhotometricInterpretation;
+    info->XResolution = XResolution;
+    info->YResolution = YResolution;
+}
