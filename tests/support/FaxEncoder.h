@@ -1,0 +1,94 @@
+// Test-only CCITT encoders (ITU-T T.4 one-dimensional Modified Huffman with
+// EOL codes, and T.6 two-dimensional Group 4), written independently of the
+// library's decoder so that they can judge it. Lines are packed 1-bit rows,
+// (width + 7) / 8 bytes, first pixel in bit 7 of byte 0, 1 = black; pad bits
+// beyond the width are ignored.
+//
+// Also the line patterns the fax tests share: structured rows (all white,
+// all black, alternating, long runs) and seeded random and document-like
+// content.
+#ifndef TIFFVIEW_TESTS_FAXENCODER_H
+#define TIFFVIEW_TESTS_FAXENCODER_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace faxenc {
+
+using Line = std::vector<std::uint8_t>;
+using Lines = std::vector<Line>;
+
+struct Stream {
+    std::vector<std::uint8_t> Bytes;
+    // Bit position (from the start of Bytes) just after the last code of
+    // each line; a line's pixels are fully determined by the bits before it.
+    std::vector<std::size_t> LineEndBits;
+    // Bit position where each line's first code starts (after the EOL that
+    // precedes it, for T.4).
+    std::vector<std::size_t> LineStartBits;
+};
+
+// T.6: every line coded two-dimensionally against the line above (an
+// all-white line above the first). `eofb` appends the end-of-block mark
+// (two EOLs). The stream is padded with 0 bits to a whole byte.
+// `reverseBits` bit-reverses every output byte (TIFF FillOrder 2).
+Stream EncodeG4Stream(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits = false);
+std::vector<std::uint8_t> EncodeG4(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits = false);
+
+// T.4 one-dimensional: an EOL before every line, each EOL preceded by the
+// fewest 0 fill bits that make it end on a byte boundary, so every line's
+// codes start on a byte boundary. `rtc` appends the return-to-control mark
+// (six EOLs, the first byte-aligned). Padded with 0 bits to a whole byte.
+Stream EncodeG3Stream(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits = false);
+std::vector<std::uint8_t> EncodeG3(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits = false);
+
+// Bytes per packed line.
+inline std::size_t LineBytes(std::uint32_t width) { return (static_cast<std::size_t>(width) + 7) / 8; }
+
+// Pixel access on packed lines (1 = black).
+bool Pixel(const Line& line, std::uint32_t x);
+void SetPixel(Line& line, std::uint32_t x, bool black);
+// Clears the pad bits after `width` so lines compare equal to decoded ones.
+void ClearPad(Line& line, std::uint32_t width);
+
+// Deterministic generator (splitmix64) so every failure can be replayed
+// from its seed.
+class Rng {
+public:
+    explicit Rng(std::uint64_t seed) : State(seed) {}
+    std::uint64_t Next();
+    // Uniform in [0, bound) for bound > 0.
+    std::uint32_t Below(std::uint32_t bound) { return static_cast<std::uint32_t>(Next() % bound); }
+
+private:
+    std::uint64_t State;
+};
+
+// Line patterns.
+Line WhiteLine(std::uint32_t width);
+Line BlackLine(std::uint32_t width);
+// Pixel x is black when (x / period) is odd, starting white; period 1 gives
+// alternating pixels.
+Line StripedLine(std::uint32_t width, std::uint32_t period, bool startBlack = false);
+// Runs given explicitly, white first, alternating; the last run is cut or
+// extended to end at `width`.
+Line RunsLine(std::uint32_t width, const std::vector<std::uint32_t>& runs);
+// Independent random pixels, each black with the given probability (0..100).
+Line NoiseLine(std::uint32_t width, Rng& rng, std::uint32_t blackPercent);
+// Runs of random lengths up to maxRun.
+Line RandomRunsLine(std::uint32_t width, Rng& rng, std::uint32_t maxRun);
+
+// Named image shapes for table-driven tests. Each returns `height` lines.
+enum class Content { White, Black, Alternating, Checker, Noise, Runs, LongRuns, Text, Halftone, Mixed };
+const char* ContentName(Content c);
+Lines MakeImage(Content c, std::uint32_t width, std::uint32_t height, std::uint64_t seed);
+
+// First line where two images differ, or -1; with `detail` describing it
+// (line number and first differing byte).
+long FirstDifference(const Lines& expected, const Lines& actual, std::uint32_t width, std::string* detail);
+
+}  // namespace faxenc
+
+#endif
