@@ -185,19 +185,17 @@ std::uint32_t CTiffView::IFD_XResolution() { return ReadResolution(Tag_XResoluti
 
 std::uint32_t CTiffView::IFD_YResolution() { return ReadResolution(Tag_YResolution, YResolution); }
 
-namespace {
-
+// Reads an optional tag into `member`, leaving it alone on failure.
 template <typename Member>
-std::uint32_t StoreOptional(std::uint32_t result, std::uint32_t value, Member& member) {
+std::uint32_t CTiffView::ReadOptional(const TiffTagRule& rule, Member& member) {
+    std::uint32_t value = 0;
+    const std::uint32_t result = ReadTag(rule, value);
     if (result == TV_OK) member = static_cast<Member>(value);
     return result;
 }
 
-}  // namespace
-
 std::uint32_t CTiffView::IFD_ResolutionUnit() {
-    std::uint32_t value = 0;
-    return StoreOptional(ReadTag(kResolutionUnit, value), value, ResolutionUnit);
+    return ReadOptional(kResolutionUnit, ResolutionUnit);
 }
 
 std::uint32_t CTiffView::IFD_SamplesPerPixel() {
@@ -215,26 +213,21 @@ std::uint32_t CTiffView::IFD_BitsPerSample() {
 }
 
 std::uint32_t CTiffView::IFD_FillOrder() {
-    std::uint32_t value = 0;
-    return StoreOptional(ReadTag(kFillOrder, value), value, FillOrder);
+    return ReadOptional(kFillOrder, FillOrder);
 }
 
 std::uint32_t CTiffView::IFD_PlanarConfiguration() {
-    std::uint32_t value = 0;
-    return StoreOptional(ReadTag(kPlanarConfiguration, value), value, PlanarConfiguration);
+    return ReadOptional(kPlanarConfiguration, PlanarConfiguration);
 }
 
 std::uint32_t CTiffView::IFD_Predictor() {
-    std::uint32_t value = 0;
-    return StoreOptional(ReadTag(kPredictor, value), value, Predictor);
+    return ReadOptional(kPredictor, Predictor);
 }
 
 std::uint32_t CTiffView::IFD_T4Options() {
-    std::uint32_t value = 0;
-    return StoreOptional(ReadTag(kT4Options, value), value, T4Options);
+    return ReadOptional(kT4Options, T4Options);
 }
 
 std::uint32_t CTiffView::IFD_T6Options() {
-    std::uint32_t value = 0;
-    return StoreOptional(ReadTag(kT6Options, value), value, T6Options);
+    return ReadOptional(kT6Options, T6Options);
 }
