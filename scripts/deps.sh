@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what the build, the tests and the benchmarks need, when missing.
+# The library itself needs only a C++17 compiler and CMake.
+set -euo pipefail
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libtiff-dev libbenchmark-dev libpng-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
