@@ -7,6 +7,7 @@
 //   LogHostHelper close IMAGE N       opens IMAGE (a one-strip compressed
 //                                     image), lets its strip decode to N
 //                                     bytes, reads one line and closes
+//                                     (twice)
 //   LogHostHelper orphan IMAGE N      the same, but deletes its own
 //                                     executable and directory first, so the
 //                                     log tree cannot be created
@@ -54,6 +55,8 @@ int Close(const char* image, std::uint32_t produce, bool orphan) {
         }
     }
 
+    view.CloseFile();
+    // Logged once: closing again has nothing to write.
     view.CloseFile();
     CTiffViewTestAccess::State after = CTiffViewTestAccess::Snapshot(view);
     int open = ::fcntl(handle, F_GETFD) != -1 ? 1 : 0;
