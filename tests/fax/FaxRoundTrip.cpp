@@ -32,8 +32,10 @@ struct Decoded {
 // its own allocation so that a read past a piece is caught by the
 // sanitizers. Per line, like the reader: call Decode with what is left of
 // the current piece until a call produces output; when a piece is used up
-// move to the next; a call that leaves input unused ends the line (the
-// reader then fetches the line whatever was produced).
+// move to the next. A call that leaves input unused, or uses up the last
+// piece, ends the line: the reader then fetches the line whatever was
+// produced (so a decoder that holds back a complete last line waiting for
+// more input loses it, as it would in the reader).
 Decoded DecodePieces(std::uint32_t compression, std::uint32_t fillOrder, std::uint32_t width, std::uint32_t rows,
                      const std::vector<Bytes>& pieces, std::uint32_t rowsPerStrip = 0) {
     Decoded out;
@@ -50,6 +52,10 @@ Decoded DecodePieces(std::uint32_t compression, std::uint32_t fillOrder, std::ui
     for (std::uint32_t y = 0; y < rows; ++y) {
         std::uint32_t takenForLine = 0;
         for (int calls = 0;; ++calls) {
+            while (piece + 1 < pieces.size() && pos == pieces[piece].size()) {
+                ++piece;
+                pos = 0;
+            }
             const Bytes* p = piece < pieces.size() ? &pieces[piece] : nullptr;
             const auto length = static_cast<std::uint32_t>(p ? p->size() - pos : 0);
             const std::uint8_t* input = p && !p->empty() ? p->data() + pos : &kNothing;
@@ -71,9 +77,9 @@ Decoded DecodePieces(std::uint32_t compression, std::uint32_t fillOrder, std::ui
             pos += consumed;
             takenForLine += consumed;
             if (produced > 0) break;
-            if (p == nullptr || pos < p->size()) break;  // input left (or none at all): the line is what it is
-            ++piece;
-            pos = 0;
+            // Input left, or none left at all: the reader fetches the line
+            // as it is and does not ask again.
+            if (p == nullptr || pos < p->size() || piece + 1 >= pieces.size()) break;
             if (calls > 100000) {
                 out.failure = "no progress on line " + std::to_string(y);
                 return out;
