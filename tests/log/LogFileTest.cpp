@@ -3,11 +3,13 @@
 // known image and the known course of the faults.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "LogTestUtil.h"
 #include "support/ReaderAccess.h"
+#include "support/LzwEncoder.h"
 #include "support/TiffBuilder.h"
 
 namespace {
@@ -422,5 +424,74 @@ INSTANTIATE_TEST_SUITE_P(
                       ExampleCase{"OneLineLong512", 512, 391, 2, 1000000, 1, "195.5", "1e+06", true},
                       ExampleCase{"Fractions", 1728, 1, 3, 1, 100000, "0.333333", "1e-05", false}),
     [](const ::testing::TestParamInfo<ExampleCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// A real LZW strip that holds one row fewer than its strip's rows.
+TEST(LogFileLzw, StripEncodedOneRowShort) {
+    logtest::ScratchDir scratch;
+    ASSERT_FALSE(scratch.Path.empty());
+    const Bytes rows0 = {0x0F, 0xF0, 0x3C, 0xC3};                    // rows 0-1 of 3
+    const Bytes rows1 = {0x81, 0x18, 0x7E, 0xE7, 0x55, 0xAA};        // rows 3-5
+    const Bytes strip0 = tvtest::LzwEncode(rows0);
+    const Bytes strip1 = tvtest::LzwEncode(rows1);
+    tvtest::BilevelSpec spec;
+    spec.width = 16;
+    spec.length = 6;
+    spec.rowsPerStrip = 3;
+    spec.compression = 5;
+    spec.strips = {strip0, strip1};
+    const std::string image = scratch.Path + "/lzw.tif";
+    tvtest::WriteFileBytes(image, tvtest::MakeBilevel(spec).Build());
+
+    CTiffView view;
+    ASSERT_EQ(view.OpenFile(image.c_str()), TV_OK);
+    // The shortfall shows on the line during which strip 0's input runs
+    // out: after the second row at the earliest, at the third at the latest.
+    unsigned char line[2];
+    std::uint32_t faultLine = 0;
+    std::uint32_t result = TV_OK;
+    for (; faultLine < 3; ++faultLine) {
+        result = view.ReadALine(line);
+        if (result != TV_OK) break;
+        EXPECT_EQ(line[0], rows0[2 * faultLine]);
+        EXPECT_EQ(line[1], rows0[2 * faultLine + 1]);
+    }
+    ASSERT_EQ(result, TV_ERR_STRIP_SHORT);
+    ASSERT_GE(faultLine, 1u);
+
+    const auto s0 = static_cast<std::uint32_t>(strip0.size());
+    const auto s1 = static_cast<std::uint32_t>(strip1.size());
+    LogValues v;
+    v.errorId = 4026531923u;
+    v.fileName = image;
+    v.fileHandle = CTiffViewTestAccess::Snapshot(view).FileHandle;
+    v.ifdNum = v.ifdSize = 12;
+    v.width = 16;
+    v.length = 6;
+    v.rowsPerStrip = 3;
+    v.stripsPerImage = 2;
+    v.lineByte = 2;
+    v.packedByte = s0 + s1;
+    v.unpackedByte = 4;
+    v.blockSize = v.maxStripByte = std::max(s0, s1);
+    v.blockEnd = v.blockPos = s0;
+    v.hasCurStrip = true;
+    v.curStrip = 0;
+    v.firstRow = 0;
+    v.lastRow = 2;
+    v.curStripOffset = 8;
+    v.curStripBytes = s0;
+    v.curLine = faultLine;
+    v.unuseByte = 4 - 2 * faultLine;  // decoded, not yet delivered
+    v.stripUnpackByte = 4;
+    v.stripByte = 6;
+    v.unpackDiff = -2;
+    const std::string path = scratch.Path + "/lzw.log";
+    view.LogFile(path.c_str());
+    EXPECT_EQ(logtest::ReadAll(path), ExpectedLog(v));
+}
 
 }  // namespace
