@@ -20,13 +20,13 @@ class LogFileFailure : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(Scratch.Path.empty());
-        tvtest::BilevelSpec spec;
-        spec.width = 8;
-        spec.length = 3;
-        spec.compression = 5;
-        spec.strips = {Bytes(4, 0x77)};
+        tvtest::BilevelSpec layout;
+        layout.width = 8;
+        layout.length = 3;
+        layout.compression = 5;
+        layout.strips = {Bytes(4, 0x77)};
         Image = Scratch.Path + "/image.tif";
-        tvtest::WriteFileBytes(Image, tvtest::MakeBilevel(spec).Build());
+        tvtest::WriteFileBytes(Image, tvtest::MakeBilevel(layout).Build());
     }
     // Opens the image and lets its only strip decode one line short.
     void OpenWithFault() {

@@ -123,13 +123,13 @@ protected:
 // strips hold 5, 7 and 3 bytes and follow the 8-byte header in that order,
 // at offsets 8, 13 and 20.
 tvtest::BilevelSpec ThreeStrips() {
-    tvtest::BilevelSpec spec;
-    spec.width = 16;
-    spec.length = 10;
-    spec.rowsPerStrip = 4;
-    spec.compression = 5;
-    spec.strips = {Bytes(5, 0xA5), Bytes(7, 0x5A), Bytes(3, 0x33)};
-    return spec;
+    tvtest::BilevelSpec layout;
+    layout.width = 16;
+    layout.length = 10;
+    layout.rowsPerStrip = 4;
+    layout.compression = 5;
+    layout.strips = {Bytes(5, 0xA5), Bytes(7, 0x5A), Bytes(3, 0x33)};
+    return layout;
 }
 
 LogValues ThreeStripValues(const std::string& fileName, std::int32_t handle) {
@@ -152,15 +152,15 @@ LogValues ThreeStripValues(const std::string& fileName, std::int32_t handle) {
 const std::vector<Step> kStrip0Exact = {{1, 2}, {1, 2}, {1, 2}, {kRest, 2}};
 
 TEST_F(LogFileTest, SingleStripShortfallHas25Lines) {
-    tvtest::BilevelSpec spec;
-    spec.width = 16;
-    spec.length = 4;
-    spec.compression = 5;
-    spec.strips = {Bytes(10, 0x11)};
-    spec.xNumerator = 391;
-    spec.xDenominator = 2;
+    tvtest::BilevelSpec layout;
+    layout.width = 16;
+    layout.length = 4;
+    layout.compression = 5;
+    layout.strips = {Bytes(10, 0x11)};
+    layout.xNumerator = 391;
+    layout.xDenominator = 2;
     // The strip's whole input yields one line of the four.
-    Open(tvtest::MakeBilevel(spec), {{kRest, 2}});
+    Open(tvtest::MakeBilevel(layout), {{kRest, 2}});
     EXPECT_EQ(ReadLines(1), std::vector<std::uint32_t>{TV_ERR_STRIP_SHORT});
 
     LogValues v;
@@ -223,10 +223,10 @@ TEST_F(LogFileTest, SurplusInTheLastStripClosedAtOnce) {
     script.push_back({kRest, 2});  // strip 1 exact
     script.push_back({1, 2});      // line 8
     script.push_back({kRest, 4});  // line 9: strip 2 yields 6 of its 4 bytes
-    tvtest::BilevelSpec spec = ThreeStrips();
-    spec.photometric = 1;
-    spec.bigEndian = true;
-    Open(tvtest::MakeBilevel(spec), script);
+    tvtest::BilevelSpec layout = ThreeStrips();
+    layout.photometric = 1;
+    layout.bigEndian = true;
+    Open(tvtest::MakeBilevel(layout), script);
     std::vector<std::uint32_t> expected(9, TV_OK);
     expected.push_back(TV_ERR_STRIP_LONG);
     EXPECT_EQ(ReadLines(10), expected);
@@ -255,9 +255,9 @@ TEST_F(LogFileTest, SurplusInTheLastStripClosedAtOnce) {
 TEST_F(LogFileTest, SurplusInAnInnerStripMixesSnapshotAndLiveState) {
     std::vector<Step> script = {{1, 2}, {1, 2}, {1, 2}, {kRest, 4}};  // strip 0 yields 10 of 8
     script.push_back({1, 2});                                        // line 4, from strip 1
-    tvtest::BilevelSpec spec = ThreeStrips();
+    tvtest::BilevelSpec layout = ThreeStrips();
     // Optional tags the log reports as they are stored.
-    tvtest::TiffBuilder builder = tvtest::MakeBilevel(spec);
+    tvtest::TiffBuilder builder = tvtest::MakeBilevel(layout);
     builder.AddShort(266, 2);
     builder.AddShort(284, 2);
     builder.AddLong(292, 5);
@@ -341,18 +341,18 @@ TEST_P(LogExample, WholeFile) {
     logtest::ScratchDir scratch;
     ASSERT_FALSE(scratch.Path.empty());
     const std::uint32_t lineByte = (c.width + 7) / 8;
-    tvtest::BilevelSpec spec;
-    spec.width = c.width;
-    spec.length = 4;
-    spec.rowsPerStrip = 2;
-    spec.compression = 5;
-    spec.strips = {Bytes(31, 1), Bytes(29, 2)};
-    spec.xNumerator = c.xNum;
-    spec.xDenominator = c.xDen;
-    spec.yNumerator = c.yNum;
-    spec.yDenominator = c.yDen;
+    tvtest::BilevelSpec layout;
+    layout.width = c.width;
+    layout.length = 4;
+    layout.rowsPerStrip = 2;
+    layout.compression = 5;
+    layout.strips = {Bytes(31, 1), Bytes(29, 2)};
+    layout.xNumerator = c.xNum;
+    layout.xDenominator = c.xDen;
+    layout.yNumerator = c.yNum;
+    layout.yDenominator = c.yDen;
     const std::string image = scratch.Path + "/page1.tif";
-    tvtest::WriteFileBytes(image, tvtest::MakeBilevel(spec).Build());
+    tvtest::WriteFileBytes(image, tvtest::MakeBilevel(layout).Build());
 
     CTiffView view;
     ASSERT_EQ(view.OpenFile(image.c_str()), TV_OK);
@@ -437,14 +437,14 @@ TEST(LogFileLzw, StripEncodedOneRowShort) {
     const Bytes rows1 = {0x81, 0x18, 0x7E, 0xE7, 0x55, 0xAA};        // rows 3-5
     const Bytes strip0 = tvtest::LzwEncode(rows0);
     const Bytes strip1 = tvtest::LzwEncode(rows1);
-    tvtest::BilevelSpec spec;
-    spec.width = 16;
-    spec.length = 6;
-    spec.rowsPerStrip = 3;
-    spec.compression = 5;
-    spec.strips = {strip0, strip1};
+    tvtest::BilevelSpec layout;
+    layout.width = 16;
+    layout.length = 6;
+    layout.rowsPerStrip = 3;
+    layout.compression = 5;
+    layout.strips = {strip0, strip1};
     const std::string image = scratch.Path + "/lzw.tif";
-    tvtest::WriteFileBytes(image, tvtest::MakeBilevel(spec).Build());
+    tvtest::WriteFileBytes(image, tvtest::MakeBilevel(layout).Build());
 
     CTiffView view;
     ASSERT_EQ(view.OpenFile(image.c_str()), TV_OK);

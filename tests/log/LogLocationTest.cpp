@@ -179,12 +179,12 @@ TEST_F(LogLocation, UnknowableExecutablePathGivesNoLogAndNoTree) {
     // the reader then has nowhere to put its log and creates nothing, not
     // even in the current directory.
     const std::string image = Dir + "/page.tif";
-    tvtest::BilevelSpec spec;
-    spec.width = 8;
-    spec.length = 2;
-    spec.compression = 5;
-    spec.strips = {tvtest::Bytes(3, 1)};
-    tvtest::WriteFileBytes(image, tvtest::MakeBilevel(spec).Build());
+    tvtest::BilevelSpec layout;
+    layout.width = 8;
+    layout.length = 2;
+    layout.compression = 5;
+    layout.strips = {tvtest::Bytes(3, 1)};
+    tvtest::WriteFileBytes(image, tvtest::MakeBilevel(layout).Build());
 
     std::string script = "cd " + Quote(Dir) + " && mkdir deep && cd deep";
     const std::string level(200, 'x');
@@ -208,12 +208,12 @@ protected:
     void SetUp() override {
         LogLocation::SetUp();
         Image = Dir + "/scan page.tif";
-        tvtest::BilevelSpec spec;
-        spec.width = 24;
-        spec.length = 5;
-        spec.compression = 5;
-        spec.strips = {tvtest::Bytes(9, 0x42)};
-        tvtest::WriteFileBytes(Image, tvtest::MakeBilevel(spec).Build());
+        tvtest::BilevelSpec layout;
+        layout.width = 24;
+        layout.length = 5;
+        layout.compression = 5;
+        layout.strips = {tvtest::Bytes(9, 0x42)};
+        tvtest::WriteFileBytes(Image, tvtest::MakeBilevel(layout).Build());
     }
     std::string Image;
 };
