@@ -1,0 +1,94 @@
+// CCITT T.4 / T.6 code tables and the lookup tables derived from them.
+//
+// The code texts are the single source: the per-bit lookup tables (indexed
+// by a code's index, a 1 bit placed before its bits) and the multi-bit fast
+// tables the decoder actually reads are both built from them, once, and
+// shared read-only by every decoder object.
+#ifndef TIFFVIEW_FAX_FAXCODES_H
+#define TIFFVIEW_FAX_FAXCODES_H
+
+#include <cstddef>
+#include <cstdint>
+
+// One row of a code table: a value and its code, first transmitted bit first.
+struct FaxCode_t {
+    std::uint32_t Value;
+    const char* Code;
+};
+
+constexpr std::size_t kRunCodeRows = 198;
+constexpr std::size_t kModeCodeRows = 12;
+
+// Rows 1..128 terminating codes (odd white, even black), 129..182 make-up
+// codes (odd white, even black), 183 EOL (white), 184 eleven zeros (black),
+// 185..197 extended make-up codes shared by both colours. Row 0 is unused.
+extern const FaxCode_t RunCodeTable[kRunCodeRows];
+// Row r is mode r: 1 pass, 2 horizontal, 3 V0, 4..6 VR1..VR3, 7..9 VL1..VL3,
+// 10 extension prefix, 11 seven zeros. Row 0 is unused.
+extern const FaxCode_t ModeCodeTable[kModeCodeRows];
+
+constexpr std::uint32_t kFaxEolValue = 65534;   // end-of-line marker, counts as make-up
+constexpr std::uint32_t kFaxEolRow = 183;       // white EOL row
+constexpr std::uint32_t kFaxBlackEolRow = 184;  // black eleven-zero row
+constexpr std::uint32_t kFaxSharedRowsFrom = 185;
+
+constexpr unsigned kWhiteMaxBits = 12;
+constexpr unsigned kBlackMaxBits = 13;
+constexpr unsigned kModeMaxBits = 7;
+constexpr std::size_t kWhiteTableSize = (std::size_t{1} << (kWhiteMaxBits + 1)) - 1;  // 8191
+constexpr std::size_t kBlackTableSize = (std::size_t{1} << (kBlackMaxBits + 1)) - 1;  // 16383
+constexpr std::size_t kModeTableSize = (std::size_t{1} << (kModeMaxBits + 1)) - 1;    // 255
+
+// Modes (ModeCodeTable rows).
+enum FaxMode : std::uint32_t {
+    kModePass = 1,
+    kModeHorizontal = 2,
+    kModeV0 = 3,
+    kModeVR1 = 4,
+    kModeVR2 = 5,
+    kModeVR3 = 6,
+    kModeVL1 = 7,
+    kModeVL2 = 8,
+    kModeVL3 = 9,
+    kModeExtension = 10,
+    kModeZeros = 11,
+};
+
+// The index of a code text: start at 1, then double and add each bit.
+// -1 for an empty text, a character other than '0'/'1', or more than 30 bits.
+std::int32_t FaxCodeIndex(const char* code);
+
+// Fills the three per-bit lookup tables (already zeroed by the caller, sizes
+// kWhiteTableSize, kBlackTableSize, kModeTableSize) from code rows laid out
+// like RunCodeTable and ModeCodeTable. Entry at index - 1 is the row number.
+// Refuses (returns false) on any clash: two codes with the same index, a
+// code that is a prefix of another in the same table, a code too long for
+// its table, or a row number that does not fit an entry.
+bool BuildFaxLookupTables(const FaxCode_t* runRows, std::size_t runRowCount, const FaxCode_t* modeRows,
+                          std::size_t modeRowCount, std::uint8_t* whiteTable, std::uint8_t* blackTable,
+                          std::uint8_t* modeTable);
+
+// Fast table entry: (row << 4) | code length, or 0 when no code matches.
+constexpr unsigned FaxFastRow(std::uint16_t entry) { return entry >> 4; }
+constexpr unsigned FaxFastLength(std::uint16_t entry) { return entry & 15u; }
+
+// Derives the fast table for one per-bit table: entry p (p read as the next
+// `maxBits` bits, first bit most significant) holds what the bit-by-bit
+// lookup finds on those bits. `fast` has 2^maxBits entries.
+void BuildFaxFastTable(const std::uint8_t* table, unsigned maxBits, std::uint16_t* fast);
+
+struct FaxTables_t {
+    std::uint8_t White[kWhiteTableSize];
+    std::uint8_t Black[kBlackTableSize];
+    std::uint8_t Mode[kModeTableSize];
+    std::uint16_t FastWhite[std::size_t{1} << kWhiteMaxBits];
+    std::uint16_t FastBlack[std::size_t{1} << kBlackMaxBits];
+    std::uint16_t FastMode[std::size_t{1} << kModeMaxBits];
+    std::uint32_t RunValue[kRunCodeRows];  // RunCodeTable values by row
+    bool Valid;                            // false if the code texts clashed
+};
+
+// The shared tables, built on first use (thread-safe, no heap allocation).
+const FaxTables_t& GetFaxTables();
+
+#endif
