@@ -1,0 +1,40 @@
+// An output file that appears under its final name only once it is
+// complete: it is written to a temporary file in the target's directory
+// (so the final rename stays on one file system and is atomic) and renamed
+// on Commit. Anything not committed is removed, so a failed conversion
+// never leaves a half-written image or a stray temporary behind.
+#ifndef TIFFVIEW_TOOLS_OUTPUTFILE_H
+#define TIFFVIEW_TOOLS_OUTPUTFILE_H
+
+#include <cstdio>
+#include <string>
+
+namespace tvtool {
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates the temporary file beside `target`. On failure `error` says
+    // why, in terms of the target.
+    bool Open(const std::string& target, std::string& error);
+    std::FILE* Stream() const { return stream_; }
+    // Flushes, syncs and renames the temporary to the target.
+    bool Commit(std::string& error);
+    // Closes and removes the temporary; safe to call at any time.
+    void Abandon();
+
+    const std::string& TemporaryPath() const { return temp_; }
+
+private:
+    std::string target_;
+    std::string temp_;
+    std::FILE* stream_ = nullptr;
+};
+
+}  // namespace tvtool
+
+#endif

@@ -1,0 +1,41 @@
+// Human-readable names for what the library reports: result codes, their
+// messages in UTF-8, compression schemes and photometric values.
+#ifndef TIFFVIEW_TOOLS_TOOLTEXT_H
+#define TIFFVIEW_TOOLS_TOOLTEXT_H
+
+#include <cstdint>
+#include <string>
+
+namespace tvtool {
+
+// The constant's name of a result code ("TV_ERR_TAG_MISSING"), looked up
+// after masking off the context bits; "unknown" for values the library
+// never produces.
+const char* ResultName(std::uint32_t code);
+
+// The context carried in bits 8..23, spelled out: "tag 282 XResolution"
+// for tag checks, "strip 3" for strip reads, empty otherwise.
+std::string ResultContext(std::uint32_t code);
+
+// The library's message for `code`, converted from GBK to UTF-8 and without
+// its CR LF. Bytes that cannot be converted come out as \xNN escapes, so
+// the text is always valid UTF-8.
+std::string ResultMessage(std::uint32_t code);
+
+// "0xF0011A30 TV_ERR_TAG_MISSING (tag 282 XResolution): <message>".
+std::string DescribeResult(std::uint32_t code);
+
+// GBK bytes to UTF-8; invalid sequences become \xNN escapes.
+std::string GbkToUtf8(const std::string& gbk);
+
+const char* TagName(std::uint16_t tag);
+const char* CompressionName(std::uint32_t compression);
+const char* PhotometricName(std::uint32_t photometric);
+const char* ResolutionUnitName(std::uint32_t unit);
+
+// "0x" followed by eight upper-case hex digits.
+std::string Hex32(std::uint32_t value);
+
+}  // namespace tvtool
+
+#endif
