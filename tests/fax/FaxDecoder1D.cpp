@@ -1,0 +1,210 @@
+// One-dimensional (Compression 3) line decoding: consumed counts, the
+// leading EOL, make-up codes, and lines that run out of input or room.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "FaxDecoderBits.h"
+#include "fax/FaxDecoder.h"
+
+namespace {
+
+using faxbits::BitWriter;
+using faxbits::Bytes;
+using faxbits::Call;
+
+const char* const kEol = "000000000001";
+
+struct Decoded {
+    Call call;
+    Bytes line;
+};
+
+Decoded DecodeLine(std::uint32_t width, const Bytes& input, std::uint32_t fillOrder = 1) {
+    CFaxDecoder decoder(3, fillOrder, 1000);
+    decoder.SetInvert(0);
+    EXPECT_EQ(decoder.SetWidth(width), 1);
+    decoder.Reset();
+    Decoded d;
+    d.call = faxbits::DecodeOnce(decoder, input);
+    d.line = faxbits::TakeLine(decoder, width);
+    return d;
+}
+
+struct LineCase {
+    const char* what;
+    std::uint32_t width;
+    std::string bits;
+    bool padTail;  // add bytes after the line so that no clamp applies
+    std::uint32_t consumed;
+    Bytes line;
+};
+
+TEST(Fax1DLine, ConsumedCoversTheLineAndTheAlignedEolAfterIt) {
+    const std::string eolFill = std::string("0000") + kEol;
+    const LineCase cases[] = {
+        {"20 bits: leading EOL and a 4-bit code", 2, eolFill + "0111", true, 4, {0x00}},
+        {"21 bits: leading EOL and a 5-bit code", 8, eolFill + "10011", true, 5, {0x00}},
+        {"16 bits, no EOL", 3, "00110101 11 000111", true, 4, {0xC0}},
+        {"20 bits given as exactly 3 bytes", 2, eolFill + "0111", false, 3, {0x00}},
+        {"16 bits given as exactly 2 bytes", 3, "00110101 11 000111", false, 2, {0xC0}},
+    };
+    for (const LineCase& c : cases) {
+        BitWriter w;
+        w.Put(c.bits).Align();
+        if (c.padTail) w.Put("11111111 11111111 11111111 11111111");
+        const Decoded d = DecodeLine(c.width, w.Get());
+        EXPECT_EQ(d.call.ok, 1) << c.what;
+        EXPECT_EQ(d.call.consumed, c.consumed) << c.what;
+        EXPECT_EQ(d.line, c.line) << c.what;
+    }
+}
+
+TEST(Fax1DLine, LeadingEolAfterUpToFourFillBits) {
+    // White 0 then black 8: the line is 0xFF only if the EOL and the fill
+    // before it were skipped exactly.
+    for (unsigned d = 0; d <= 4; ++d) {
+        BitWriter w;
+        w.Put(std::string(d, '0')).Put(kEol).Put("00110101 000101").Align().Put("11111111 11111111");
+        const Decoded r = DecodeLine(8, w.Get());
+        EXPECT_EQ(r.call.ok, 1) << "offset " << d;
+        EXPECT_EQ(r.line, Bytes{0xFF}) << "offset " << d;
+        const unsigned bits = d + 12 + 14;
+        EXPECT_EQ(r.call.consumed, bits / 8 + (bits % 8 <= 4 ? 2 : 3)) << "offset " << d;
+    }
+}
+
+TEST(Fax1DLine, EolAfterFiveFillBitsIsNotSought) {
+    BitWriter w;
+    w.Put("00000").Put(kEol).Put("00110101 000101").Align();
+    EXPECT_EQ(DecodeLine(8, w.Get()).call.ok, 0);
+}
+
+TEST(Fax1DLine, OnlyZeroBitsBeforeTheEolAreFill) {
+    // Width 5: an all-white line is the single code "1100" and its aligned
+    // EOL follows at once. Those four bits are the line, not fill before an
+    // EOL; the next line (black) starts after the EOL.
+    const Bytes input = BitWriter().Put("1100").Put(kEol).Put("00110101 0011").Align().Put(kEol).Get();
+    CFaxDecoder decoder(3, 1, 1000);
+    ASSERT_EQ(decoder.SetWidth(5), 1);
+    decoder.Reset();
+    const Call first = faxbits::DecodeOnce(decoder, input);
+    ASSERT_EQ(first.ok, 1);
+    EXPECT_EQ(first.consumed, 2u);
+    EXPECT_EQ(faxbits::TakeLine(decoder, 5), Bytes{0x00});
+    const Call second = faxbits::DecodeOnce(decoder, input, first.consumed);
+    ASSERT_EQ(second.ok, 1);
+    EXPECT_EQ(faxbits::TakeLine(decoder, 5), Bytes{0xF8});
+}
+
+TEST(Fax1DLine, RunsAndColours) {
+    const LineCase cases[] = {
+        {"white 0 first: the line starts black", 8, "00110101 10 1100", true, 4, {0xE0}},
+        {"white make-up 64 plus terminating 0 is one run", 72, "11011 00110101 000101", true, 4,
+         {0, 0, 0, 0, 0, 0, 0, 0, 0xFF}},
+        {"black make-up 64 plus terminating 2", 70, "00110101 0000001111 11 1011", true, 5,
+         {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xC0}},
+        {"extended make-up 1792 plus 1728 make-up plus 0", 3520, "00000001000 010011011 00110101", true, 5,
+         Bytes(440, 0x00)},
+    };
+    for (const LineCase& c : cases) {
+        BitWriter w;
+        w.Put(c.bits).Align();
+        if (c.padTail) w.Put("11111111 11111111");
+        const Decoded d = DecodeLine(c.width, w.Get());
+        EXPECT_EQ(d.call.ok, 1) << c.what;
+        EXPECT_EQ(d.call.consumed, c.consumed) << c.what;
+        EXPECT_EQ(d.line, c.line) << c.what;
+    }
+}
+
+TEST(Fax1DLine, FillOrder2ReversesEveryInputByte) {
+    // The line "00110101 11 000111" (width 3: black 2, white 1) bit-reversed
+    // byte by byte; only FillOrder 2 undoes it.
+    const Bytes msbFirst = BitWriter().Put("00110101 11 000111").Align().Put("11111111").Get();
+    Bytes lsbFirst;
+    for (std::uint8_t b : msbFirst) {
+        std::uint8_t r = 0;
+        for (int i = 0; i < 8; ++i) r |= static_cast<std::uint8_t>(((b >> i) & 1) << (7 - i));
+        lsbFirst.push_back(r);
+    }
+    EXPECT_EQ(DecodeLine(3, lsbFirst, 2).line, Bytes{0xC0});
+    EXPECT_EQ(DecodeLine(3, msbFirst, 1).line, Bytes{0xC0});
+    EXPECT_EQ(DecodeLine(3, msbFirst, 3).line, Bytes{0xC0}) << "only the value 2 reverses";
+    EXPECT_NE(DecodeLine(3, lsbFirst, 1).line, Bytes{0xC0});
+}
+
+// ---------------------------------------------------------------------------
+// Strip handling.
+
+TEST(Fax1DStrip, EmptyInputDecodesNothing) {
+    CFaxDecoder decoder(3, 1, 10);
+    ASSERT_EQ(decoder.SetWidth(8), 1);
+    decoder.Reset();
+    const Call c = faxbits::DecodeOnce(decoder, Bytes{});
+    EXPECT_EQ(c.ok, 1);
+    EXPECT_EQ(c.consumed, 0u);
+    EXPECT_EQ(c.produced, 0u);
+}
+
+TEST(Fax1DStrip, LinesDoNotCountTowardsRowsPerStrip) {
+    // One-dimensional lines leave the row count alone, so a strip keeps
+    // decoding whatever RowsPerStrip says.
+    const Bytes input = BitWriter().Put("00110101 000101").AlignedEol().Put("10011").AlignedEol().Get();
+    CFaxDecoder decoder(3, 1, 1);
+    ASSERT_EQ(decoder.SetWidth(8), 1);
+    decoder.Reset();
+    const Call first = faxbits::DecodeOnce(decoder, input);
+    ASSERT_EQ(first.ok, 1);
+    EXPECT_EQ(faxbits::TakeLine(decoder, 8), Bytes{0xFF});
+    EXPECT_EQ(decoder.GetLinesDone(), 0u);
+    const Call second = faxbits::DecodeOnce(decoder, input, first.consumed);
+    ASSERT_EQ(second.ok, 1);
+    EXPECT_EQ(second.produced, 1u);
+    EXPECT_EQ(faxbits::TakeLine(decoder, 8), Bytes{0x00});
+    EXPECT_EQ(decoder.GetBitOffset(), 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Lines that cannot be decoded.
+
+TEST(Fax1DFailure, LineThatRunsPastItsInputFails) {
+    // White 0 then the first 8 bits of black 0 ("0000110111"): with the
+    // missing bits read as 0 they would look like black 20 ("00001101000").
+    const Bytes input = BitWriter().Put("00110101 00001101").Get();
+    EXPECT_EQ(DecodeLine(10, input).call.ok, 0);
+    // A make-up code with nothing after it.
+    EXPECT_EQ(DecodeLine(100, BitWriter().Put("11011").Get()).call.ok, 0);
+}
+
+TEST(Fax1DFailure, ZerosMatchNoWhiteCode) {
+    EXPECT_EQ(DecodeLine(8, Bytes(64, 0x00)).call.ok, 0);
+}
+
+TEST(Fax1DFailure, EolInsideALineMakesItTooLongForTheBuffer) {
+    // White make-up 64, then an EOL taken as a make-up of 65534, then white 0:
+    // one run of 65598 pixels. Width 100 has room for 208 pixels: refused.
+    const Bytes input = BitWriter().Put("11011").Put(kEol).Put("00110101").Align().Put("11111111").Get();
+    EXPECT_EQ(DecodeLine(100, input).call.ok, 0);
+    // Width 40000 has room for two lines (80000 pixels): the run fits, and
+    // the line yields more bytes than one line holds.
+    const Decoded wide = DecodeLine(40000, input);
+    EXPECT_EQ(wide.call.ok, 1);
+    EXPECT_EQ(wide.call.produced, 65598u / 8 + 1);
+    EXPECT_EQ(wide.line, Bytes(5000, 0x00));
+}
+
+TEST(Fax1DFailure, MoreRunsThanALineHolds) {
+    // White 0, black 0 pairs: runs without pixels, 102402 of them.
+    BitWriter w;
+    w.Repeat("00110101 0000110111", kFaxMaxRuns / 2 + 1).Put("1000").Align();
+    EXPECT_EQ(DecodeLine(16, w.Get()).call.ok, 0);
+    // Just under the limit still decodes: 102398 empty runs, then white 3, black 13.
+    BitWriter ok;
+    ok.Repeat("00110101 0000110111", kFaxMaxRuns / 2 - 1).Put("1000 00000100").Align().Put("11111111");
+    const Decoded d = DecodeLine(16, ok.Get());
+    EXPECT_EQ(d.call.ok, 1);
+    EXPECT_EQ(d.line, (Bytes{0x1F, 0xFF}));
+}
+
+}  // namespace
