@@ -1,0 +1,255 @@
+// tiffview convert: pixels against libtiff's own reading, output formats,
+// and what is (not) left behind when reading or writing fails.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tool/ImageFiles.h"
+#include "tool/ToolFiles.h"
+#include "tool/ToolRunner.h"
+
+namespace {
+
+using tooltest::Describe;
+using tooltest::RunTool;
+
+struct PixelCase {
+    const char* label;
+    tvtest::LibtiffOptions options;
+    bool blackPage = false;  // an all-black page instead of a document page
+};
+
+tvtest::LibtiffOptions Options(std::uint16_t compression, std::uint16_t photometric, std::uint32_t rowsPerStrip = 0,
+                               bool bigEndian = false, std::uint16_t fillOrder = 1) {
+    tvtest::LibtiffOptions o;
+    o.compression = compression;
+    o.photometric = photometric;
+    o.rowsPerStrip = rowsPerStrip;
+    o.bigEndian = bigEndian;
+    o.fillOrder = fillOrder;
+    return o;
+}
+
+class ConvertPixels : public ::testing::TestWithParam<PixelCase> {
+protected:
+    std::string WriteInput() {
+        const PixelCase& c = GetParam();
+        tvtest::LibtiffOptions o = c.options;
+        if (!c.blackPage) return tooltest::WriteLibtiffPage(dir_, "in.tif", o);
+        o.width = 77;
+        o.length = 9;
+        const std::string path = dir_.File("in.tif");
+        tvtest::WriteWithLibtiff(path, o, tvtest::BlankPage(o.width, o.length, true));
+        return path;
+    }
+    tvtest::TempDir dir_;
+};
+
+TEST_P(ConvertPixels, PbmMatchesLibtiff) {
+    const std::string input = WriteInput();
+    const std::string output = dir_.File("out.pbm");
+    const tooltest::RunResult r = RunTool({"convert", input, "-o", output});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const tooltest::Picture picture = tooltest::ReadPbm(output);
+    ASSERT_TRUE(picture.ok) << picture.problem;
+    std::uint32_t width = 0;
+    const tvtest::Rows expected = tvtest::ReadWithLibtiff(input, &width);
+    EXPECT_EQ(picture.width, width);
+    EXPECT_EQ(picture.height, expected.size());
+    EXPECT_EQ(tvtest::FirstDifference(picture.rows, expected), -1);
+}
+
+TEST_P(ConvertPixels, PngMatchesLibtiff) {
+    if (!tooltest::ToolHasPng()) GTEST_SKIP() << "tool built without libpng";
+    const std::string input = WriteInput();
+    const std::string output = dir_.File("out.png");
+    const tooltest::RunResult r = RunTool({"convert", input, "-o", output});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const tooltest::Picture picture = tooltest::ReadPng(output);
+    ASSERT_TRUE(picture.ok) << picture.problem;
+    std::uint32_t width = 0;
+    const tvtest::Rows expected = tvtest::ReadWithLibtiff(input, &width);
+    EXPECT_EQ(picture.width, width);
+    EXPECT_EQ(tvtest::FirstDifference(picture.rows, expected), -1);
+    // libtiff wrote 204 x 196 dots per inch.
+    EXPECT_EQ(picture.xDotsPerMetre, 8031u);
+    EXPECT_EQ(picture.yDotsPerMetre, 7717u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, ConvertPixels,
+    ::testing::Values(PixelCase{"UncompressedWhiteIsZero", Options(1, 0)},
+                      PixelCase{"UncompressedBlackIsZeroStrips", Options(1, 1, 10)},
+                      PixelCase{"UncompressedBigEndian", Options(1, 0, 0, true)},
+                      PixelCase{"LzwWhiteIsZero", Options(5, 0, 16)},
+                      PixelCase{"LzwBlackIsZeroBigEndian", Options(5, 1, 0, true)},
+                      PixelCase{"Group3", Options(3, 0, 32)},
+                      PixelCase{"Group4", Options(4, 0)},
+                      PixelCase{"Group4BlackIsZeroStrips", Options(4, 1, 20)},
+                      PixelCase{"Group4ReversedBits", Options(4, 0, 0, false, 2)},
+                      PixelCase{"BlackPageWhiteIsZero", Options(1, 0), true},
+                      PixelCase{"BlackPageBlackIsZero", Options(1, 1), true},
+                      PixelCase{"BlackPageGroup4BlackIsZero", Options(4, 1), true}),
+    [](const ::testing::TestParamInfo<PixelCase>& info) { return std::string(info.param.label); });
+
+class ConvertForms : public ::testing::Test {
+protected:
+    tvtest::TempDir dir_;
+};
+
+TEST_F(ConvertForms, OlderFormWithOutputAsSecondOperand) {
+    const std::string input = tooltest::WriteUncompressed(dir_, "in.tif");
+    const tooltest::RunResult r = RunTool({"convert", input, dir_.File("old.pbm")});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const tooltest::Picture picture = tooltest::ReadPbm(dir_.File("old.pbm"));
+    ASSERT_TRUE(picture.ok) << picture.problem;
+    EXPECT_EQ(tvtest::FirstDifference(picture.rows, tvtest::ReadWithLibtiff(input)), -1);
+}
+
+TEST_F(ConvertForms, FormatOptionWinsOverTheExtension) {
+    const std::string input = tooltest::WriteUncompressed(dir_, "in.tif");
+    const tooltest::RunResult r = RunTool({"convert", input, "--output=" + dir_.File("page.img"), "--format=pbm"});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_TRUE(tooltest::ReadPbm(dir_.File("page.img")).ok);
+}
+
+TEST_F(ConvertForms, UpperCaseExtensionChoosesTheFormat) {
+    if (!tooltest::ToolHasPng()) GTEST_SKIP() << "tool built without libpng";
+    const std::string input = tooltest::WriteUncompressed(dir_, "in.tif");
+    const tooltest::RunResult r = RunTool({"convert", input, "-o", dir_.File("PAGE.PNG")});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_TRUE(tooltest::ReadPng(dir_.File("PAGE.PNG")).ok);
+}
+
+TEST_F(ConvertForms, ReplacedFileKeepsItsPermissions) {
+    const std::string input = tooltest::WriteUncompressed(dir_, "in.tif");
+    const std::string output = dir_.File("out.pbm");
+    tvtest::WriteFileBytes(output, {'o', 'l', 'd'});
+    std::filesystem::permissions(output, std::filesystem::perms(0640));
+    const tooltest::RunResult r = RunTool({"convert", input, "-o", output});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_TRUE(tooltest::ReadPbm(output).ok);
+    EXPECT_EQ(std::filesystem::status(output).permissions(), std::filesystem::perms(0640));
+}
+
+// Every failure leaves the output directory as it was: no new file, no
+// temporary, and an older file of the output's name untouched.
+class ConvertFailure : public ::testing::Test {
+protected:
+    void ExpectOutputDirectoryUnchanged() {
+        EXPECT_EQ(tooltest::ListFiles(out_.Path()), std::vector<std::string>{"keep.pbm"});
+        EXPECT_EQ(tvtest::ReadFileBytes(out_.File("keep.pbm")), (tvtest::Bytes{'o', 'l', 'd'}));
+    }
+    void SetUp() override { tvtest::WriteFileBytes(out_.File("keep.pbm"), {'o', 'l', 'd'}); }
+
+    tvtest::TempDir in_;
+    tvtest::TempDir out_;
+};
+
+TEST_F(ConvertFailure, MissingInput) {
+    const tooltest::RunResult r = RunTool({"convert", in_.File("none.tif"), "-o", out_.File("keep.pbm")});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_NE(r.err.find("0xF0000003 TV_ERR_FILE_OPEN: 图象文件打开错误"), std::string::npos) << Describe(r);
+    ExpectOutputDirectoryUnchanged();
+}
+
+TEST_F(ConvertFailure, RefusedInputNamesTheTag) {
+    const std::string input = tooltest::WriteWithoutXResolution(in_, "nores.tif");
+    const tooltest::RunResult r = RunTool({"convert", input, "-o", out_.File("keep.pbm")});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_NE(r.err.find("0xF0011A30 TV_ERR_TAG_MISSING (tag 282 XResolution): 必须的IFD没有找到"),
+              std::string::npos)
+        << Describe(r);
+    ExpectOutputDirectoryUnchanged();
+}
+
+TEST_F(ConvertFailure, StripThatCannotBeReadStopsTheConversion) {
+    const std::string input = tooltest::WriteUnreadableSecondStrip(in_, "cut.tif");
+    const tooltest::RunResult r = RunTool({"convert", input, "-o", out_.File("keep.pbm")});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    // Strip 1 is needed while line 2 is copied (3 rows of 2 bytes per strip).
+    EXPECT_NE(r.err.find("line 2: 0xF0000161 TV_ERR_STRIP_READ (strip 1): 数据块无法读取"), std::string::npos)
+        << Describe(r);
+    ExpectOutputDirectoryUnchanged();
+}
+
+TEST_F(ConvertFailure, UndecodableLineStopsTheConversion) {
+    const std::string input = tooltest::WriteLzwUndecodable(in_, "bad.tif");
+    const tooltest::RunResult r = RunTool({"convert", input, "-o", out_.File("keep.pbm")});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_NE(r.err.find("0xF0000052 TV_ERR_DECODE: 文件解压缩错误"), std::string::npos) << Describe(r);
+    ExpectOutputDirectoryUnchanged();
+}
+
+TEST_F(ConvertFailure, WriteErrorPartWayLeavesNoPartialFile) {
+    // A 200 kB page against a 64 kB file size limit: the write fails in
+    // the middle of the raster.
+    tvtest::LibtiffOptions o;
+    o.width = 2000;
+    o.length = 800;
+    const std::string input = tooltest::WriteLibtiffPage(in_, "big.tif", o);
+    tooltest::RunOptions limited;
+    limited.fileSizeLimit = 64 * 1024;
+    const tooltest::RunResult r = RunTool({"convert", input, "-o", out_.File("keep.pbm")}, limited);
+    EXPECT_EQ(r.exitCode, 3) << Describe(r);
+    EXPECT_NE(r.err.find("cannot write " + out_.File("keep.pbm")), std::string::npos) << Describe(r);
+    ExpectOutputDirectoryUnchanged();
+}
+
+struct UnwritableCase {
+    const char* label;
+    const char* target;  // relative to the output directory
+    const char* reason;
+};
+
+class ConvertUnwritable : public ConvertFailure, public ::testing::WithParamInterface<UnwritableCase> {};
+
+TEST_P(ConvertUnwritable, ExitsThreeAndWritesNothing) {
+    const std::string input = tooltest::WriteUncompressed(in_, "in.tif");
+    std::filesystem::create_directory(out_.File("sub"));
+    std::filesystem::create_directory(out_.File("dir.pbm"));
+    const std::string target = out_.File(GetParam().target);
+    const tooltest::RunResult r = RunTool({"convert", input, "-o", target});
+    EXPECT_EQ(r.exitCode, 3) << Describe(r);
+    EXPECT_NE(r.err.find("tiffview convert: cannot write " + target + ": " + GetParam().reason), std::string::npos)
+        << Describe(r);
+    EXPECT_EQ(tooltest::ListFiles(out_.Path()), (std::vector<std::string>{"dir.pbm", "keep.pbm", "sub"}));
+    EXPECT_TRUE(tooltest::ListFiles(out_.File("sub")).empty());
+    EXPECT_TRUE(tooltest::ListFiles(out_.File("dir.pbm")).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, ConvertUnwritable,
+    ::testing::Values(UnwritableCase{"MissingDirectory", "nodir/out.pbm", "No such file or directory"},
+                      UnwritableCase{"ParentIsAFile", "keep.pbm/out.pbm", "Not a directory"},
+                      UnwritableCase{"TargetIsADirectory", "dir.pbm", "is a directory"}),
+    [](const ::testing::TestParamInfo<UnwritableCase>& info) { return std::string(info.param.label); });
+
+TEST(ConvertWarnings, ShortStripIsWrittenReportedAndLogged) {
+    tvtest::TempDir bin;
+    const std::string tool = tooltest::CopyToolInto(bin.Path());
+    tvtest::TempDir dir;
+    // Two strips of 4 rows; strip 0 holds only 3.
+    const std::string input = tooltest::WriteLzwWithShortStrip(dir, "short.tif", 2, 4, 0);
+    tooltest::RunOptions options;
+    options.program = tool;
+    const tooltest::RunResult r = RunTool({"convert", input, "-o", dir.File("out.pbm")}, options);
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_NE(r.err.find("warning: line 3: 0xF0000053 TV_ERR_STRIP_SHORT: 条带数据偏少,填充0"), std::string::npos)
+        << Describe(r);
+    const std::vector<std::string> logs = tooltest::ListFiles(bin.File("log/TiffParse"));
+    ASSERT_EQ(logs.size(), 1u) << Describe(r);
+    EXPECT_NE(r.err.find("diagnostic log written: " + bin.File("log/TiffParse/" + logs[0])), std::string::npos)
+        << Describe(r);
+    // Every line is there; the missing row of strip 0 comes out white.
+    const tooltest::Picture picture = tooltest::ReadPbm(dir.File("out.pbm"));
+    ASSERT_TRUE(picture.ok) << picture.problem;
+    ASSERT_EQ(picture.height, 8u);
+    const tvtest::Rows page = tvtest::NoisePage(24, 8, 11);
+    for (std::uint32_t y : {0u, 1u, 2u, 4u, 5u, 6u, 7u}) EXPECT_EQ(picture.rows[y], page[y]) << "line " << y;
+    EXPECT_EQ(picture.rows[3], tvtest::Bytes(3, 0));
+}
+
+}  // namespace

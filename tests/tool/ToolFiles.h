@@ -1,0 +1,100 @@
+// Test images for the tool suite: good ones written by libtiff, and faulty
+// ones written byte by byte.
+#ifndef TIFFVIEW_TESTS_TOOL_TOOLFILES_H
+#define TIFFVIEW_TESTS_TOOL_TOOLFILES_H
+
+#include <cstdint>
+#include <string>
+
+#include "support/LibtiffImage.h"
+#include "support/LzwEncoder.h"
+#include "support/TiffBuilder.h"
+
+namespace tooltest {
+
+// A small document-like page written by libtiff with `options` (width and
+// length filled in when 0).
+inline std::string WriteLibtiffPage(const tvtest::TempDir& dir, const std::string& name,
+                                    tvtest::LibtiffOptions options, std::uint32_t seed = 7) {
+    if (options.width == 0) options.width = 301;
+    if (options.length == 0) options.length = 97;
+    const tvtest::Rows rows = tvtest::DocumentPage(options.width, options.length, seed);
+    const std::string path = dir.File(name);
+    tvtest::WriteWithLibtiff(path, options, rows);
+    return path;
+}
+
+// An uncompressed image that the library accepts.
+inline std::string WriteUncompressed(const tvtest::TempDir& dir, const std::string& name,
+                                     std::uint32_t width = 16, std::uint32_t length = 4) {
+    tvtest::BilevelSpec spec;
+    spec.width = width;
+    spec.length = length;
+    spec.strips.push_back(tvtest::JoinRows(tvtest::NoisePage(width, length, 3)));
+    return dir.Write(name, tvtest::MakeBilevel(spec).Build());
+}
+
+// An uncompressed image without the XResolution tag, which the library
+// refuses with TV_ERR_TAG_MISSING for tag 282.
+inline std::string WriteWithoutXResolution(const tvtest::TempDir& dir, const std::string& name) {
+    tvtest::BilevelSpec spec;
+    spec.width = 16;
+    spec.length = 2;
+    spec.strips.push_back(tvtest::Bytes(4, 0x0F));
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    b.Remove(282);
+    return dir.Write(name, b.Build());
+}
+
+// Two uncompressed strips of `rows` rows each; the second strip's offset
+// points past the end of the file, so reading fails when it is needed.
+inline std::string WriteUnreadableSecondStrip(const tvtest::TempDir& dir, const std::string& name,
+                                              std::uint32_t rows = 3) {
+    tvtest::BilevelSpec spec;
+    spec.width = 16;
+    spec.length = rows * 2;
+    spec.rowsPerStrip = rows;
+    spec.strips = {tvtest::Bytes(rows * 2, 0xF0), tvtest::Bytes(rows * 2, 0x0F)};
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    // Offsets array: rewrite its second entry to lie far beyond the file.
+    tvtest::Bytes bytes = b.Build();
+    const tvtest::Entry* offsets = b.Find(273);
+    std::uint32_t at = offsets->value[0] | offsets->value[1] << 8 | offsets->value[2] << 16 |
+                       static_cast<std::uint32_t>(offsets->value[3]) << 24;
+    b.PutU32(&bytes[at + 4], 0x00F00000);
+    return dir.Write(name, bytes);
+}
+
+// An LZW image of `strips` strips of `rows` rows; strip `shortStrip`
+// encodes one row fewer than it must hold, so it decodes short.
+inline std::string WriteLzwWithShortStrip(const tvtest::TempDir& dir, const std::string& name, std::uint32_t strips,
+                                          std::uint32_t rows, std::uint32_t shortStrip) {
+    const std::uint32_t width = 24;
+    const tvtest::Rows page = tvtest::NoisePage(width, strips * rows, 11);
+    tvtest::BilevelSpec spec;
+    spec.width = width;
+    spec.length = strips * rows;
+    spec.rowsPerStrip = rows;
+    spec.compression = 5;
+    for (std::uint32_t s = 0; s < strips; ++s) {
+        tvtest::Rows part(page.begin() + s * rows, page.begin() + (s + 1) * rows - (s == shortStrip ? 1 : 0));
+        spec.strips.push_back(tvtest::LzwEncode(tvtest::JoinRows(part)));
+    }
+    return dir.Write(name, tvtest::MakeBilevel(spec).Build());
+}
+
+// An LZW image of one-byte rows whose only strip makes a table entry that
+// is its own prefix: the first rows decode, then the chain loops and the
+// decoder gives up.
+inline std::string WriteLzwUndecodable(const tvtest::TempDir& dir, const std::string& name) {
+    tvtest::BilevelSpec spec;
+    spec.width = 8;
+    spec.length = 8;
+    spec.compression = 5;
+    spec.strips.push_back(tvtest::PackCodes9({256, 65, 259, 65, 259, 257}));
+    return dir.Write(name, tvtest::MakeBilevel(spec).Build());
+}
+
+}  // namespace tooltest
+
+#endif

@@ -1,0 +1,239 @@
+// tiffview info: the fields of each block against what libtiff wrote, the
+// strip table against libtiff's own, and failures reported per file.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <string>
+#include <vector>
+
+#include "tool/ToolFiles.h"
+#include "tool/ToolRunner.h"
+
+namespace {
+
+using tooltest::Describe;
+using tooltest::RunTool;
+
+struct InfoCase {
+    const char* label;
+    std::uint16_t compression;
+    std::uint16_t photometric;
+    bool bigEndian;
+    std::uint32_t rowsPerStrip;
+    const char* expectedBlock;  // after the file name line
+};
+
+class InfoFields : public ::testing::TestWithParam<InfoCase> {};
+
+TEST_P(InfoFields, BlockDescribesTheImage) {
+    const InfoCase& c = GetParam();
+    tvtest::TempDir dir;
+    tvtest::LibtiffOptions o;
+    o.compression = c.compression;
+    o.photometric = c.photometric;
+    o.bigEndian = c.bigEndian;
+    o.rowsPerStrip = c.rowsPerStrip;
+    const std::string path = tooltest::WriteLibtiffPage(dir, "page.tif", o);
+    const tooltest::RunResult r = RunTool({"info", path});
+    EXPECT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(r.out, path + "\n" + c.expectedBlock) << Describe(r);
+    EXPECT_TRUE(r.err.empty()) << Describe(r);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, InfoFields,
+    ::testing::Values(
+        InfoCase{"Uncompressed", 1, 0, false, 0,
+                 "  width:        301\n"
+                 "  length:       97\n"
+                 "  compression:  1 (none)\n"
+                 "  photometric:  0 (WhiteIsZero)\n"
+                 "  byte order:   little-endian (II)\n"
+                 "  resolution:   204 x 196 dots per inch\n"
+                 "  strips:       1 strip\n"},
+        InfoCase{"Group4BlackIsZeroBigEndianStrips", 4, 1, true, 40,
+                 "  width:        301\n"
+                 "  length:       97\n"
+                 "  compression:  4 (CCITT T.6 (Group 4))\n"
+                 "  photometric:  1 (BlackIsZero)\n"
+                 "  byte order:   big-endian (MM)\n"
+                 "  resolution:   204 x 196 dots per inch\n"
+                 "  strips:       3 strips, 40 rows each\n"},
+        InfoCase{"Group3", 3, 0, false, 0,
+                 "  width:        301\n"
+                 "  length:       97\n"
+                 "  compression:  3 (CCITT T.4 (Group 3))\n"
+                 "  photometric:  0 (WhiteIsZero)\n"
+                 "  byte order:   little-endian (II)\n"
+                 "  resolution:   204 x 196 dots per inch\n"
+                 "  strips:       1 strip\n"},
+        InfoCase{"Lzw", 5, 0, false, 50,
+                 "  width:        301\n"
+                 "  length:       97\n"
+                 "  compression:  5 (LZW)\n"
+                 "  photometric:  0 (WhiteIsZero)\n"
+                 "  byte order:   little-endian (II)\n"
+                 "  resolution:   204 x 196 dots per inch\n"
+                 "  strips:       2 strips, 50 rows each\n"}),
+    [](const ::testing::TestParamInfo<InfoCase>& info) { return std::string(info.param.label); });
+
+// The strip table, read by the tool's own directory walker, against
+// libtiff's reading of the same file.
+struct StripCase {
+    const char* label;
+    std::uint16_t compression;
+    bool bigEndian;
+    std::uint32_t rowsPerStrip;
+};
+
+class InfoStrips : public ::testing::TestWithParam<StripCase> {};
+
+TEST_P(InfoStrips, TableMatchesLibtiff) {
+    const StripCase& c = GetParam();
+    tvtest::TempDir dir;
+    tvtest::LibtiffOptions o;
+    o.compression = c.compression;
+    o.bigEndian = c.bigEndian;
+    o.rowsPerStrip = c.rowsPerStrip;
+    const std::string path = tooltest::WriteLibtiffPage(dir, "page.tif", o);
+
+    std::string expected = "  strip table:\n    " + std::string("   strip        offset         bytes      rows\n");
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    std::uint32_t length = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &length);
+    const tstrip_t strips = TIFFNumberOfStrips(tif);
+    for (tstrip_t s = 0; s < strips; ++s) {
+        const std::uint32_t rows = std::min<std::uint32_t>(c.rowsPerStrip, length - s * c.rowsPerStrip);
+        char line[128];
+        std::snprintf(line, sizeof line, "    %8u  %12llu  %12llu  %8u\n", static_cast<unsigned>(s),
+                      static_cast<unsigned long long>(TIFFGetStrileOffset(tif, s)),
+                      static_cast<unsigned long long>(TIFFGetStrileByteCount(tif, s)), static_cast<unsigned>(rows));
+        expected += line;
+    }
+    TIFFClose(tif);
+    ASSERT_GT(strips, 1u);
+
+    const tooltest::RunResult r = RunTool({"info", "--strips", path});
+    EXPECT_EQ(r.exitCode, 0) << Describe(r);
+    const std::string::size_type table = r.out.find("  strip table:\n");
+    ASSERT_NE(table, std::string::npos) << Describe(r);
+    EXPECT_EQ(r.out.substr(table), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tool, InfoStrips,
+                         ::testing::Values(StripCase{"UncompressedLittleEndian", 1, false, 10},
+                                           StripCase{"Group4BigEndian", 4, true, 16},
+                                           StripCase{"LzwLastStripShort", 5, false, 30}),
+                         [](const ::testing::TestParamInfo<StripCase>& info) { return std::string(info.param.label); });
+
+// Each refused file gets its code in hex, the code's name, the context and
+// the library's message in UTF-8.
+struct RefusedCase {
+    const char* label;
+    tvtest::Bytes (*make)();
+    const char* expectedError;
+};
+
+tvtest::Bytes SevenBytes() { return {'I', 'I', 42, 0, 8, 0, 0}; }
+tvtest::Bytes WrongByteOrder() { return {'I', 'M', 42, 0, 8, 0, 0, 0}; }
+tvtest::Bytes FirstOffsetZero() { return {'I', 'I', 42, 0, 0, 0, 0, 0}; }
+tvtest::Bytes NoXResolution() {
+    tvtest::BilevelSpec spec;
+    spec.strips.push_back(tvtest::Bytes(1, 0));
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    b.Remove(282);
+    return b.Build();
+}
+tvtest::Bytes ThreeSamples() {
+    tvtest::BilevelSpec spec;
+    spec.strips.push_back(tvtest::Bytes(1, 0));
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    b.Remove(277);
+    b.AddShort(277, 3);
+    return b.Build();
+}
+tvtest::Bytes PhotometricRgb() {
+    tvtest::BilevelSpec spec;
+    spec.photometric = 2;
+    spec.strips.push_back(tvtest::Bytes(1, 0));
+    return tvtest::MakeBilevel(spec).Build();
+}
+tvtest::Bytes CompressionTwo() {
+    tvtest::BilevelSpec spec;
+    spec.compression = 2;
+    spec.strips.push_back(tvtest::Bytes(1, 0));
+    return tvtest::MakeBilevel(spec).Build();
+}
+tvtest::Bytes ShortStripOffsets() {
+    tvtest::BilevelSpec spec;
+    spec.strips.push_back(tvtest::Bytes(1, 0));
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    b.Find(273)->type = tvtest::kShort;
+    return b.Build();
+}
+
+class InfoRefused : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(InfoRefused, ReportsCodeNameAndMessage) {
+    tvtest::TempDir dir;
+    const std::string path = dir.Write("bad.tif", GetParam().make());
+    const tooltest::RunResult r = RunTool({"info", path});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_EQ(r.out, path + "\n  error:        " + GetParam().expectedError + "\n") << Describe(r);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, InfoRefused,
+    ::testing::Values(
+        RefusedCase{"SevenBytes", SevenBytes, "0xF0000010 TV_ERR_HEADER_SHORT: 图象文件小于文件头长度"},
+        RefusedCase{"WrongByteOrder", WrongByteOrder, "0xF0000011 TV_ERR_BYTE_ORDER: 图象文件不以\"II\"或者\"MM\"开头"},
+        RefusedCase{"FirstOffsetZero", FirstOffsetZero, "0xF0000013 TV_ERR_IFD_OFFSET_ZERO: 图象文件IDF偏移量为0"},
+        RefusedCase{"NoXResolution", NoXResolution,
+                    "0xF0011A30 TV_ERR_TAG_MISSING (tag 282 XResolution): 必须的IFD没有找到"},
+        RefusedCase{"ThreeSamples", ThreeSamples, "0xF0000040 TV_ERR_SAMPLES_PER_PIXEL: SAMPLESPERPIXEL不为1"},
+        RefusedCase{"PhotometricRgb", PhotometricRgb,
+                    "0xF0000043 TV_ERR_PHOTOMETRIC: PHOTOMETRICINTERPRETATION不支持"},
+        RefusedCase{"CompressionTwo", CompressionTwo, "0xF0000042 TV_ERR_COMPRESSION: 压缩算法不支持"},
+        RefusedCase{"ShortStripOffsets", ShortStripOffsets,
+                    "0xF0011132 TV_ERR_TAG_TYPE (tag 273 StripOffsets): IFD类型不合法"}),
+    [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.label); });
+
+TEST(InfoBatch, RefusedFileDoesNotStopTheOthers) {
+    tvtest::TempDir dir;
+    const std::string good1 = tooltest::WriteUncompressed(dir, "a.tif");
+    const std::string missing = dir.File("missing.tif");
+    const std::string good2 = tooltest::WriteUncompressed(dir, "c.tif", 9, 2);
+    const tooltest::RunResult r = RunTool({"info", good1, missing, good2});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    const std::string::size_type a = r.out.find(good1 + "\n  width:        16\n");
+    const std::string::size_type b = r.out.find("\n\n" + missing + "\n  error:        0xF0000003 TV_ERR_FILE_OPEN: ");
+    const std::string::size_type c = r.out.find("\n\n" + good2 + "\n  width:        9\n");
+    EXPECT_EQ(a, 0u) << Describe(r);
+    EXPECT_NE(b, std::string::npos) << Describe(r);
+    EXPECT_NE(c, std::string::npos) << Describe(r);
+    EXPECT_LT(b, c) << Describe(r);
+}
+
+TEST(InfoBatch, AllGoodFilesExitZero) {
+    tvtest::TempDir dir;
+    const tooltest::RunResult r =
+        RunTool({"info", tooltest::WriteUncompressed(dir, "a.tif"), tooltest::WriteUncompressed(dir, "b.tif")});
+    EXPECT_EQ(r.exitCode, 0) << Describe(r);
+}
+
+TEST(InfoDirectories, SecondImageIsMentioned) {
+    tvtest::TempDir dir;
+    tvtest::BilevelSpec spec;
+    spec.strips.push_back(tvtest::Bytes(1, 0x80));
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    b.NewDirectory();
+    b.AddLong(256, 99);
+    const std::string path = dir.Write("two.tif", b.Build());
+    const tooltest::RunResult r = RunTool({"info", path});
+    EXPECT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_NE(r.out.find("  width:        8\n"), std::string::npos) << Describe(r);
+    EXPECT_NE(r.out.find("  directories:  2 (only the first image is decoded)\n"), std::string::npos) << Describe(r);
+}
+
+}  // namespace
