@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Builds the host tool and runs it on the bundled sample image.
+# Builds the host tool, describes the bundled sample page, checks that every
+# line decodes, and converts it to out/sample.png and out/sample.pbm.
+# TIFFVIEW_BUILD_DIR picks another build directory (default build/release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j"$(nproc)" --target tiffview >/dev/null
+build=${TIFFVIEW_BUILD_DIR:-build/release}
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j"$(nproc)" --target tiffview >/dev/null
+tool=$build/tools/tiffview
 mkdir -p out
-build/release/tools/tiffview info samples/sample.tif
-build/release/tools/tiffview convert samples/sample.tif out/sample.pbm
+"$tool" info --strips samples/sample.tif
+echo
+"$tool" check samples/sample.tif
+"$tool" convert samples/sample.tif -o out/sample.png
+echo "wrote out/sample.png"
+"$tool" convert samples/sample.tif -o out/sample.pbm
 echo "wrote out/sample.pbm"
