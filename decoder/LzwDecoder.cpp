@@ -126,7 +126,11 @@ int CLzwDecoder::WriteString(std::uint64_t end, std::uint32_t code) {
     return 1;
 }
 
-int CLzwDecoder::ProcessCode(std::uint32_t code) {
+// Called once per code from Decode's loop only; kept inline there.
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline int CLzwDecoder::ProcessCode(std::uint32_t code) {
     if (code == ClearCode) {
         ClearTable();
         return 1;
@@ -162,8 +166,10 @@ int CLzwDecoder::ProcessCode(std::uint32_t code) {
             OutBuf[head & RingMask] = byte;
             FirstChar = byte;
         } else if (copyable(Where[code], length)) {
+            // Taken from the source: reading it back from the destination
+            // would wait for the block store just made.
+            FirstChar = OutBuf[Where[code] & RingMask];
             CopyString(Where[code], head, length);
-            FirstChar = OutBuf[head & RingMask];
         } else if (!WriteString(head + length - 1, code)) {
             return 0;
         }
