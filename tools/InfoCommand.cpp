@@ -31,7 +31,10 @@ void PrintStripTable(const DirectoryFacts& facts) {
         PrintField("strip table:", "not available (" + facts.stripProblem + ")");
         return;
     }
-    std::printf("  strip table:\n");
+    if (facts.offsetsType == 3 || facts.countsType == 3)
+        std::printf("  strip table:  (stored as SHORT; the library reads LONG tables only)\n");
+    else
+        std::printf("  strip table:\n");
     std::printf("    %8s  %12s  %12s  %8s\n", "strip", "offset", "bytes", "rows");
     for (std::size_t i = 0; i < facts.strips.size(); ++i) {
         const StripEntry& s = facts.strips[i];
@@ -48,6 +51,8 @@ bool DescribeFile(const std::string& path, bool strips) {
     if (rc != TV_OK) {
         PrintField("error:", DescribeResult(rc));
         view.CloseFile();
+        // The strips as the file states them can tell why it was refused.
+        if (strips) PrintStripTable(WalkDirectories(path));
         return false;
     }
     TiffInfo_t info;

@@ -199,6 +199,36 @@ INSTANTIATE_TEST_SUITE_P(
                     "0xF0011132 TV_ERR_TAG_TYPE (tag 273 StripOffsets): IFD类型不合法"}),
     [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.label); });
 
+TEST(InfoRefusedStrips, TableOfARefusedFileShowsItsShortEntries) {
+    // libtiff stores the strip tables of small strips as SHORT; the tool
+    // still lists them, and says why the library refused the file.
+    tvtest::TempDir dir;
+    tvtest::LibtiffOptions o;
+    o.width = 64;
+    o.length = 20;
+    o.rowsPerStrip = 8;
+    const std::string path = dir.File("raw.tif");
+    tvtest::WriteWithLibtiffRaw(path, o, tvtest::NoisePage(64, 20, 5));
+    const tooltest::RunResult r = RunTool({"info", "--strips", path});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_NE(r.out.find("  error:        0xF0011732 TV_ERR_TAG_TYPE (tag 279 StripByteCounts): "), std::string::npos)
+        << Describe(r);
+    EXPECT_NE(r.out.find("  strip table:  (stored as SHORT; the library reads LONG tables only)\n"), std::string::npos)
+        << Describe(r);
+    // 8 bytes a row: strips of 64, 64 and 32 bytes.
+    EXPECT_NE(r.out.find("           0             8            64         8\n"), std::string::npos) << Describe(r);
+    EXPECT_NE(r.out.find("           2           136            32         4\n"), std::string::npos) << Describe(r);
+}
+
+TEST(InfoRefusedStrips, UnreadableTableIsExplained) {
+    tvtest::TempDir dir;
+    const std::string path = dir.Write("seven.tif", SevenBytes());
+    const tooltest::RunResult r = RunTool({"info", "--strips", path});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_NE(r.out.find("  strip table:  not available (shorter than a TIFF header)\n"), std::string::npos)
+        << Describe(r);
+}
+
 TEST(InfoBatch, RefusedFileDoesNotStopTheOthers) {
     tvtest::TempDir dir;
     const std::string good1 = tooltest::WriteUncompressed(dir, "a.tif");
