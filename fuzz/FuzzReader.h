@@ -1,0 +1,169 @@
+// The whole reader on an arbitrary file image: parse, open, read every line,
+// close; then read the same file again through a copy of the reader and
+// demand the same lines and results.
+//
+// Invariants checked:
+// - every result code is one the reader can produce at that step, with
+//   context bits only where a tag number or strip index belongs;
+// - the image description of an accepted file is one the reader accepts;
+// - ReadALine never writes beyond LineByte (guard region behind the line);
+// - a call that delivers no line is repeated by every later call, and after
+//   Length lines the reader reports the end of the image;
+// - reading is deterministic: a second pass yields identical bytes.
+//
+// Images whose decoded size exceeds a few MB are parsed but not read, only to
+// keep runs fast; the library itself checks them like any other.
+#ifndef TIFFVIEW_FUZZ_FUZZREADER_H
+#define TIFFVIEW_FUZZ_FUZZREADER_H
+#include <cstdint>
+#include <cstring>
+
+#include "FuzzSupport.h"
+#include "TiffView.h"
+
+namespace tvfuzz {
+namespace reader_detail {
+
+constexpr std::uint64_t kMaxDecodedBytes = 4u << 20;
+
+inline bool KnownParseFailure(std::uint32_t code) {
+    if ((code >> 24) != 0xF0) return false;
+    const std::uint32_t kind = code & 0xFFu;
+    const std::uint32_t context = (code >> 8) & 0xFFFFu;
+    if (kind >= 0x30 && kind <= 0x35) {
+        switch (context) {
+        case Tag_ImageWidth: case Tag_ImageLength: case Tag_BitsPerSample: case Tag_Compression:
+        case Tag_PhotometricInterpretation: case Tag_FillOrder: case Tag_StripOffsets:
+        case Tag_SamplesPerPixel: case Tag_RowsPerStrip: case Tag_StripByteCounts: case Tag_XResolution:
+        case Tag_YResolution: case Tag_PlanarConfiguration: case Tag_T4Options: case Tag_T6Options:
+        case Tag_ResolutionUnit: case Tag_Predictor:
+            return true;
+        default:
+            return false;
+        }
+    }
+    if (context != 0) return false;
+    switch (code) {
+    case TV_ERR_FILE_OPEN: case TV_ERR_HEADER_SHORT: case TV_ERR_BYTE_ORDER: case TV_ERR_MAGIC:
+    case TV_ERR_IFD_OFFSET_ZERO: case TV_ERR_FILE_SHORT: case TV_ERR_IFD_COUNT_READ: case TV_ERR_IFD_READ:
+    case TV_ERR_SAMPLES_PER_PIXEL: case TV_ERR_BITS_PER_SAMPLE: case TV_ERR_COMPRESSION: case TV_ERR_PHOTOMETRIC:
+    case TV_ERR_NO_MEMORY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Strip failures carry the strip index (any 16-bit value) in bits 8..23.
+inline bool StripFailure(std::uint32_t code) {
+    const std::uint32_t kind = code & TV_CODE_MASK;
+    return kind == TV_ERR_STRIP_SEEK || kind == TV_ERR_STRIP_READ;
+}
+
+inline bool LineDelivered(std::uint32_t code) {
+    return code == TV_OK || code == TV_ERR_STRIP_SHORT || code == TV_ERR_STRIP_LONG || code == TV_ERR_LINE_SHORT;
+}
+
+struct Pass {
+    std::uint32_t openResult = 0;
+    std::uint64_t hash = 1469598103934665603ull;
+    std::uint32_t lines = 0;
+    void Mix(const std::uint8_t* p, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) hash = (hash ^ p[i]) * 1099511628211ull;
+    }
+    void Mix(std::uint32_t v) {
+        std::uint8_t b[4];
+        std::memcpy(b, &v, 4);
+        Mix(b, 4);
+    }
+};
+
+inline Pass ReadAll(CTiffView& view, const char* name, const TiffInfo_t& info) {
+    Pass pass;
+    pass.openResult = view.OpenFile(name);
+    if (pass.openResult != TV_OK) {
+        FUZZ_CHECK(pass.openResult == TV_ERR_NO_MEMORY || StripFailure(pass.openResult),
+                   "OpenFile after a successful parse returned 0x%08X", pass.openResult);
+        // Nothing may be read from a reader whose opening failed.
+        std::uint8_t probe[16];
+        const std::uint32_t r = view.ReadALine(probe);
+        FUZZ_CHECK(r == TV_ERR_FILE_HANDLE, "ReadALine after a failed OpenFile returned 0x%08X", r);
+        view.CloseFile();
+        return pass;
+    }
+    TiffInfo_t again;
+    view.GetImageInfo(&again);
+    FUZZ_CHECK(std::memcmp(&again, &info, sizeof info) == 0, "OpenFile describes the image differently than ParseFile");
+
+    const std::size_t lineBytes = (static_cast<std::size_t>(info.Width) + 7) / 8;
+    tvfuzz::GuardedLine line(lineBytes);
+    std::uint32_t stop = TV_OK;
+    for (std::uint32_t y = 0; y < info.Length; ++y) {
+        line.Poison();
+        const std::uint32_t r = view.ReadALine(line.Data());
+        FUZZ_CHECK(line.GuardIntact(), "ReadALine wrote beyond LineByte %zu on line %u", lineBytes, y);
+        pass.Mix(r);
+        if (!LineDelivered(r)) {
+            FUZZ_CHECK(r == TV_ERR_DECODE || StripFailure(r), "ReadALine returned 0x%08X on line %u", r, y);
+            stop = r;
+            break;
+        }
+        pass.Mix(line.Data(), lineBytes);
+        ++pass.lines;
+    }
+    const std::uint32_t after = view.ReadALine(line.Data());
+    FUZZ_CHECK(line.GuardIntact(), "ReadALine wrote beyond LineByte after the image");
+    if (stop != TV_OK) {
+        FUZZ_CHECK(after == stop, "after 0x%08X the next ReadALine returned 0x%08X", stop, after);
+    } else {
+        FUZZ_CHECK(after == TV_ERR_END_OF_IMAGE, "ReadALine after %u lines returned 0x%08X", info.Length, after);
+    }
+    view.CloseFile();
+    const std::uint32_t closed = view.ReadALine(line.Data());
+    FUZZ_CHECK(closed == TV_ERR_FILE_HANDLE, "ReadALine after CloseFile returned 0x%08X", closed);
+    return pass;
+}
+
+}  // namespace reader_detail
+
+// One input through the target; a broken invariant goes to tvfuzz::Fail.
+// sweepLogs removes the state logs written beside the executable afterwards.
+inline void RunReader(const std::uint8_t* data, std::size_t size, bool sweepLogs = true) {
+    using namespace reader_detail;
+    static tvfuzz::MemFile file;
+    static tvfuzz::LogSweeper logs;
+    file.Write(data, size);
+
+    CTiffView view;
+    const std::uint32_t parsed = view.ParseFile(file.Path(), 0);
+    if (parsed != TV_OK) {
+        FUZZ_CHECK(KnownParseFailure(parsed), "ParseFile returned 0x%08X", parsed);
+        return;
+    }
+    TiffInfo_t info;
+    view.GetImageInfo(&info);
+    FUZZ_CHECK(info.Width > 0 && info.Length > 0, "accepted an empty image %ux%u", info.Width, info.Length);
+    FUZZ_CHECK(info.Compression == 1 || info.Compression == 3 || info.Compression == 4 || info.Compression == 5,
+               "accepted Compression %u", info.Compression);
+    FUZZ_CHECK(info.PhotometricInterpretation <= 1, "accepted PhotometricInterpretation %u",
+               info.PhotometricInterpretation);
+    FUZZ_CHECK(info.Intel == (data[0] == 'I' ? 1 : 0), "Intel %u for a file starting with %c", info.Intel, data[0]);
+
+    const std::uint64_t lineBytes = (std::uint64_t{info.Width} + 7) / 8;
+    if (lineBytes * info.Length > kMaxDecodedBytes) return;
+
+    const Pass first = ReadAll(view, file.Path(), info);
+
+    // A closed copy reads the same file again by the kept name.
+    CTiffView copy(view);
+    const Pass second = ReadAll(copy, nullptr, info);
+    FUZZ_CHECK(first.openResult == second.openResult, "OpenFile gave 0x%08X, then 0x%08X", first.openResult,
+               second.openResult);
+    FUZZ_CHECK(first.lines == second.lines && first.hash == second.hash,
+               "two readings of one file differ (%u and %u lines)", first.lines, second.lines);
+    if (sweepLogs) logs.Sweep();
+}
+
+}  // namespace tvfuzz
+
+#endif
