@@ -156,51 +156,46 @@ constexpr int kVerticalOffset[kModeCodeRows] = {0, 0, 0, 0, 1, 2, 3, -1, -2, -3,
 
 bool RenderFaxRuns(const std::uint32_t* runs, std::uint32_t count, std::uint8_t* dest, std::size_t capacity,
                    std::uint32_t& bytes, std::uint32_t& bits) {
-    const std::uint64_t room = static_cast<std::uint64_t>(capacity) * 8;
-    std::uint8_t* out = dest;
-    std::uint64_t x = 0;     // pixels placed
-    std::uint64_t fill = 0;  // pixels in the partial byte
-    unsigned partial = 0;
-    bool fits = true;
+    std::uint64_t total = 0;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint64_t v = runs[i];
+        total += runs[i];
+    }
+    if (total > static_cast<std::uint64_t>(capacity) * 8) {
+        bytes = 0;
+        bits = 0;
+        return false;
+    }
+    // The line's bytes, and the trailing partial byte when there is room,
+    // start white; black runs are then set into them.
+    const std::uint64_t whole = total / 8;
+    std::memset(dest, 0, static_cast<std::size_t>(whole < capacity ? whole + 1 : whole));
+    std::uint64_t x = 0;
+    const std::uint32_t pairs = count / 2;
+    for (std::uint32_t k = 0; k < pairs; ++k) {
+        x += runs[2 * k];
+        const std::uint64_t v = runs[2 * k + 1];
         if (v == 0) {
             continue;
         }
-        if (v > room - x) {
-            fits = false;
-            break;
-        }
-        x += v;
-        if ((i & 1u) == 0) {
-            fill += v;
-            if (fill >= 8) {
-                *out++ = static_cast<std::uint8_t>(partial);
-                fill -= 8;
-                FillBytes(out, 0x00, fill / 8);
-                out += fill / 8;
-                fill %= 8;
-                partial = 0;
-            }
-        } else if (fill + v < 8) {
-            partial |= (0xFFu >> fill) & ~(0xFFu >> (fill + v));
-            fill += v;
+        const std::uint64_t end = x + v;
+        const std::uint64_t first = x >> 3;
+        const std::uint64_t last = end >> 3;
+        const unsigned head = 0xFFu >> (x & 7);
+        const unsigned tail = (0xFF00u >> (end & 7)) & 0xFFu;  // 0 when the run ends on a byte boundary
+        if (first == last) {
+            dest[first] = static_cast<std::uint8_t>(dest[first] | (head & tail));
         } else {
-            partial |= 0xFFu >> fill;
-            *out++ = static_cast<std::uint8_t>(partial);
-            const std::uint64_t m = fill + v - 8;
-            FillBytes(out, 0xFF, m / 8);
-            out += m / 8;
-            fill = m % 8;
-            partial = (0xFF00u >> fill) & 0xFFu;
+            dest[first] = static_cast<std::uint8_t>(dest[first] | head);
+            FillBytes(dest + first + 1, 0xFF, last - first - 1);
+            if (tail != 0) {
+                dest[last] = static_cast<std::uint8_t>(dest[last] | tail);
+            }
         }
+        x = end;
     }
-    bytes = static_cast<std::uint32_t>(out - dest);
-    bits = static_cast<std::uint32_t>(fill);
-    if (bytes < capacity) {
-        *out = static_cast<std::uint8_t>(partial);
-    }
-    return fits;
+    bytes = static_cast<std::uint32_t>(whole);
+    bits = static_cast<std::uint32_t>(total % 8);
+    return true;
 }
 
 CFaxDecoder::CFaxDecoder(std::uint32_t compression, std::uint32_t fillOrder, std::uint32_t rowsPerStrip)
@@ -270,14 +265,11 @@ bool CFaxDecoder::RenderLine(const std::uint32_t* runs, std::uint32_t count) {
     const bool fits = RenderFaxRuns(runs, count, LineBuf.get() + start, LineBufSize - start, bytes, bits);
     OutBytes = static_cast<std::uint32_t>(start + bytes);
     OutBits = bits;
+    LastPixels = static_cast<std::uint64_t>(bytes) * 8 + bits;
     return fits;
 }
 
-void CFaxDecoder::AdoptReferenceLine(std::uint32_t count) {
-    std::uint64_t total = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        total += CurRuns[i];
-    }
+void CFaxDecoder::AdoptReferenceLine(std::uint32_t count, std::uint64_t total) {
     std::swap(RefRuns, CurRuns);
     RefCount = count;
     // A reference line that stops short of the width (corrupt data) would
@@ -685,7 +677,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
     if (!RenderLine(cur, curPos)) {
         return 0;
     }
-    AdoptReferenceLine(curPos);
+    AdoptReferenceLine(curPos, LastPixels);
     CurCount = 0;
     consumed = static_cast<std::uint32_t>(b / 8);
     produced = OutBytes + (OutBits > 0 ? 1 : 0);

@@ -19,8 +19,8 @@ constexpr std::uint32_t kFaxCarryBytes = 20;
 // `dest`, which has room for `capacity` bytes. Writes the whole bytes and then
 // the trailing partial byte, even when it holds no pixels, if there is room
 // for it. Sets `bytes` to the whole bytes written and `bits` to the pixels in
-// the partial byte. Returns false, having written only inside the room, when
-// the pixels do not fit into `capacity` bytes.
+// the partial byte. Returns false, writing nothing and setting both counts to
+// 0, when the pixels do not fit into `capacity` bytes.
 bool RenderFaxRuns(const std::uint32_t* runs, std::uint32_t count, std::uint8_t* dest, std::size_t capacity,
                    std::uint32_t& bytes, std::uint32_t& bits);
 
@@ -65,7 +65,7 @@ private:
                  std::uint32_t& produced);
     bool RenderLine(const std::uint32_t* runs, std::uint32_t count);
     // Makes the runs just decoded the reference line for the next one.
-    void AdoptReferenceLine(std::uint32_t count);
+    void AdoptReferenceLine(std::uint32_t count, std::uint64_t total);
     std::size_t RoomFromOutBytes() const;
 
     // Shared per-bit tables (the fast tables beside them are what decoding reads).
@@ -85,6 +85,7 @@ private:
     std::uint32_t LinesDone = 0;
     std::uint32_t OutBytes = 0;
     std::uint32_t OutBits = 0;
+    std::uint64_t LastPixels = 0;  // pixels of the last rendered line
     std::uint32_t BitOffset = 0;
     std::uint32_t Width = 0;
     std::uint32_t Compression;

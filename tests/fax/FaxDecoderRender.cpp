@@ -56,14 +56,16 @@ TEST(FaxRender, NeverWritesBeyondItsRoom) {
     };
     const Cut cuts[] = {
         {"exactly full: no trailing byte", {8, 8}, 2, true, 2},
-        {"one pixel over", {8, 9}, 2, false, 1},
+        {"one pixel over", {8, 9}, 2, false, 0},
         {"huge white run", {0xFFFFFFFFu}, 3, false, 0},
         {"huge black run", {1, 0xFFFFFFFFu}, 3, false, 0},
-        {"many runs", std::vector<std::uint32_t>(100, 7), 4, false, 3},
+        {"many runs", std::vector<std::uint32_t>(100, 7), 4, false, 0},
+        {"overflowing sum of runs", std::vector<std::uint32_t>(3, 0x80000000u), 4, false, 0},
         {"no room, no pixels", {0, 0}, 0, true, 0},
     };
     for (const Cut& c : cuts) {
-        Bytes buf(c.room + 8, 0xA5);
+        Bytes buf(c.room + 8, 0x5A);
+        for (std::size_t i = c.room; i < buf.size(); ++i) buf[i] = 0xA5;
         std::uint32_t bytes = 0, bits = 0;
         EXPECT_EQ(RenderFaxRuns(c.runs.data(), static_cast<std::uint32_t>(c.runs.size()), buf.data(), c.room, bytes,
                                 bits),
@@ -72,6 +74,11 @@ TEST(FaxRender, NeverWritesBeyondItsRoom) {
         EXPECT_LE(bytes, c.room) << c.what;
         EXPECT_EQ(bytes, c.outBytes) << c.what;
         for (std::size_t i = c.room; i < buf.size(); ++i) EXPECT_EQ(buf[i], 0xA5) << c.what << " byte " << i;
+        if (!c.fits) {
+            Bytes untouched(c.room, 0x5A);
+            untouched.resize(c.room + 8, 0xA5);
+            EXPECT_EQ(buf, untouched) << c.what << ": wrote though it did not fit";
+        }
     }
 }
 
