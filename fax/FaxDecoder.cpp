@@ -43,6 +43,18 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
 #endif
 }
 
+inline void StoreBigEndian64(std::uint8_t* p, std::uint64_t w) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    w = __builtin_bswap64(w);
+    std::memcpy(p, &w, 8);
+#else
+    for (int i = 7; i >= 0; --i) {
+        p[i] = static_cast<std::uint8_t>(w);
+        w >>= 8;
+    }
+#endif
+}
+
 // Reverses the bit order inside each of the eight bytes (FillOrder 2).
 inline std::uint64_t ReverseBitsInBytes(std::uint64_t w) {
     w = ((w >> 1) & 0x5555555555555555ull) | ((w & 0x5555555555555555ull) << 1);
@@ -174,24 +186,30 @@ bool RenderFaxRuns(const std::uint32_t* runs, std::uint32_t count, std::uint8_t*
     for (std::uint32_t k = 0; k < pairs; ++k) {
         x += runs[2 * k];
         const std::uint64_t v = runs[2 * k + 1];
-        if (v == 0) {
-            continue;
-        }
-        const std::uint64_t end = x + v;
         const std::uint64_t first = x >> 3;
-        const std::uint64_t last = end >> 3;
-        const unsigned head = 0xFFu >> (x & 7);
-        const unsigned tail = (0xFF00u >> (end & 7)) & 0xFFu;  // 0 when the run ends on a byte boundary
-        if (first == last) {
-            dest[first] = static_cast<std::uint8_t>(dest[first] | (head & tail));
-        } else {
-            dest[first] = static_cast<std::uint8_t>(dest[first] | head);
-            FillBytes(dest + first + 1, 0xFF, last - first - 1);
-            if (tail != 0) {
-                dest[last] = static_cast<std::uint8_t>(dest[last] | tail);
+        const unsigned shift = static_cast<unsigned>(x & 7);
+        if (v <= 56 && first + 8 <= capacity) {
+            // Short run: one 8-byte window, read, ORed and written back big
+            // end first. The window's bytes beyond the run keep their values.
+            const std::uint64_t mask = (~std::uint64_t{0} >> shift) & ~(~std::uint64_t{0} >> (shift + v));
+            std::uint64_t w = LoadBigEndian64(dest + first) | mask;
+            StoreBigEndian64(dest + first, w);
+        } else if (v != 0) {
+            const std::uint64_t end = x + v;
+            const std::uint64_t last = end >> 3;
+            const unsigned head = 0xFFu >> shift;
+            const unsigned tail = (0xFF00u >> (end & 7)) & 0xFFu;  // 0 when the run ends on a byte boundary
+            if (first == last) {
+                dest[first] = static_cast<std::uint8_t>(dest[first] | (head & tail));
+            } else {
+                dest[first] = static_cast<std::uint8_t>(dest[first] | head);
+                FillBytes(dest + first + 1, 0xFF, last - first - 1);
+                if (tail != 0) {
+                    dest[last] = static_cast<std::uint8_t>(dest[last] | tail);
+                }
             }
         }
-        x = end;
+        x += v;
     }
     bytes = static_cast<std::uint32_t>(whole);
     bits = static_cast<std::uint32_t>(total % 8);
@@ -457,64 +475,20 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
 
     // Moves b1 to the first changing element of the opposite colour beyond
     // a0, two elements at a time; at the start of a line b1 stays put.
-    auto advanceB1 = [&]() {
-        if (curPos > 0) {
-            while (b1 <= a0 && b1 < width) {
-                b1 += static_cast<std::uint64_t>(ref[refPos]) + ref[refPos + 1];
-                refPos += 2;
-            }
-        }
-    };
+#define TV_FAX_ADVANCE_B1()                                                    \
+    do {                                                                       \
+        if (curPos > 0) {                                                      \
+            while (b1 <= a0 && b1 < width) {                                   \
+                b1 += static_cast<std::uint64_t>(ref[refPos]) + ref[refPos + 1]; \
+                refPos += 2;                                                   \
+            }                                                                  \
+        }                                                                      \
+    } while (0)
 
     enum class Stop { Line, Block, Suspend, Fail };
-    enum class Run { Done, Suspend, Fail };
-
-    // Reads one horizontal-mode run (make-up codes, then a terminating code).
-    auto readRun = [&](bool white) -> Run {
-        for (;;) {
-            if (reader.Held < 16) {
-                reader.Refill();
-            }
-            std::uint16_t entry;
-            unsigned maxBits;
-            if (white) {
-                entry = fastWhite[reader.Acc >> (64 - kWhiteMaxBits)];
-                maxBits = kWhiteMaxBits;
-            } else {
-                entry = fastBlack[reader.Acc >> (64 - kBlackMaxBits)];
-                maxBits = kBlackMaxBits;
-            }
-            if (entry == 0) {
-                return pos + maxBits > availBits ? Run::Suspend : Run::Fail;
-            }
-            const unsigned len = FaxFastLength(entry);
-            if (pos + len > availBits) {
-                return Run::Suspend;
-            }
-            reader.Consume(len);
-            pos += len;
-            const std::uint32_t value = runValue[FaxFastRow(entry)];
-            a0 += value;
-            if (value < 64) {
-                const std::uint64_t run = value + pending;
-                pending = 0;
-                if (run > width || curPos >= kFaxMaxRuns) {
-                    return Run::Fail;
-                }
-                cur[curPos++] = static_cast<std::uint32_t>(run);
-                return Run::Done;
-            }
-            // Includes an EOL met inside a run: the run can only outgrow the line.
-            pending += value;
-            if (pending > width) {
-                return Run::Fail;
-            }
-        }
-    };
-
+    Stop stop = Stop::Fail;
     std::uint32_t lastMode = 0;
     std::uint64_t codeStart = pos;
-    Stop stop;
     for (;;) {
         if (a0 >= width) {
             stop = Stop::Line;
@@ -540,11 +514,10 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             }
         }
         const std::uint16_t modeEntry = fastMode[acc >> (64 - kModeMaxBits)];
-        if (modeEntry == 0) {
-            stop = Stop::Fail;
-            break;
-        }
         const unsigned len = FaxFastLength(modeEntry);
+        if (modeEntry == 0) {
+            break;  // fails
+        }
         if (pos + len > availBits) {
             stop = Stop::Suspend;
             break;
@@ -554,54 +527,83 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
         const std::uint32_t mode = FaxFastRow(modeEntry);
         lastMode = mode;
 
-        if (mode >= kModeV0 && mode <= kModeVL3) {
-            advanceB1();
-            const int d = kVerticalOffset[mode];
+        if (mode - kModeV0 <= kModeVL3 - kModeV0) {
+            TV_FAX_ADVANCE_B1();
+            const std::int64_t d = kVerticalOffset[mode];
             const std::int64_t target = static_cast<std::int64_t>(b1) + d;
-            const std::int64_t run =
-                target - static_cast<std::int64_t>(a0) + static_cast<std::int64_t>(pending);
-            if (run < 0 || static_cast<std::uint64_t>(run) > width || curPos >= kFaxMaxRuns) {
-                stop = Stop::Fail;
-                break;
+            const std::int64_t run = target - static_cast<std::int64_t>(a0) + static_cast<std::int64_t>(pending);
+            if (static_cast<std::uint64_t>(run) > width || curPos >= kFaxMaxRuns) {
+                break;  // a negative run compares as huge: fails
             }
             cur[curPos++] = static_cast<std::uint32_t>(run);
             pending = 0;
             a0 = static_cast<std::uint64_t>(target);
-            if (d >= 0) {
-                b1 += ref[refPos];
-                ++refPos;
-            } else if (refPos > 0) {
-                --refPos;
-                b1 -= ref[refPos];
+            // b1 moves to the next changing element (d >= 0) or back to the
+            // previous one (d < 0), without a branch on the direction.
+            const std::uint32_t back = d < 0 ? 1u : 0u;
+            if (refPos < back) {
+                break;
             }
+            const std::uint32_t at = refPos - back;
+            const std::uint64_t step = ref[at];
+            b1 = back != 0 ? b1 - step : b1 + step;
+            refPos = at + 1 - back;
         } else if (mode == kModeHorizontal) {
             const std::uint64_t a0Start = a0;
             const std::uint64_t pendingStart = pending;
             const std::uint32_t curStart = curPos;
-            const bool firstWhite = (curPos & 1u) == 0;
-            Run result = readRun(firstWhite);
-            if (result == Run::Done) {
-                result = readRun(!firstWhite);
+            bool white = (curPos & 1u) == 0;
+            for (int r = 0; r < 2; ++r, white = !white) {
+                for (;;) {
+                    if (reader.Held < 16) {
+                        reader.Refill();
+                    }
+                    std::uint16_t entry;
+                    unsigned maxBits;
+                    if (white) {
+                        entry = fastWhite[reader.Acc >> (64 - kWhiteMaxBits)];
+                        maxBits = kWhiteMaxBits;
+                    } else {
+                        entry = fastBlack[reader.Acc >> (64 - kBlackMaxBits)];
+                        maxBits = kBlackMaxBits;
+                    }
+                    const unsigned codeLen = FaxFastLength(entry);
+                    if (entry == 0 || pos + codeLen > availBits) {
+                        if (entry != 0 || pos + maxBits > availBits) {
+                            // The whole horizontal code is read again from its start.
+                            a0 = a0Start;
+                            pending = pendingStart;
+                            curPos = curStart;
+                            stop = Stop::Suspend;
+                        }
+                        goto done;
+                    }
+                    reader.Consume(codeLen);
+                    pos += codeLen;
+                    const std::uint32_t value = runValue[FaxFastRow(entry)];
+                    a0 += value;
+                    if (value < 64) {
+                        const std::uint64_t run = value + pending;
+                        pending = 0;
+                        if (run > width || curPos >= kFaxMaxRuns) {
+                            goto done;
+                        }
+                        cur[curPos++] = static_cast<std::uint32_t>(run);
+                        break;
+                    }
+                    // Includes an EOL met inside a run: the run can only outgrow the line.
+                    pending += value;
+                    if (pending > width) {
+                        goto done;
+                    }
+                }
             }
-            if (result == Run::Suspend) {
-                // The whole horizontal code is read again from its start.
-                a0 = a0Start;
-                pending = pendingStart;
-                curPos = curStart;
-                stop = Stop::Suspend;
-                break;
-            }
-            if (result == Run::Fail) {
-                stop = Stop::Fail;
-                break;
-            }
-            advanceB1();
+            TV_FAX_ADVANCE_B1();
         } else if (mode == kModePass) {
-            advanceB1();
+            TV_FAX_ADVANCE_B1();
             const std::uint64_t b2 = b1 + ref[refPos];
             ++refPos;
             if (b2 < a0) {
-                stop = Stop::Fail;
                 break;
             }
             pending += b2 - a0;
@@ -611,13 +613,14 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
         } else {
             // Extension prefix or seven 0s: the rest of the line is one run.
             if (curPos >= kFaxMaxRuns) {
-                stop = Stop::Fail;
                 break;
             }
             cur[curPos++] = static_cast<std::uint32_t>(width - a0);
             a0 = width;
         }
     }
+done:
+#undef TV_FAX_ADVANCE_B1
 
     if (stop == Stop::Fail) {
         return 0;
