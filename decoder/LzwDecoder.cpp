@@ -95,7 +95,9 @@ int CLzwDecoder::SetWidth(std::uint32_t width) {
     // string plus slack therefore never catches up with undelivered bytes.
     std::uint64_t ring = MinRingSize;
     while (ring < lineSize + 2 * CodeRoom) ring <<= 1;
-    OutBuf = new (std::nothrow) std::uint8_t[ring]();
+    // Left uninitialised: a byte is only ever delivered after being
+    // written, and a very wide ring is not touched beyond what is used.
+    OutBuf = new (std::nothrow) std::uint8_t[ring];
     if (OutBuf == nullptr) return 0;
     RingBytes = static_cast<std::uint32_t>(ring);
     RingMask = ring - 1;

@@ -15,7 +15,8 @@ using Bytes = std::vector<std::uint8_t>;
 // Everything the decoder holds undelivered, one GetLine at a time.
 inline Bytes Drain(CLzwDecoder& decoder) {
     Bytes out;
-    std::vector<std::uint8_t> line(1 << 20);
+    // Large enough for any line the tests use; allocated once.
+    static std::vector<std::uint8_t> line(1 << 20);
     for (;;) {
         const std::uint32_t n = decoder.GetLine(line.data());
         if (n == 0) return out;
