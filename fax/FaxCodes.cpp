@@ -325,6 +325,11 @@ bool BuildSharedTables() {
     BuildFaxFastTable(t.White, kWhiteMaxBits, t.FastWhite);
     BuildFaxFastTable(t.Black, kBlackMaxBits, t.FastBlack);
     BuildFaxFastTable(t.Mode, kModeMaxBits, t.FastMode);
+    // Two-dimensional decoding relies on every bit pattern starting with a
+    // mode code.
+    for (std::uint16_t entry : t.FastMode) {
+        t.Valid = t.Valid && entry != 0;
+    }
     for (std::size_t row = 0; row < kRunCodeRows; ++row) {
         t.RunValue[row] = RunCodeTable[row].Value;
     }

@@ -474,11 +474,13 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
     }
 
     // Moves b1 to the first changing element of the opposite colour beyond
-    // a0, two elements at a time; at the start of a line b1 stays put.
+    // a0, two elements at a time; at the start of a line b1 stays put. Only
+    // used while a0 < width: b1 then stops below the width or at the
+    // reference line's end, whose closing run reaches the width.
 #define TV_FAX_ADVANCE_B1()                                                    \
     do {                                                                       \
         if (curPos > 0) {                                                      \
-            while (b1 <= a0 && b1 < width) {                                   \
+            while (b1 <= a0) {                                                 \
                 b1 += static_cast<std::uint64_t>(ref[refPos]) + ref[refPos + 1]; \
                 refPos += 2;                                                   \
             }                                                                  \
@@ -487,8 +489,8 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
 
     enum class Stop { Line, Block, Suspend, Fail };
     Stop stop = Stop::Fail;
-    std::uint32_t lastMode = 0;
-    std::uint64_t codeStart = pos;
+    bool endedByExtension = false;
+    std::uint64_t codeStart = pos;  // first bit of the code a suspension rereads
     for (;;) {
         if (a0 >= width) {
             stop = Stop::Line;
@@ -498,7 +500,6 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             reader.Refill();
         }
         const std::uint64_t acc = reader.Acc;
-        codeStart = pos;
         // End-of-block check: a white lookup here matches a non-EOL code
         // unless the bits start with eight 0s, so only then is it made.
         if ((acc >> 56) == 0) {
@@ -506,6 +507,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             if (white == 0) {
                 // Bits beyond the input read as 0 and may be what fails here.
                 stop = pos + kWhiteMaxBits > availBits ? Stop::Suspend : Stop::Fail;
+                codeStart = pos;
                 break;
             }
             if (FaxFastRow(white) == kFaxEolRow) {
@@ -513,19 +515,17 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
                 break;
             }
         }
+        // The mode codes cover every bit pattern, so this always matches.
         const std::uint16_t modeEntry = fastMode[acc >> (64 - kModeMaxBits)];
         const unsigned len = FaxFastLength(modeEntry);
-        if (modeEntry == 0) {
-            break;  // fails
-        }
         if (pos + len > availBits) {
             stop = Stop::Suspend;
+            codeStart = pos;
             break;
         }
         reader.Consume(len);
         pos += len;
         const std::uint32_t mode = FaxFastRow(modeEntry);
-        lastMode = mode;
 
         if (mode - kModeV0 <= kModeVL3 - kModeV0) {
             TV_FAX_ADVANCE_B1();
@@ -549,6 +549,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             b1 = back != 0 ? b1 - step : b1 + step;
             refPos = at + 1 - back;
         } else if (mode == kModeHorizontal) {
+            const std::uint64_t hStart = pos - len;
             const std::uint64_t a0Start = a0;
             const std::uint64_t pendingStart = pending;
             const std::uint32_t curStart = curPos;
@@ -558,15 +559,10 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
                     if (reader.Held < 16) {
                         reader.Refill();
                     }
-                    std::uint16_t entry;
-                    unsigned maxBits;
-                    if (white) {
-                        entry = fastWhite[reader.Acc >> (64 - kWhiteMaxBits)];
-                        maxBits = kWhiteMaxBits;
-                    } else {
-                        entry = fastBlack[reader.Acc >> (64 - kBlackMaxBits)];
-                        maxBits = kBlackMaxBits;
-                    }
+                    // The colour alternates from code to code: selected without a branch.
+                    const std::uint16_t* const table = white ? fastWhite : fastBlack;
+                    const unsigned maxBits = white ? kWhiteMaxBits : kBlackMaxBits;
+                    const std::uint16_t entry = table[reader.Acc >> (64 - maxBits)];
                     const unsigned codeLen = FaxFastLength(entry);
                     if (entry == 0 || pos + codeLen > availBits) {
                         if (entry != 0 || pos + maxBits > availBits) {
@@ -575,6 +571,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
                             pending = pendingStart;
                             curPos = curStart;
                             stop = Stop::Suspend;
+                            codeStart = hStart;
                         }
                         goto done;
                     }
@@ -598,7 +595,9 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
                     }
                 }
             }
-            TV_FAX_ADVANCE_B1();
+            if (a0 < width) {
+                TV_FAX_ADVANCE_B1();
+            }
         } else if (mode == kModePass) {
             TV_FAX_ADVANCE_B1();
             const std::uint64_t b2 = b1 + ref[refPos];
@@ -617,6 +616,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             }
             cur[curPos++] = static_cast<std::uint32_t>(width - a0);
             a0 = width;
+            endedByExtension = true;
         }
     }
 done:
@@ -673,7 +673,7 @@ done:
     CarriedIn = 0;
     LineComplete = 1;
     BitOffset =
-        (stop == Stop::Line && (lastMode == kModeExtension || lastMode == kModeZeros)) ? 0
+        (stop == Stop::Line && endedByExtension) ? 0
                                                                                        : static_cast<std::uint32_t>(b % 8);
     ++LinesDone;
     CurCount = curPos;
