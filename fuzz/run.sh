@@ -55,6 +55,17 @@ for t in $targets; do
     corpus="$scratch/corpus"
     mkdir -p "$corpus"
   fi
+  # The minimised crashers first: each must now run clean.
+  regressions=("$root/fuzz/regressions/$t"/*)
+  if [ -e "${regressions[0]}" ]; then
+    echo "== fuzz_$t on ${#regressions[@]} regression inputs"
+    if ! ( cd "$scratch" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1${FUZZ_ASAN_OPTIONS:+:$FUZZ_ASAN_OPTIONS} \
+        UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ./"fuzz_$t" "${regressions[@]}" ) >"$scratch/regressions.log" 2>&1; then
+      failed=1
+      grep -E 'Running:|ERROR|SUMMARY|invariant' "$scratch/regressions.log" | head -n 20
+      echo "fuzz_$t fails on a regression input"
+    fi
+  fi
   echo "== fuzz_$t for ${seconds}s (corpus $corpus)"
   start=$(date +%s)
   set +e

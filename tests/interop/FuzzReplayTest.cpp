@@ -1,0 +1,116 @@
+// Replays every minimised crasher in fuzz/regressions/ and every seed in
+// fuzz/seeds/ through the same targets the fuzzers run (fuzz/Fuzz*.h), with
+// the same invariants: under the sanitizer build of the test command this is
+// the fuzzers' judgement on the inputs that once broke the library.
+//
+// The folder name says which target an input belongs to: reader (a whole
+// file image), lzw or fax (a decoder header followed by its data).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "fuzz/FuzzFax.h"
+#include "fuzz/FuzzLzw.h"
+#include "fuzz/FuzzReader.h"
+#include "support/TiffBuilder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kFuzzDir = fs::path(TIFFVIEW_TESTDATA_DIR) / ".." / ".." / "fuzz";
+
+struct Input {
+    std::string kind;    // "regressions" or "seeds"
+    std::string target;  // reader, lzw, fax
+    fs::path path;
+};
+
+std::vector<Input> Inputs(const std::string& kind) {
+    std::vector<Input> inputs;
+    for (const char* target : {"reader", "lzw", "fax"}) {
+        const fs::path dir = kFuzzDir / kind / target;
+        if (!fs::is_directory(dir)) continue;
+        for (const auto& entry : fs::directory_iterator(dir)) {
+            if (entry.is_regular_file()) inputs.push_back({kind, target, entry.path()});
+        }
+    }
+    std::sort(inputs.begin(), inputs.end(), [](const Input& a, const Input& b) { return a.path < b.path; });
+    return inputs;
+}
+
+struct Broken : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void ThrowBroken(const std::string& reason) { throw Broken(reason); }
+
+// Runs one input; returns the broken invariant, or "" when all held.
+std::string Replay(const Input& input) {
+    const tvtest::Bytes bytes = tvtest::ReadFileBytes(input.path.string());
+    tvfuzz::FailHandler = ThrowBroken;
+    std::string broken;
+    try {
+        if (input.target == "reader") {
+            // The test binary's log tree is left alone: other suites beside
+            // it may be looking at it.
+            tvfuzz::RunReader(bytes.data(), bytes.size(), false);
+        } else if (input.target == "lzw") {
+            tvfuzz::RunLzw(bytes.data(), bytes.size());
+        } else {
+            tvfuzz::RunFax(bytes.data(), bytes.size());
+        }
+    } catch (const Broken& e) {
+        broken = e.what();
+    }
+    tvfuzz::FailHandler = nullptr;
+    return broken;
+}
+
+TEST(FuzzReplay, FoldersHoldInputsForEveryTarget) {
+    // An empty or misplaced folder would make the replays below pass vacuously.
+    for (const char* kind : {"regressions", "seeds"}) {
+        const std::vector<Input> inputs = Inputs(kind);
+        for (const char* target : {"reader", "lzw", "fax"}) {
+            const auto n = std::count_if(inputs.begin(), inputs.end(), [&](const Input& i) { return i.target == target; });
+            if (std::string(kind) == "seeds" || std::string(target) != "fax") {
+                EXPECT_GT(n, 0) << kind << "/" << target << " in " << kFuzzDir;
+            }
+        }
+    }
+}
+
+TEST(FuzzReplay, RegressionsKeepEveryInvariant) {
+    for (const Input& input : Inputs("regressions")) {
+        EXPECT_EQ(Replay(input), "") << input.path;
+    }
+}
+
+TEST(FuzzReplay, SeedsKeepEveryInvariant) {
+    for (const Input& input : Inputs("seeds")) {
+        EXPECT_EQ(Replay(input), "") << input.path;
+    }
+}
+
+// The harness itself must be able to fail: a decoder that breaks its
+// contract is caught by the same checks the fuzzers run.
+TEST(FuzzReplay, BrokenInvariantIsReported) {
+    tvfuzz::FailHandler = ThrowBroken;
+    std::string reason;
+    try {
+        tvfuzz::GuardedLine line(4);
+        line.Data()[4] = 0;  // a write one byte past the line
+        FUZZ_CHECK(line.GuardIntact(), "guard at %d", 4);
+    } catch (const Broken& e) {
+        reason = e.what();
+    }
+    tvfuzz::FailHandler = nullptr;
+    EXPECT_NE(reason.find("guard at 4"), std::string::npos) << reason;
+}
+
+}  // namespace
