@@ -8,6 +8,12 @@
 
 #include "fax/FaxCodes.h"
 
+#if defined(__GNUC__)
+#define TV_FAX_RARELY(condition) __builtin_expect(!!(condition), 0)
+#else
+#define TV_FAX_RARELY(condition) (condition)
+#endif
+
 namespace {
 
 // Room behind the last reference run: one closing run plus the zero runs that
@@ -178,38 +184,56 @@ bool RenderFaxRuns(const std::uint32_t* runs, std::uint32_t count, std::uint8_t*
         return false;
     }
     // The line's bytes, and the trailing partial byte when there is room,
-    // start white; black runs are then set into them.
+    // start white. Black runs are gathered in a 64-pixel word held in a
+    // register and written once per word, big end first; a word reaching
+    // past the line's bytes is written only up to them.
     const std::uint64_t whole = total / 8;
-    std::memset(dest, 0, static_cast<std::size_t>(whole < capacity ? whole + 1 : whole));
+    const std::uint64_t limit = whole < capacity ? whole + 1 : whole;
+    std::memset(dest, 0, static_cast<std::size_t>(limit));
+    auto flush = [dest, limit](std::uint64_t word, std::uint64_t value) {
+        const std::uint64_t at = word * 8;
+        if (at + 8 <= limit) {
+            StoreBigEndian64(dest + at, value);
+        } else {
+            for (std::uint64_t i = 0; at + i < limit; ++i) {
+                dest[at + i] = static_cast<std::uint8_t>(value >> (56 - 8 * i));
+            }
+        }
+    };
+    constexpr std::uint64_t kAll = ~std::uint64_t{0};
     std::uint64_t x = 0;
+    std::uint64_t word = 0;    // index of the 64-pixel word being gathered
+    std::uint64_t pixels = 0;  // its black pixels, first pixel in bit 63
     const std::uint32_t pairs = count / 2;
     for (std::uint32_t k = 0; k < pairs; ++k) {
         x += runs[2 * k];
         const std::uint64_t v = runs[2 * k + 1];
-        const std::uint64_t first = x >> 3;
-        const unsigned shift = static_cast<unsigned>(x & 7);
-        if (v <= 56 && first + 8 <= capacity) {
-            // Short run: one 8-byte window, read, ORed and written back big
-            // end first. The window's bytes beyond the run keep their values.
-            const std::uint64_t mask = (~std::uint64_t{0} >> shift) & ~(~std::uint64_t{0} >> (shift + v));
-            std::uint64_t w = LoadBigEndian64(dest + first) | mask;
-            StoreBigEndian64(dest + first, w);
-        } else if (v != 0) {
-            const std::uint64_t end = x + v;
-            const std::uint64_t last = end >> 3;
-            const unsigned head = 0xFFu >> shift;
-            const unsigned tail = (0xFF00u >> (end & 7)) & 0xFFu;  // 0 when the run ends on a byte boundary
-            if (first == last) {
-                dest[first] = static_cast<std::uint8_t>(dest[first] | (head & tail));
-            } else {
-                dest[first] = static_cast<std::uint8_t>(dest[first] | head);
-                FillBytes(dest + first + 1, 0xFF, last - first - 1);
-                if (tail != 0) {
-                    dest[last] = static_cast<std::uint8_t>(dest[last] | tail);
-                }
-            }
+        if (v == 0) {
+            continue;
         }
-        x += v;
+        const std::uint64_t end = x + v;
+        if ((x >> 6) != word) {
+            if (pixels != 0) {
+                flush(word, pixels);
+            }
+            word = x >> 6;
+            pixels = 0;
+        }
+        const std::uint64_t lastWord = (end - 1) >> 6;
+        const std::uint64_t head = kAll >> (x & 63);
+        const std::uint64_t tail = (end & 63) != 0 ? ~(kAll >> (end & 63)) : kAll;
+        if (lastWord == word) {
+            pixels |= head & tail;
+        } else {
+            flush(word, pixels | head);
+            FillBytes(dest + 8 * (word + 1), 0xFF, 8 * (lastWord - word - 1));
+            word = lastWord;
+            pixels = tail;
+        }
+        x = end;
+    }
+    if (pixels != 0) {
+        flush(word, pixels);
     }
     bytes = static_cast<std::uint32_t>(whole);
     bits = static_cast<std::uint32_t>(total % 8);
@@ -502,7 +526,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
         const std::uint64_t acc = reader.Acc;
         // End-of-block check: a white lookup here matches a non-EOL code
         // unless the bits start with eight 0s, so only then is it made.
-        if ((acc >> 56) == 0) {
+        if (TV_FAX_RARELY((acc >> 56) == 0)) {
             const std::uint16_t white = fastWhite[acc >> (64 - kWhiteMaxBits)];
             if (white == 0) {
                 // Bits beyond the input read as 0 and may be what fails here.
@@ -518,7 +542,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
         // The mode codes cover every bit pattern, so this always matches.
         const std::uint16_t modeEntry = fastMode[acc >> (64 - kModeMaxBits)];
         const unsigned len = FaxFastLength(modeEntry);
-        if (pos + len > availBits) {
+        if (TV_FAX_RARELY(pos + len > availBits)) {
             stop = Stop::Suspend;
             codeStart = pos;
             break;
@@ -527,12 +551,24 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
         pos += len;
         const std::uint32_t mode = FaxFastRow(modeEntry);
 
-        if (mode - kModeV0 <= kModeVL3 - kModeV0) {
+        if (mode == kModeV0) {
+            // The commonest code: the run ends right below b1.
+            TV_FAX_ADVANCE_B1();
+            const std::uint64_t run = b1 - a0 + pending;
+            if (TV_FAX_RARELY(run > width || curPos >= kFaxMaxRuns)) {
+                break;
+            }
+            cur[curPos++] = static_cast<std::uint32_t>(run);
+            pending = 0;
+            a0 = b1;
+            b1 += ref[refPos];
+            ++refPos;
+        } else if (mode - kModeV0 <= kModeVL3 - kModeV0) {
             TV_FAX_ADVANCE_B1();
             const std::int64_t d = kVerticalOffset[mode];
             const std::int64_t target = static_cast<std::int64_t>(b1) + d;
             const std::int64_t run = target - static_cast<std::int64_t>(a0) + static_cast<std::int64_t>(pending);
-            if (static_cast<std::uint64_t>(run) > width || curPos >= kFaxMaxRuns) {
+            if (TV_FAX_RARELY(static_cast<std::uint64_t>(run) > width || curPos >= kFaxMaxRuns)) {
                 break;  // a negative run compares as huge: fails
             }
             cur[curPos++] = static_cast<std::uint32_t>(run);
@@ -541,7 +577,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             // b1 moves to the next changing element (d >= 0) or back to the
             // previous one (d < 0), without a branch on the direction.
             const std::uint32_t back = d < 0 ? 1u : 0u;
-            if (refPos < back) {
+            if (TV_FAX_RARELY(refPos < back)) {
                 break;
             }
             const std::uint32_t at = refPos - back;
@@ -564,7 +600,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
                     const unsigned maxBits = white ? kWhiteMaxBits : kBlackMaxBits;
                     const std::uint16_t entry = table[reader.Acc >> (64 - maxBits)];
                     const unsigned codeLen = FaxFastLength(entry);
-                    if (entry == 0 || pos + codeLen > availBits) {
+                    if (TV_FAX_RARELY(entry == 0 || pos + codeLen > availBits)) {
                         if (entry != 0 || pos + maxBits > availBits) {
                             // The whole horizontal code is read again from its start.
                             a0 = a0Start;
@@ -582,7 +618,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
                     if (value < 64) {
                         const std::uint64_t run = value + pending;
                         pending = 0;
-                        if (run > width || curPos >= kFaxMaxRuns) {
+                        if (TV_FAX_RARELY(run > width || curPos >= kFaxMaxRuns)) {
                             goto done;
                         }
                         cur[curPos++] = static_cast<std::uint32_t>(run);
@@ -590,7 +626,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
                     }
                     // Includes an EOL met inside a run: the run can only outgrow the line.
                     pending += value;
-                    if (pending > width) {
+                    if (TV_FAX_RARELY(pending > width)) {
                         goto done;
                     }
                 }
