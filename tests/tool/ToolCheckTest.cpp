@@ -55,6 +55,18 @@ TEST_F(CheckTest, ShortStripListsEachFaultyLineAndTheLog) {
         << Describe(r);
 }
 
+TEST_F(CheckTest, SurplusInAnEarlierStripShowsOnlyThroughTheLog) {
+    // Strip 0 decodes one row too many: the surplus is dropped and every
+    // line reports TV_OK, but the library records the fault and logs it.
+    const std::string path = tooltest::WriteLzwWithOddStrip(dir_, "long.tif", 2, 4, 0, +1);
+    const tooltest::RunResult r = Check({path});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    const std::vector<std::string> logs = Logs();
+    ASSERT_EQ(logs.size(), 1u) << Describe(r);
+    EXPECT_EQ(r.out, path + ": FAILED\n  diagnostic log written: " + bin_.File("log/TiffParse/" + logs[0]) + "\n")
+        << Describe(r);
+}
+
 TEST_F(CheckTest, UndecodableFileStopsAtTheFailingLine) {
     const std::string path = tooltest::WriteLzwUndecodable(dir_, "bad.tif");
     const tooltest::RunResult r = Check({path});

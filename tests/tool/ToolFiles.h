@@ -65,22 +65,29 @@ inline std::string WriteUnreadableSecondStrip(const tvtest::TempDir& dir, const 
     return dir.Write(name, bytes);
 }
 
-// An LZW image of `strips` strips of `rows` rows; strip `shortStrip`
-// encodes one row fewer than it must hold, so it decodes short.
-inline std::string WriteLzwWithShortStrip(const tvtest::TempDir& dir, const std::string& name, std::uint32_t strips,
-                                          std::uint32_t rows, std::uint32_t shortStrip) {
+// An LZW image of `strips` strips of `rows` rows in which strip `odd`
+// encodes `rows + delta` rows of the page, so that it decodes short
+// (delta < 0) or long (delta > 0).
+inline std::string WriteLzwWithOddStrip(const tvtest::TempDir& dir, const std::string& name, std::uint32_t strips,
+                                        std::uint32_t rows, std::uint32_t odd, int delta) {
     const std::uint32_t width = 24;
-    const tvtest::Rows page = tvtest::NoisePage(width, strips * rows, 11);
+    const tvtest::Rows page = tvtest::NoisePage(width, strips * rows + 1, 11);
     tvtest::BilevelSpec spec;
     spec.width = width;
     spec.length = strips * rows;
     spec.rowsPerStrip = rows;
     spec.compression = 5;
     for (std::uint32_t s = 0; s < strips; ++s) {
-        tvtest::Rows part(page.begin() + s * rows, page.begin() + (s + 1) * rows - (s == shortStrip ? 1 : 0));
+        const long count = static_cast<long>(rows) + (s == odd ? delta : 0);
+        tvtest::Rows part(page.begin() + s * rows, page.begin() + s * rows + count);
         spec.strips.push_back(tvtest::LzwEncode(tvtest::JoinRows(part)));
     }
     return dir.Write(name, tvtest::MakeBilevel(spec).Build());
+}
+
+inline std::string WriteLzwWithShortStrip(const tvtest::TempDir& dir, const std::string& name, std::uint32_t strips,
+                                          std::uint32_t rows, std::uint32_t shortStrip) {
+    return WriteLzwWithOddStrip(dir, name, strips, rows, shortStrip, -1);
 }
 
 // An LZW image of one-byte rows whose only strip makes a table entry that
