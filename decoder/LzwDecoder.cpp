@@ -326,7 +326,13 @@ std::uint32_t CLzwDecoder::GetLine(std::uint8_t* line) {
 }
 
 void CLzwDecoder::Discard(std::uint32_t count) {
-    // Dropping more than is held would hand out stale ring bytes as output.
+    // The reader discards the surplus of a strip that decoded too long, and
+    // that surplus is the newest output: the oldest bytes still held belong
+    // to the line being delivered. Never more than is held, or stale ring
+    // bytes would come back as output.
     const std::uint64_t pending = OutHead - OutTail;
-    OutTail += count < pending ? count : pending;
+    OutHead -= count < pending ? count : pending;
+    // Table strings may have been copied from the dropped bytes, which new
+    // output now overwrites: walk chains until the next Clear or Reset.
+    if (count != 0) Tangled = true;
 }

@@ -299,14 +299,35 @@ INSTANTIATE_TEST_SUITE_P(Lzw, LzwInversion,
                          ::testing::Values(InvertCase{0, false}, InvertCase{1, true}, InvertCase{2, false},
                                            InvertCase{-1, false}));
 
-TEST(LzwDiscard, DropsTheOldestUndeliveredBytes) {
+TEST(LzwDiscard, DropsTheNewestUndeliveredBytes) {
     Ready r(8);
     const Bytes data = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
     const Bytes input = tvtest::LzwEncode(data);
     std::uint32_t consumed = 0, produced = 0;
     ASSERT_EQ(r.decoder.Decode(input.data(), static_cast<std::uint32_t>(input.size()), consumed, 1000, produced), 1);
     r.decoder.Discard(3);
-    EXPECT_EQ(Drain(r.decoder), (Bytes{13, 14, 15, 16, 17, 18, 19}));
+    EXPECT_EQ(Drain(r.decoder), (Bytes{10, 11, 12, 13, 14, 15, 16}));
+}
+
+TEST(LzwDiscard, DecodingGoesOnCorrectlyAfterADiscard) {
+    // Strings repeated after the drop must not be copied from the dropped
+    // (and since overwritten) bytes.
+    Ready r(4);
+    Bytes data;
+    for (int i = 0; i < 40; ++i) data.push_back(static_cast<std::uint8_t>("abcabcabd"[i % 9]));
+    const Bytes input = tvtest::LzwEncode(data, tvtest::LzwEncodeOptions{});
+    std::uint32_t consumed = 0, produced = 0;
+    ASSERT_EQ(r.decoder.Decode(input.data(), 12, consumed, 1000, produced), 1);
+    const std::uint32_t kept = produced - 5;
+    r.decoder.Discard(5);
+    Bytes out = Drain(r.decoder);
+    ASSERT_EQ(out.size(), kept);
+    ASSERT_EQ(r.decoder.Decode(input.data() + consumed, static_cast<std::uint32_t>(input.size()) - consumed, consumed,
+                               1000, produced),
+              1);
+    const Bytes rest = Drain(r.decoder);
+    EXPECT_EQ(Bytes(data.begin(), data.begin() + kept), out);
+    EXPECT_EQ(Bytes(data.end() - static_cast<std::ptrdiff_t>(rest.size()), data.end()), rest);
 }
 
 TEST(LzwDiscard, NeverDropsMoreThanIsHeld) {

@@ -59,10 +59,11 @@ public:
         Pending.erase(Pending.begin(), Pending.begin() + n);
         return n;
     }
+    // Drops the newest bytes, as a strip's surplus is the newest output.
     void Discard(std::uint32_t count) override {
         Discards.push_back(count);
         std::uint32_t n = count < Pending.size() ? count : static_cast<std::uint32_t>(Pending.size());
-        Pending.erase(Pending.begin(), Pending.begin() + n);
+        Pending.erase(Pending.end() - n, Pending.end());
     }
 };
 
