@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -109,7 +110,7 @@ std::vector<Case> CoveringCases() {
     const std::uint16_t encodings[] = {COMPRESSION_NONE, COMPRESSION_CCITTFAX3, COMPRESSION_CCITTFAX4,
                                        COMPRESSION_LZW};
     std::size_t walk = 0;
-    for (int round = 0; round < 12; ++round) {
+    for (int round = 0; round < 24; ++round) {
         for (std::uint16_t compression : encodings) {
             for (int combo = 0; combo < 8; ++combo) {
                 Case c;
@@ -190,6 +191,10 @@ protected:
         static std::map<std::string, Tally> summary;
         return summary;
     }
+    static int& Unreadable() {
+        static int unreadable = 0;
+        return unreadable;
+    }
     static int& Refused() {
         static int refused = 0;
         return refused;
@@ -202,8 +207,9 @@ protected:
             files += tally.files;
             identical += tally.identical;
         }
-        std::printf("  claimed encodings: %d files, %d identical; unclaimed: %d files, all refused or failed cleanly\n",
-                    files, identical, Refused());
+        std::printf("  claimed encodings: %d files, %d identical (%d judged against the written lines, which libtiff "
+                    "could not read back); unclaimed: %d files, all refused or failed cleanly\n",
+                    files, identical, Unreadable(), Refused());
     }
     tvtest::TempDir dir;
 };
@@ -236,12 +242,22 @@ TEST_F(GeneratedCorpus, ClaimedEncodingsDecodeAsLibtiffReadsThem) {
     const std::vector<Case> cases = CoveringCases();
     int index = 0;
     for (const Case& c : cases) {
+        SCOPED_TRACE(Describe(c));
         const std::string path = dir.File("case" + std::to_string(index++) + ".tif");
         const Rows written = MakeContent(c);
         tvtest::WriteWithLibtiff(path, c.options, written);
-        const Rows truth = tvtest::ReadWithLibtiff(path);
-        // libtiff must give back what it was given, or it is no judge.
-        ASSERT_EQ(tvtest::FirstDifference(truth, written), -1) << "libtiff round trip, " << Describe(c);
+        Rows truth;
+        try {
+            truth = tvtest::ReadWithLibtiff(path);
+            // libtiff must give back what it was given, or it is no judge.
+            ASSERT_EQ(tvtest::FirstDifference(truth, written), -1) << "libtiff round trip, " << Describe(c);
+        } catch (const std::runtime_error&) {
+            // libtiff 4.5 cannot read back some Group 3 lines with a change
+            // at every pixel ("buffer overflow" in its one-dimensional
+            // decoder); the lines it was given are then the truth.
+            truth = written;
+            ++Unreadable();
+        }
 
         const tvtest::OurReading ours = tvtest::ReadWithTiffView(path);
         Tally& tally = Summary()[EncodingName(c.options.compression)];
