@@ -551,25 +551,33 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
         pos += len;
         const std::uint32_t mode = FaxFastRow(modeEntry);
 
-        if (mode == kModeV0) {
+        switch (mode) {
+        case kModeV0: {
             // The commonest code: the run ends right below b1.
             TV_FAX_ADVANCE_B1();
             const std::uint64_t run = b1 - a0 + pending;
             if (TV_FAX_RARELY(run > width || curPos >= kFaxMaxRuns)) {
-                break;
+                goto done;
             }
             cur[curPos++] = static_cast<std::uint32_t>(run);
             pending = 0;
             a0 = b1;
             b1 += ref[refPos];
             ++refPos;
-        } else if (mode - kModeV0 <= kModeVL3 - kModeV0) {
+            break;
+        }
+        case kModeVR1:
+        case kModeVR2:
+        case kModeVR3:
+        case kModeVL1:
+        case kModeVL2:
+        case kModeVL3: {
             TV_FAX_ADVANCE_B1();
             const std::int64_t d = kVerticalOffset[mode];
             const std::int64_t target = static_cast<std::int64_t>(b1) + d;
             const std::int64_t run = target - static_cast<std::int64_t>(a0) + static_cast<std::int64_t>(pending);
             if (TV_FAX_RARELY(static_cast<std::uint64_t>(run) > width || curPos >= kFaxMaxRuns)) {
-                break;  // a negative run compares as huge: fails
+                goto done;  // a negative run compares as huge: fails
             }
             cur[curPos++] = static_cast<std::uint32_t>(run);
             pending = 0;
@@ -578,13 +586,15 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             // previous one (d < 0), without a branch on the direction.
             const std::uint32_t back = d < 0 ? 1u : 0u;
             if (TV_FAX_RARELY(refPos < back)) {
-                break;
+                goto done;
             }
             const std::uint32_t at = refPos - back;
             const std::uint64_t step = ref[at];
             b1 = back != 0 ? b1 - step : b1 + step;
             refPos = at + 1 - back;
-        } else if (mode == kModeHorizontal) {
+            break;
+        }
+        case kModeHorizontal: {
             const std::uint64_t hStart = pos - len;
             const std::uint64_t a0Start = a0;
             const std::uint64_t pendingStart = pending;
@@ -634,25 +644,31 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             if (a0 < width) {
                 TV_FAX_ADVANCE_B1();
             }
-        } else if (mode == kModePass) {
+            break;
+        }
+        case kModePass: {
             TV_FAX_ADVANCE_B1();
             const std::uint64_t b2 = b1 + ref[refPos];
             ++refPos;
             if (b2 < a0) {
-                break;
+                goto done;
             }
             pending += b2 - a0;
             a0 = b2;
             b1 = b2 + ref[refPos];
             ++refPos;
-        } else {
+            break;
+        }
+        default: {
             // Extension prefix or seven 0s: the rest of the line is one run.
             if (curPos >= kFaxMaxRuns) {
-                break;
+                goto done;
             }
             cur[curPos++] = static_cast<std::uint32_t>(width - a0);
             a0 = width;
             endedByExtension = true;
+            break;
+        }
         }
     }
 done:
