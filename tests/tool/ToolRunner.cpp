@@ -73,6 +73,11 @@ RunResult RunTool(const std::vector<std::string>& args, const RunOptions& option
     pid_t pid;
     if (options.onTerminal) {
         pid = forkpty(&master, nullptr, nullptr, nullptr);
+        if (pid < 0) {
+            RunResult none;
+            none.noTerminal = true;
+            return none;
+        }
     } else {
         if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
         pid = fork();

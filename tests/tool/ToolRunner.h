@@ -13,6 +13,7 @@ struct RunResult {
     int exitCode = -1;   // exit status, or -1 when the child did not exit normally
     int signal = 0;      // the signal that ended the child, if any
     bool timedOut = false;
+    bool noTerminal = false;  // a pseudo-terminal was asked for and none could be had
     std::string out;
     std::string err;
 };
