@@ -17,9 +17,11 @@
 #define TIFFVIEW_FUZZ_FUZZREADER_H
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "FuzzSupport.h"
 #include "TiffView.h"
+#include "support/ReaderAccess.h"
 
 namespace tvfuzz {
 namespace reader_detail {
@@ -78,7 +80,45 @@ struct Pass {
     }
 };
 
-inline Pass ReadAll(CTiffView& view, const char* name, const TiffInfo_t& info) {
+// What an uncompressed image must deliver, straight from the file's bytes:
+// its strips joined into one run of lines, inverted for BlackIsZero; a line
+// the strips do not fill is zero-filled at its end (not inverted) and
+// reported short. Known only when every strip lies inside the file.
+struct Uncompressed {
+    bool known = false;
+    std::vector<std::uint8_t> stream;
+    bool invert = false;
+
+    Uncompressed(CTiffView& parsed, const TiffInfo_t& info, const std::uint8_t* data, std::size_t size) {
+        if (info.Compression != 1) return;
+        const CTiffViewTestAccess::State state = CTiffViewTestAccess::Snapshot(parsed);
+        for (std::size_t i = 0; i < state.StripOffsets.size() && i < state.StripByteCounts.size(); ++i) {
+            const std::uint64_t offset = state.StripOffsets[i], count = state.StripByteCounts[i];
+            if (offset >= 0x80000000u || offset + count > size) return;
+            stream.insert(stream.end(), data + offset, data + offset + count);
+        }
+        known = state.StripOffsets.size() == state.StripsPerImage;
+        invert = info.PhotometricInterpretation == 1;
+    }
+
+    void Check(std::uint32_t y, std::size_t lineBytes, const std::uint8_t* line, std::uint32_t code) const {
+        const std::uint64_t start = std::uint64_t{y} * lineBytes;
+        std::size_t full = 0;
+        for (std::size_t k = 0; k < lineBytes; ++k) {
+            std::uint8_t want = 0;
+            if (start + k < stream.size()) {
+                want = invert ? static_cast<std::uint8_t>(~stream[start + k]) : stream[start + k];
+                ++full;
+            }
+            FUZZ_CHECK(line[k] == want, "uncompressed line %u byte %zu is %02X, the file says %02X", y, k, line[k], want);
+        }
+        const std::uint32_t expected = full == lineBytes ? TV_OK : TV_ERR_LINE_SHORT;
+        FUZZ_CHECK(code == expected, "uncompressed line %u (%zu of %zu bytes in the file) returned 0x%08X", y, full,
+                   lineBytes, code);
+    }
+};
+
+inline Pass ReadAll(CTiffView& view, const char* name, const TiffInfo_t& info, const Uncompressed& plain) {
     Pass pass;
     pass.openResult = view.OpenFile(name);
     if (pass.openResult != TV_OK) {
@@ -105,9 +145,11 @@ inline Pass ReadAll(CTiffView& view, const char* name, const TiffInfo_t& info) {
         pass.Mix(r);
         if (!LineDelivered(r)) {
             FUZZ_CHECK(r == TV_ERR_DECODE || StripFailure(r), "ReadALine returned 0x%08X on line %u", r, y);
+            FUZZ_CHECK(!plain.known, "uncompressed line %u inside the file returned 0x%08X", y, r);
             stop = r;
             break;
         }
+        if (plain.known) plain.Check(y, lineBytes, line.Data(), r);
         pass.Mix(line.Data(), lineBytes);
         ++pass.lines;
     }
@@ -152,11 +194,12 @@ inline void RunReader(const std::uint8_t* data, std::size_t size, bool sweepLogs
     const std::uint64_t lineBytes = (std::uint64_t{info.Width} + 7) / 8;
     if (lineBytes * info.Length > kMaxDecodedBytes) return;
 
-    const Pass first = ReadAll(view, file.Path(), info);
+    const Uncompressed plain(view, info, data, size);
+    const Pass first = ReadAll(view, file.Path(), info, plain);
 
     // A closed copy reads the same file again by the kept name.
     CTiffView copy(view);
-    const Pass second = ReadAll(copy, nullptr, info);
+    const Pass second = ReadAll(copy, nullptr, info, plain);
     FUZZ_CHECK(first.openResult == second.openResult, "OpenFile gave 0x%08X, then 0x%08X", first.openResult,
                second.openResult);
     FUZZ_CHECK(first.lines == second.lines && first.hash == second.hash,
