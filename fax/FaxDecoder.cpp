@@ -542,6 +542,8 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
         // The mode codes cover every bit pattern, so this always matches.
         const std::uint16_t modeEntry = fastMode[acc >> (64 - kModeMaxBits)];
         const unsigned len = FaxFastLength(modeEntry);
+        // A code that ends exactly at the end of the input is whole; only one
+        // that needs bits beyond it waits for more input.
         if (TV_FAX_RARELY(pos + len > availBits)) {
             stop = Stop::Suspend;
             codeStart = pos;
