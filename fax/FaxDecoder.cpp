@@ -443,6 +443,10 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
     if (!RenderLine(runs, count)) {
         return 0;
     }
+    // One-dimensional lines count towards the strip's rows like
+    // two-dimensional ones, so that whatever follows the last row (a
+    // return-to-control mark, fill) is skipped instead of decoded as a line.
+    ++LinesDone;
     // The line is taken together with the byte-aligned EOL that follows it.
     const std::uint64_t q = pos / 8;
     const std::uint64_t lineBytes = q + (pos % 8 <= 4 ? 2 : 3);

@@ -147,9 +147,9 @@ TEST(Fax1DStrip, EmptyInputDecodesNothing) {
     EXPECT_EQ(c.produced, 0u);
 }
 
-TEST(Fax1DStrip, LinesDoNotCountTowardsRowsPerStrip) {
-    // One-dimensional lines leave the row count alone, so a strip keeps
-    // decoding whatever RowsPerStrip says.
+TEST(Fax1DStrip, RowsPerStripEndsTheStripAndSkipsWhatFollows) {
+    // Once a strip's rows are decoded, what follows them (here a further
+    // line, in real files a return-to-control mark or fill) is skipped.
     const Bytes input = BitWriter().Put("00110101 000101").AlignedEol().Put("10011").AlignedEol().Get();
     CFaxDecoder decoder(3, 1, 1);
     ASSERT_EQ(decoder.SetWidth(8), 1);
@@ -157,12 +157,27 @@ TEST(Fax1DStrip, LinesDoNotCountTowardsRowsPerStrip) {
     const Call first = faxbits::DecodeOnce(decoder, input);
     ASSERT_EQ(first.ok, 1);
     EXPECT_EQ(faxbits::TakeLine(decoder, 8), Bytes{0xFF});
-    EXPECT_EQ(decoder.GetLinesDone(), 0u);
+    EXPECT_EQ(decoder.GetLinesDone(), 1u);
     const Call second = faxbits::DecodeOnce(decoder, input, first.consumed);
     ASSERT_EQ(second.ok, 1);
-    EXPECT_EQ(second.produced, 1u);
-    EXPECT_EQ(faxbits::TakeLine(decoder, 8), Bytes{0x00});
-    EXPECT_EQ(decoder.GetBitOffset(), 0u);
+    EXPECT_EQ(second.produced, 0u);
+    EXPECT_EQ(second.consumed, input.size() - first.consumed);
+}
+
+TEST(Fax1DStrip, ReturnToControlAfterTheLastRowIsSkipped) {
+    // Six EOLs after the strip's only row would fail as a line of their own.
+    BitWriter bits;
+    bits.Put("00110101 000101").AlignedEol();
+    for (int i = 0; i < 6; ++i) bits.Put("000000000001");
+    const Bytes input = bits.Get();
+    CFaxDecoder decoder(3, 1, 1);
+    ASSERT_EQ(decoder.SetWidth(8), 1);
+    decoder.Reset();
+    const Call first = faxbits::DecodeOnce(decoder, input);
+    ASSERT_EQ(first.ok, 1);
+    const Call second = faxbits::DecodeOnce(decoder, input, first.consumed);
+    EXPECT_EQ(second.ok, 1);
+    EXPECT_EQ(first.consumed + second.consumed, input.size());
 }
 
 // ---------------------------------------------------------------------------
