@@ -10,8 +10,10 @@
 
 #if defined(__GNUC__)
 #define TV_FAX_RARELY(condition) __builtin_expect(!!(condition), 0)
+#define TV_FAX_LIKELY(condition) __builtin_expect(!!(condition), 1)
 #else
 #define TV_FAX_RARELY(condition) (condition)
+#define TV_FAX_LIKELY(condition) (condition)
 #endif
 
 namespace {
@@ -95,6 +97,15 @@ public:
 
     std::uint64_t Acc = 0;
     unsigned Held = 0;  // counted bits in Acc; 64 once the input is exhausted
+    // Bits of input loaded into Acc, and 0 bits made up once the input ran
+    // out. While nothing is made up, every counted bit of Acc is input.
+    std::uint64_t Loaded = 0;
+    std::uint64_t Phantom = 0;
+
+    // Bits consumed since the first input byte.
+    std::uint64_t Position() const { return Loaded + Phantom - Held; }
+    // Whether Acc may hold bits beyond the input.
+    bool Exhausted() const { return Phantom != 0; }
 
     // Tops Acc up to at least 56 bits. Called only with Held <= 56.
     void Refill() {
@@ -104,7 +115,9 @@ public:
                 w = ReverseBitsInBytes(w);
             }
             Acc |= w >> Held;
-            P += (63 - Held) >> 3;
+            const unsigned bytes = (63 - Held) >> 3;
+            P += bytes;
+            Loaded += 8 * bytes;
             Held |= 56;
             return;
         }
@@ -131,6 +144,7 @@ private:
                     continue;
                 }
                 // Nothing left: the rest of the stream is missing and reads as 0.
+                Phantom += 64 - Held;
                 Held = 64;
                 return;
             }
@@ -140,6 +154,7 @@ private:
             }
             Acc |= static_cast<std::uint64_t>(b) << (56 - Held);
             Held += 8;
+            Loaded += 8;
         }
     }
 
@@ -477,7 +492,13 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
     reader.Refill();
     reader.Consume(BitOffset);
     const std::uint64_t availBits = (static_cast<std::uint64_t>(carried) + length) * 8;
-    std::uint64_t pos = BitOffset;
+    // A code of n bits is whole when the input holds n more bits. While the
+    // reader has made up no bits, every code looked up after a refill (at
+    // least 16 bits held) lies inside the input, so positions are worked
+    // out only once the input has run out.
+    auto beyondInput = [&reader, availBits](unsigned n) {
+        return reader.Exhausted() && reader.Position() + n > availBits;
+    };
 
     const std::uint64_t width = Width;
     std::uint32_t* const cur = CurRuns;
@@ -518,7 +539,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
     enum class Stop { Line, Block, Suspend, Fail };
     Stop stop = Stop::Fail;
     bool endedByExtension = false;
-    std::uint64_t codeStart = pos;  // first bit of the code a suspension rereads
+    std::uint64_t codeStart = 0;  // first bit of the code a suspension rereads
     for (;;) {
         if (a0 >= width) {
             stop = Stop::Line;
@@ -534,8 +555,8 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             const std::uint16_t white = fastWhite[acc >> (64 - kWhiteMaxBits)];
             if (white == 0) {
                 // Bits beyond the input read as 0 and may be what fails here.
-                stop = pos + kWhiteMaxBits > availBits ? Stop::Suspend : Stop::Fail;
-                codeStart = pos;
+                stop = beyondInput(kWhiteMaxBits) ? Stop::Suspend : Stop::Fail;
+                codeStart = reader.Position();
                 break;
             }
             if (FaxFastRow(white) == kFaxEolRow) {
@@ -548,36 +569,18 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
         const unsigned len = FaxFastLength(modeEntry);
         // A code that ends exactly at the end of the input is whole; only one
         // that needs bits beyond it waits for more input.
-        if (TV_FAX_RARELY(pos + len > availBits)) {
+        if (TV_FAX_RARELY(beyondInput(len))) {
             stop = Stop::Suspend;
-            codeStart = pos;
+            codeStart = reader.Position();
             break;
         }
         reader.Consume(len);
-        pos += len;
         const std::uint32_t mode = FaxFastRow(modeEntry);
 
-        switch (mode) {
-        case kModeV0: {
-            // The commonest code: the run ends right below b1.
-            TV_FAX_ADVANCE_B1();
-            const std::uint64_t run = b1 - a0 + pending;
-            if (TV_FAX_RARELY(run > width || curPos >= kFaxMaxRuns)) {
-                goto done;
-            }
-            cur[curPos++] = static_cast<std::uint32_t>(run);
-            pending = 0;
-            a0 = b1;
-            b1 += ref[refPos];
-            ++refPos;
-            break;
-        }
-        case kModeVR1:
-        case kModeVR2:
-        case kModeVR3:
-        case kModeVL1:
-        case kModeVL2:
-        case kModeVL3: {
+        if (TV_FAX_LIKELY(mode - kModeV0 <= kModeVL3 - kModeV0)) {
+            // Vertical modes, the great majority: one path for all seven,
+            // with b1's step forward (d >= 0) or back (d < 0) chosen
+            // without a branch.
             TV_FAX_ADVANCE_B1();
             const std::int64_t d = kVerticalOffset[mode];
             const std::int64_t target = static_cast<std::int64_t>(b1) + d;
@@ -588,8 +591,6 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             cur[curPos++] = static_cast<std::uint32_t>(run);
             pending = 0;
             a0 = static_cast<std::uint64_t>(target);
-            // b1 moves to the next changing element (d >= 0) or back to the
-            // previous one (d < 0), without a branch on the direction.
             const std::uint32_t back = d < 0 ? 1u : 0u;
             if (TV_FAX_RARELY(refPos < back)) {
                 goto done;
@@ -598,10 +599,11 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
             const std::uint64_t step = ref[at];
             b1 = back != 0 ? b1 - step : b1 + step;
             refPos = at + 1 - back;
-            break;
+            continue;
         }
+        switch (mode) {
         case kModeHorizontal: {
-            const std::uint64_t hStart = pos - len;
+            const std::uint64_t hStart = reader.Position() - len;
             const std::uint64_t a0Start = a0;
             const std::uint64_t pendingStart = pending;
             const std::uint32_t curStart = curPos;
@@ -616,8 +618,8 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
                     const unsigned maxBits = white ? kWhiteMaxBits : kBlackMaxBits;
                     const std::uint16_t entry = table[reader.Acc >> (64 - maxBits)];
                     const unsigned codeLen = FaxFastLength(entry);
-                    if (TV_FAX_RARELY(entry == 0 || pos + codeLen > availBits)) {
-                        if (entry != 0 || pos + maxBits > availBits) {
+                    if (TV_FAX_RARELY(entry == 0 || beyondInput(codeLen))) {
+                        if (entry != 0 || beyondInput(maxBits)) {
                             // The whole horizontal code is read again from its start.
                             a0 = a0Start;
                             pending = pendingStart;
@@ -628,7 +630,6 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
                         goto done;
                     }
                     reader.Consume(codeLen);
-                    pos += codeLen;
                     const std::uint32_t value = runValue[FaxFastRow(entry)];
                     a0 += value;
                     if (value < 64) {
@@ -727,6 +728,7 @@ done:
     // Bits before the new input were reported as consumed by the call that
     // carried them.
     const std::uint64_t carriedBits = static_cast<std::uint64_t>(carried) * 8;
+    const std::uint64_t pos = reader.Position();
     const std::uint64_t b = pos > carriedBits ? pos - carriedBits : 0;
     CarriedIn = 0;
     LineComplete = 1;
