@@ -150,7 +150,7 @@ private:
 
     std::uint32_t ReadTag(const TiffTagRule& rule, std::uint32_t& value);
     template <typename Member>
-    std::uint32_t ReadOptional(const TiffTagRule& rule, Member& member);
+    std::uint32_t ReadInto(const TiffTagRule& rule, Member& member);
     std::uint32_t ReadValueArray(TiffIFDTag tag, std::uint32_t offset, void* dest, std::uint32_t bytes);
     std::uint32_t ReadStripTable(TiffIFDTag tag, std::vector<std::uint32_t>& table);
     std::uint32_t ReadResolution(TiffIFDTag tag, double& member);

@@ -75,6 +75,16 @@ std::uint32_t CTiffView::ReadTag(const TiffTagRule& rule, std::uint32_t& value) 
     return TV_OK;
 }
 
+// Reads a tag whose value needs no check into `member`, leaving the member
+// alone on failure.
+template <typename Member>
+std::uint32_t CTiffView::ReadInto(const TiffTagRule& rule, Member& member) {
+    std::uint32_t value = 0;
+    const std::uint32_t result = ReadTag(rule, value);
+    if (result == TV_OK) member = static_cast<Member>(value);
+    return result;
+}
+
 // Reads `bytes` bytes of a value array stored at `offset`, with the codes
 // of the tag that points at it.
 std::uint32_t CTiffView::ReadValueArray(TiffIFDTag tag, std::uint32_t offset, void* dest, std::uint32_t bytes) {
@@ -147,19 +157,9 @@ std::uint32_t CTiffView::IFD_ImageLength() {
     return value == 0 ? WithTag(TV_ERR_TAG_VALUE, Tag_ImageLength) : TV_OK;
 }
 
-std::uint32_t CTiffView::IFD_Compression() {
-    std::uint32_t value = 0;
-    std::uint32_t result = ReadTag(kCompression, value);
-    if (result == TV_OK) Compression = value;
-    return result;
-}
+std::uint32_t CTiffView::IFD_Compression() { return ReadInto(kCompression, Compression); }
 
-std::uint32_t CTiffView::IFD_PhotometricInterpretation() {
-    std::uint32_t value = 0;
-    std::uint32_t result = ReadTag(kPhotometric, value);
-    if (result == TV_OK) PhotometricInterpretation = static_cast<std::uint16_t>(value);
-    return result;
-}
+std::uint32_t CTiffView::IFD_PhotometricInterpretation() { return ReadInto(kPhotometric, PhotometricInterpretation); }
 
 std::uint32_t CTiffView::IFD_RowsPerStrip() {
     std::uint32_t value = 0;
@@ -185,17 +185,9 @@ std::uint32_t CTiffView::IFD_XResolution() { return ReadResolution(Tag_XResoluti
 
 std::uint32_t CTiffView::IFD_YResolution() { return ReadResolution(Tag_YResolution, YResolution); }
 
-// Reads an optional tag into `member`, leaving it alone on failure.
-template <typename Member>
-std::uint32_t CTiffView::ReadOptional(const TiffTagRule& rule, Member& member) {
-    std::uint32_t value = 0;
-    const std::uint32_t result = ReadTag(rule, value);
-    if (result == TV_OK) member = static_cast<Member>(value);
-    return result;
-}
 
 std::uint32_t CTiffView::IFD_ResolutionUnit() {
-    return ReadOptional(kResolutionUnit, ResolutionUnit);
+    return ReadInto(kResolutionUnit, ResolutionUnit);
 }
 
 std::uint32_t CTiffView::IFD_SamplesPerPixel() {
@@ -213,21 +205,21 @@ std::uint32_t CTiffView::IFD_BitsPerSample() {
 }
 
 std::uint32_t CTiffView::IFD_FillOrder() {
-    return ReadOptional(kFillOrder, FillOrder);
+    return ReadInto(kFillOrder, FillOrder);
 }
 
 std::uint32_t CTiffView::IFD_PlanarConfiguration() {
-    return ReadOptional(kPlanarConfiguration, PlanarConfiguration);
+    return ReadInto(kPlanarConfiguration, PlanarConfiguration);
 }
 
 std::uint32_t CTiffView::IFD_Predictor() {
-    return ReadOptional(kPredictor, Predictor);
+    return ReadInto(kPredictor, Predictor);
 }
 
 std::uint32_t CTiffView::IFD_T4Options() {
-    return ReadOptional(kT4Options, T4Options);
+    return ReadInto(kT4Options, T4Options);
 }
 
 std::uint32_t CTiffView::IFD_T6Options() {
-    return ReadOptional(kT6Options, T6Options);
+    return ReadInto(kT6Options, T6Options);
 }
