@@ -69,15 +69,17 @@ for t in $targets; do
   echo "== fuzz_$t for ${seconds}s (corpus $corpus)"
   start=$(date +%s)
   set +e
-  ( cd "$scratch" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1${FUZZ_ASAN_OPTIONS:+:$FUZZ_ASAN_OPTIONS} UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  TIMEFORMAT="%U %S"
+  { time ( cd "$scratch" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1${FUZZ_ASAN_OPTIONS:+:$FUZZ_ASAN_OPTIONS} UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       ./"fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 \
-      -print_final_stats=1 -artifact_prefix="$scratch/" "$corpus" "$root/fuzz/seeds/$t" ) >"$scratch/out.log" 2>&1
+      -print_final_stats=1 -artifact_prefix="$scratch/" "$corpus" "$root/fuzz/seeds/$t" ) >"$scratch/out.log" 2>&1 ; } 2>"$scratch/cpu"
   rc=$?
   set -e
   end=$(date +%s)
   grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb)' "$scratch/out.log" || true
   units=$(ls "$corpus" | wc -l)
-  summary+="fuzz_$t: exit $rc, $((end - start))s, corpus $units files"$'\n'
+  cpu=$(awk '{ printf "%d", $1 + $2 }' "$scratch/cpu" 2>/dev/null || echo "?")
+  summary+="fuzz_$t: exit $rc, $((end - start))s wall, ${cpu}s CPU, corpus $units files"$'\n'
   if [ "$rc" -ne 0 ]; then
     failed=1
     tail -n 60 "$scratch/out.log"
