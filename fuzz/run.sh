@@ -70,9 +70,9 @@ for t in $targets; do
   start=$(date +%s)
   set +e
   TIMEFORMAT="%U %S"
-  { time ( cd "$scratch" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1${FUZZ_ASAN_OPTIONS:+:$FUZZ_ASAN_OPTIONS} UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  { time { ( cd "$scratch" && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1${FUZZ_ASAN_OPTIONS:+:$FUZZ_ASAN_OPTIONS} UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
       ./"fuzz_$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 \
-      -print_final_stats=1 -artifact_prefix="$scratch/" "$corpus" "$root/fuzz/seeds/$t" ) >"$scratch/out.log" 2>&1 ; } 2>"$scratch/cpu"
+      -print_final_stats=1 -artifact_prefix="$scratch/" "$corpus" "$root/fuzz/seeds/$t" ) >"$scratch/out.log" 2>&1 ; } ; } 2>"$scratch/cpu"
   rc=$?
   set -e
   end=$(date +%s)
