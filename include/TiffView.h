@@ -152,7 +152,7 @@ private:
     template <typename Member>
     std::uint32_t ReadInto(const TiffTagRule& rule, Member& member);
     std::uint32_t ReadValueArray(TiffIFDTag tag, std::uint32_t offset, void* dest, std::uint32_t bytes);
-    std::uint32_t ReadStripTable(TiffIFDTag tag, std::vector<std::uint32_t>& table);
+    std::uint32_t ReadStripTable(const TiffTagRule& rule, std::vector<std::uint32_t>& table);
     std::uint32_t ReadResolution(TiffIFDTag tag, double& member);
     std::uint32_t IFD_ImageWidth();
     std::uint32_t IFD_ImageLength();

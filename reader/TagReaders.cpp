@@ -33,6 +33,8 @@ struct TiffTagRule {
     unsigned types;
     bool required;
     std::uint32_t fallback;  // value of an absent optional tag
+
+    bool Accepts(std::uint16_t type) const { return type < 32 && (types & TypeBit(type)) != 0; }
 };
 
 namespace {
@@ -70,7 +72,7 @@ std::uint32_t CTiffView::ReadTag(const TiffTagRule& rule, std::uint32_t& value) 
         return TV_OK;
     }
     if (entry->Count != 1) return WithTag(TV_ERR_TAG_COUNT, rule.tag);
-    if (entry->Type >= 32 || (rule.types & TypeBit(entry->Type)) == 0) return WithTag(TV_ERR_TAG_TYPE, rule.tag);
+    if (!rule.Accepts(entry->Type)) return WithTag(TV_ERR_TAG_TYPE, rule.tag);
     value = entry->Type == kTypeShort ? GetU16(entry->Value) : GetU32(entry->Value);
     return TV_OK;
 }
@@ -93,12 +95,15 @@ std::uint32_t CTiffView::ReadValueArray(TiffIFDTag tag, std::uint32_t offset, vo
     return TV_OK;
 }
 
-std::uint32_t CTiffView::ReadStripTable(TiffIFDTag tag, std::vector<std::uint32_t>& table) {
+// A strip table holds one LONG per strip: inside the entry for a single
+// strip, elsewhere in the file for several.
+std::uint32_t CTiffView::ReadStripTable(const TiffTagRule& rule, std::vector<std::uint32_t>& table) {
+    const TiffIFDTag tag = rule.tag;
     table.clear();
     TiffIFD_t* entry = FindIFD(tag);
     if (entry == nullptr) return WithTag(TV_ERR_TAG_MISSING, tag);
     if (entry->Count != StripsPerImage) return WithTag(TV_ERR_TAG_COUNT, tag);
-    if (entry->Type != kTypeLong) return WithTag(TV_ERR_TAG_TYPE, tag);
+    if (!rule.Accepts(entry->Type)) return WithTag(TV_ERR_TAG_TYPE, tag);
     try {
         if (StripsPerImage == 1) {
             table.assign(1, GetU32(entry->Value));
@@ -177,9 +182,9 @@ std::uint32_t CTiffView::IFD_RowsPerStrip() {
     return TV_OK;
 }
 
-std::uint32_t CTiffView::IFD_StripOffsets() { return ReadStripTable(Tag_StripOffsets, StripOffsets); }
+std::uint32_t CTiffView::IFD_StripOffsets() { return ReadStripTable(kStripOffsets, StripOffsets); }
 
-std::uint32_t CTiffView::IFD_StripByteCounts() { return ReadStripTable(Tag_StripByteCounts, StripByteCounts); }
+std::uint32_t CTiffView::IFD_StripByteCounts() { return ReadStripTable(kStripByteCounts, StripByteCounts); }
 
 std::uint32_t CTiffView::IFD_XResolution() { return ReadResolution(Tag_XResolution, XResolution); }
 
