@@ -66,6 +66,9 @@ struct LibtiffCase {
     std::uint16_t fillOrder;
 };
 
+// Named, so that gtest does not print the struct's padding bytes.
+void PrintTo(const LibtiffCase& c, std::ostream* os) { *os << c.name; }
+
 class FaxTablesAgainstLibtiff : public ::testing::TestWithParam<LibtiffCase> {};
 
 TEST_P(FaxTablesAgainstLibtiff, EveryRunLengthOfBothColours) {

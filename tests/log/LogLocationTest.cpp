@@ -266,6 +266,9 @@ struct SaveDirCase {
     bool oldContentKept;     // the directory's old file (if any) survived
 };
 
+// Named, so that gtest does not print the struct's padding bytes.
+void PrintTo(const SaveDirCase& c, std::ostream* os) { *os << c.name; }
+
 class CreateSaveDirCases : public ::testing::TestWithParam<SaveDirCase> {};
 
 TEST_P(CreateSaveDirCases, EnsuresADirectory) {

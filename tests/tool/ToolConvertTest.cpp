@@ -21,6 +21,9 @@ struct PixelCase {
     bool blackPage = false;  // an all-black page instead of a document page
 };
 
+// Named, so that gtest does not print the struct's padding bytes.
+void PrintTo(const PixelCase& c, std::ostream* os) { *os << c.label; }
+
 tvtest::LibtiffOptions Options(std::uint16_t compression, std::uint16_t photometric, std::uint32_t rowsPerStrip = 0,
                                bool bigEndian = false, std::uint16_t fillOrder = 1) {
     tvtest::LibtiffOptions o;

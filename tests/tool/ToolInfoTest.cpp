@@ -23,6 +23,9 @@ struct InfoCase {
     const char* expectedBlock;  // after the file name line
 };
 
+// Named, so that gtest does not print the struct's padding bytes.
+void PrintTo(const InfoCase& c, std::ostream* os) { *os << c.label; }
+
 class InfoFields : public ::testing::TestWithParam<InfoCase> {};
 
 TEST_P(InfoFields, BlockDescribesTheImage) {
@@ -86,6 +89,8 @@ struct StripCase {
     std::uint32_t rowsPerStrip;
 };
 
+void PrintTo(const StripCase& c, std::ostream* os) { *os << c.label; }
+
 class InfoStrips : public ::testing::TestWithParam<StripCase> {};
 
 TEST_P(InfoStrips, TableMatchesLibtiff) {
@@ -134,6 +139,8 @@ struct RefusedCase {
     tvtest::Bytes (*make)();
     const char* expectedError;
 };
+
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.label; }
 
 tvtest::Bytes SevenBytes() { return {'I', 'I', 42, 0, 8, 0, 0}; }
 tvtest::Bytes WrongByteOrder() { return {'I', 'M', 42, 0, 8, 0, 0, 0}; }

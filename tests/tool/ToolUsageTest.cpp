@@ -18,6 +18,8 @@ struct UsageCase {
     const char* expectedError;  // a phrase standard error must hold
 };
 
+void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.label; }
+
 class WrongUsage : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(WrongUsage, ExitsTwoWithMessageAndNoOutput) {
@@ -54,6 +56,8 @@ struct HelpCase {
     std::vector<std::string> args;
     const char* usageLine;
 };
+
+void PrintTo(const HelpCase& c, std::ostream* os) { *os << c.label; }
 
 class Help : public ::testing::TestWithParam<HelpCase> {};
 
