@@ -383,6 +383,34 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
                             : Decode1D(input, inputLength, consumed, produced);
 }
 
+namespace {
+
+// Skips the 0 bits at the reader's position, `pos` bits into the input. When
+// at least 11 of them are followed by a 1 (an EOL, after any fill), returns
+// the position just past that 1, else 0. Leaves the reader past the zeros.
+std::uint64_t FindEolEnd(BitReader& reader, std::uint64_t pos) {
+    for (std::uint64_t zeros = 0;;) {
+        if (reader.Held < 16) {
+            reader.Refill();
+        }
+        const unsigned lead = reader.Acc == 0 ? 64u : static_cast<unsigned>(__builtin_clzll(reader.Acc));
+        if (lead < reader.Held) {
+            zeros += lead;
+            reader.Consume(lead);
+            return zeros >= 11 ? pos + zeros + 1 : 0;
+        }
+        // Every held bit is 0: fill, unless the input has run out.
+        if (reader.Exhausted()) {
+            return 0;
+        }
+        const unsigned n = std::min(reader.Held, 32u);
+        reader.Consume(n);
+        zeros += n;
+    }
+}
+
+}  // namespace
+
 int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
                           std::uint32_t& produced) {
     const FaxTables_t& tables = GetFaxTables();
@@ -406,18 +434,19 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
     bool white = true;
     bool terminated = true;  // the last code ended a run (no make-up waiting)
 
-    if (!(linePos >= width && terminated)) {
-        // An EOL may open the line, after up to four fill bits. Only 0 bits
-        // count as fill: a narrow line can be coded in four bits right before
-        // its byte-aligned EOL, and those bits are the line, not fill. So
-        // the EOL is there when the window starts with 11 to 15 zeros and a 1.
-        const std::uint64_t top = reader.Acc >> 48;
-        for (unsigned d = 0; d <= 4; ++d) {
-            if ((top >> (4 - d)) == 1u) {
-                reader.Consume(d + 12);
-                pos += d + 12;
-                break;
-            }
+    // An EOL may open the line. The fill before it is any number of 0 bits:
+    // the fewest that end the EOL on a byte boundary, or whole bytes more,
+    // as some writers add. Only 0 bits count as fill: a narrow line can be
+    // coded in four bits right before its EOL, and those bits are the line.
+    // So the EOL is there when the line starts with 11 or more zeros and a 1;
+    // fewer zeros begin the line's first code, read from the line's start.
+    {
+        BitReader probe = reader;
+        const std::uint64_t eolEnd = FindEolEnd(probe, pos);
+        if (eolEnd != 0) {
+            reader = probe;
+            reader.Consume(1);
+            pos = eolEnd;
         }
     }
 
@@ -427,8 +456,40 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
         }
         const std::uint16_t entry =
             white ? fastWhite[reader.Acc >> (64 - kWhiteMaxBits)] : fastBlack[reader.Acc >> (64 - kBlackMaxBits)];
-        if (entry == 0) {
-            return 0;
+        const std::uint32_t row = FaxFastRow(entry);
+        // Twelve 0 bits match no white code: fill before an EOL, or damage.
+        if (TV_FAX_RARELY(entry == 0 || row == kFaxEolRow || row == kFaxBlackEolRow)) {
+            // An EOL before the line is complete: the line ends there and
+            // the rest of it is white, as fax receivers take it. This also
+            // ends a line that a make-up code filled without the
+            // terminating code of 0 some writers leave out. The EOL is left
+            // for the end of the line to take.
+            BitReader probe = reader;
+            if (FindEolEnd(probe, pos) == 0) {
+                return 0;
+            }
+            if (pending > 0 || !white) {
+                // A run in progress (black, or a white make-up) ends here.
+                if (count >= kFaxMaxRuns) {
+                    return 0;
+                }
+                runs[count++] = static_cast<std::uint32_t>(pending);
+                pending = 0;
+                white = !white;
+            }
+            if (linePos < width) {
+                // `white` is now the colour of the next run.
+                if (!white) {
+                    runs[count - 1] += static_cast<std::uint32_t>(width - linePos);
+                } else if (count < kFaxMaxRuns) {
+                    runs[count++] = static_cast<std::uint32_t>(width - linePos);
+                } else {
+                    return 0;
+                }
+                linePos = width;
+            }
+            terminated = true;
+            break;
         }
         const unsigned len = FaxFastLength(entry);
         if (pos + len > availBits) {
@@ -436,7 +497,7 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
         }
         reader.Consume(len);
         pos += len;
-        const std::uint32_t value = runValue[FaxFastRow(entry)];
+        const std::uint32_t value = runValue[row];
         linePos += value;
         if (linePos > roomPixels) {
             return 0;
@@ -462,9 +523,17 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
     // two-dimensional ones, so that whatever follows the last row (a
     // return-to-control mark, fill) is skipped instead of decoded as a line.
     ++LinesDone;
-    // The line is taken together with the byte-aligned EOL that follows it.
+    // The line is taken together with the byte-aligned EOL that follows it:
+    // with the fewest fill bits, the EOL ends in the second byte after the
+    // line's last whole byte, or in the third. Writers that add whole bytes
+    // of fill put it further on, so where an EOL ending on a byte boundary
+    // does follow, the line runs to its end instead.
     const std::uint64_t q = pos / 8;
-    const std::uint64_t lineBytes = q + (pos % 8 <= 4 ? 2 : 3);
+    std::uint64_t lineBytes = q + (pos % 8 <= 4 ? 2 : 3);
+    const std::uint64_t eolEnd = FindEolEnd(reader, pos);
+    if (eolEnd != 0 && eolEnd % 8 == 0) {
+        lineBytes = eolEnd / 8;
+    }
     consumed = static_cast<std::uint32_t>(std::min<std::uint64_t>(lineBytes, length));
     produced = OutBytes + (OutBits > 0 ? 1 : 0);
     return 1;

@@ -311,9 +311,11 @@ const Expectation kVerdicts[] = {
      "refused F0011A30", "4/4 OK differ@1"},
     {"twelve-fivepages-scan-causingerrors.tif", "",
      "3518/3518 OK same", ""},
-    // EOLs aligned with a whole byte more fill than needed, where the one-dimensional decoder expects the fewest fill bits
+    // EOLs aligned with a whole byte more fill than needed and lines ended early by their EOL: every
+    // line decodes. libtiff drops the first coded line (no EOL before it) and pads the end, so its
+    // reading is ours shifted by one line.
     {"twelve-g3aoe.tif", "",
-     "6/2328 F0000052@6 differ@3", ""},
+     "2328/2328 OK differ@3", ""},
     // repaired: T4Options 0, EOLs not aligned
     {"twelve-group3_1d.tif", "",
      "refused F0011A30", "4/4 OK differ@1"},
@@ -324,7 +326,7 @@ const Expectation kVerdicts[] = {
      "refused F0011A30", "2/4 F0000052@2 differ@0"},
     // repaired: two-dimensional Group 3
     {"twelve-group3_2d_fill.tif", "",
-     "refused F0011A30", "2/4 F0000052@2 differ@0"},
+     "refused F0011A30", "4/4 OK differ@0"},
     // repaired: two-dimensional Group 3
     {"twelve-group3_2d_lsb2msb.tif", "",
      "refused F0011A30", "2/4 F0000052@2 differ@0"},
