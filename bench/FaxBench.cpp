@@ -61,8 +61,8 @@ private:
     std::map<std::string, std::string> paths_;
 };
 
-void BM_Libtiff(benchmark::State& state, const PageSpec* spec) {
-    const std::string path = Pages::Get().Path(spec->name);
+void BM_Libtiff(benchmark::State& state, const PageSpec* layout) {
+    const std::string path = Pages::Get().Path(layout->name);
     TIFFSetWarningHandler(nullptr);
     double seconds = 0;
     std::int64_t pages = 0;
@@ -74,7 +74,7 @@ void BM_Libtiff(benchmark::State& state, const PageSpec* spec) {
             return;
         }
         std::vector<std::uint8_t> line(static_cast<std::size_t>(TIFFScanlineSize(tif)));
-        for (std::uint32_t y = 0; y < spec->length; ++y) {
+        for (std::uint32_t y = 0; y < layout->length; ++y) {
             if (TIFFReadScanline(tif, line.data(), y, 0) < 0) {
                 state.SkipWithError("libtiff read failed");
                 break;
@@ -85,14 +85,14 @@ void BM_Libtiff(benchmark::State& state, const PageSpec* spec) {
         seconds += static_cast<double>(std::clock() - t0) / CLOCKS_PER_SEC;
         ++pages;
     }
-    if (pages > 0) Pages::Get().LibtiffSeconds[spec->name] = seconds / static_cast<double>(pages);
+    if (pages > 0) Pages::Get().LibtiffSeconds[layout->name] = seconds / static_cast<double>(pages);
     state.counters["lines_per_s"] =
-        benchmark::Counter(static_cast<double>(pages) * spec->length, benchmark::Counter::kIsRate);
+        benchmark::Counter(static_cast<double>(pages) * layout->length, benchmark::Counter::kIsRate);
 }
 
-void BM_TiffView(benchmark::State& state, const PageSpec* spec) {
-    const std::string path = Pages::Get().Path(spec->name);
-    std::vector<unsigned char> line((spec->width + 7) / 8);
+void BM_TiffView(benchmark::State& state, const PageSpec* layout) {
+    const std::string path = Pages::Get().Path(layout->name);
+    std::vector<unsigned char> line((layout->width + 7) / 8);
     double seconds = 0;
     std::int64_t pages = 0;
     for (auto _ : state) {
@@ -102,7 +102,7 @@ void BM_TiffView(benchmark::State& state, const PageSpec* spec) {
             state.SkipWithError("CTiffView cannot open the page");
             return;
         }
-        for (std::uint32_t y = 0; y < spec->length; ++y) {
+        for (std::uint32_t y = 0; y < layout->length; ++y) {
             if (view.ReadALine(line.data()) != TV_OK) {
                 state.SkipWithError("ReadALine failed");
                 break;
@@ -114,9 +114,9 @@ void BM_TiffView(benchmark::State& state, const PageSpec* spec) {
         ++pages;
     }
     state.counters["lines_per_s"] =
-        benchmark::Counter(static_cast<double>(pages) * spec->length, benchmark::Counter::kIsRate);
+        benchmark::Counter(static_cast<double>(pages) * layout->length, benchmark::Counter::kIsRate);
     const auto& lib = Pages::Get().LibtiffSeconds;
-    const auto it = lib.find(spec->name);
+    const auto it = lib.find(layout->name);
     if (pages > 0 && it != lib.end() && seconds > 0)
         state.counters["x_libtiff"] = it->second / (seconds / static_cast<double>(pages));
 }

@@ -117,11 +117,11 @@ protected:
     // Strip `s` covers rows [4s, 4s+4); `shape` -1 drops its last row, +1
     // appends the extra row.
     std::string Write(int stripIndex, int shape, bool endOfInformation) {
-        tvtest::BilevelSpec spec;
-        spec.width = kWidth;
-        spec.length = kLength;
-        spec.rowsPerStrip = kRowsPerStrip;
-        spec.compression = 5;
+        tvtest::BilevelSpec layout;
+        layout.width = kWidth;
+        layout.length = kLength;
+        layout.rowsPerStrip = kRowsPerStrip;
+        layout.compression = 5;
         tvtest::LzwEncodeOptions options;
         options.endOfInformation = endOfInformation;
         for (std::uint32_t s = 0; s < kLength / kRowsPerStrip; ++s) {
@@ -133,9 +133,9 @@ protected:
                 data.insert(data.end(), row.begin(), row.end());
             }
             if (static_cast<int>(s) == stripIndex && shape > 0) data.insert(data.end(), extra_.begin(), extra_.end());
-            spec.strips.push_back(tvtest::LzwEncode(data, options));
+            layout.strips.push_back(tvtest::LzwEncode(data, options));
         }
-        return dir_.Write("strips.tif", tvtest::MakeBilevel(spec).Build());
+        return dir_.Write("strips.tif", tvtest::MakeBilevel(layout).Build());
     }
 
     struct Reading {
@@ -219,18 +219,18 @@ TEST(LzwStripAccountingLastStrip, LongLastStripIsReported) {
     // 11 22 33 11 plus the extra 22: its final code is the string 11 22,
     // which finishes the last line and makes the surplus at once.
     const Bytes image = {1, 2, 3, 4, 5, 6, 7, 8, 0x11, 0x22, 0x33, 0x11};
-    tvtest::BilevelSpec spec;
-    spec.width = 8;
-    spec.length = 12;
-    spec.rowsPerStrip = 4;
-    spec.compression = 5;
+    tvtest::BilevelSpec layout;
+    layout.width = 8;
+    layout.length = 12;
+    layout.rowsPerStrip = 4;
+    layout.compression = 5;
     tvtest::LzwEncodeOptions noEnd;
     noEnd.endOfInformation = false;
-    spec.strips.push_back(tvtest::LzwEncode(Bytes(image.begin(), image.begin() + 4)));
-    spec.strips.push_back(tvtest::LzwEncode(Bytes(image.begin() + 4, image.begin() + 8)));
-    spec.strips.push_back(tvtest::LzwEncode(Bytes{0x11, 0x22, 0x33, 0x11, 0x22}, noEnd));
+    layout.strips.push_back(tvtest::LzwEncode(Bytes(image.begin(), image.begin() + 4)));
+    layout.strips.push_back(tvtest::LzwEncode(Bytes(image.begin() + 4, image.begin() + 8)));
+    layout.strips.push_back(tvtest::LzwEncode(Bytes{0x11, 0x22, 0x33, 0x11, 0x22}, noEnd));
     tvtest::TempDir dir;
-    const std::string path = dir.Write("long.tif", tvtest::MakeBilevel(spec).Build());
+    const std::string path = dir.Write("long.tif", tvtest::MakeBilevel(layout).Build());
     CTiffView view;
     ASSERT_EQ(view.OpenFile(path.c_str()), TV_OK);
     for (std::uint32_t y = 0; y < 12; ++y) {
@@ -248,16 +248,16 @@ TEST(LzwStripAccountingLastStrip, LongLastStripIsReported) {
 TEST_F(LzwStripAccounting, CorruptStripFailsTheLine) {
     // A looping chain in strip 1: the first line that decodes it fails and
     // does not count as delivered.
-    tvtest::BilevelSpec spec;
-    spec.width = kWidth;
-    spec.length = kLength;
-    spec.rowsPerStrip = kRowsPerStrip;
-    spec.compression = 5;
+    tvtest::BilevelSpec layout;
+    layout.width = kWidth;
+    layout.length = kLength;
+    layout.rowsPerStrip = kRowsPerStrip;
+    layout.compression = 5;
     Bytes data;
     for (std::uint32_t y = 0; y < 4; ++y) data.insert(data.end(), rows_[y].begin(), rows_[y].end());
-    spec.strips.push_back(tvtest::LzwEncode(data));
-    for (int s = 0; s < 2; ++s) spec.strips.push_back(tvtest::PackCodes9({256, 65, 259, 65, 259, 257}));
-    const std::string path = dir_.Write("corrupt.tif", tvtest::MakeBilevel(spec).Build());
+    layout.strips.push_back(tvtest::LzwEncode(data));
+    for (int s = 0; s < 2; ++s) layout.strips.push_back(tvtest::PackCodes9({256, 65, 259, 65, 259, 257}));
+    const std::string path = dir_.Write("corrupt.tif", tvtest::MakeBilevel(layout).Build());
     CTiffView view;
     ASSERT_EQ(view.OpenFile(path.c_str()), TV_OK);
     Bytes line(kWidth / 8);

@@ -355,12 +355,12 @@ TEST_F(GeneratedCorpus, UnclaimedEncodingsAreRefusedOrFailCleanly) {
             tvtest::WriteWithLibtiff(path, o, rows);
         } catch (const std::exception&) {
             // libtiff cannot write Compression 2; the header alone decides.
-            tvtest::BilevelSpec spec;
-            spec.width = width;
-            spec.length = length;
-            spec.compression = u.compression;
-            spec.strips = {tvtest::Bytes(40, 0x5A)};
-            tvtest::WriteFileBytes(path, tvtest::MakeBilevel(spec).Build());
+            tvtest::BilevelSpec layout;
+            layout.width = width;
+            layout.length = length;
+            layout.compression = u.compression;
+            layout.strips = {tvtest::Bytes(40, 0x5A)};
+            tvtest::WriteFileBytes(path, tvtest::MakeBilevel(layout).Build());
         }
         const tvtest::OurReading ours = tvtest::ReadWithTiffView(path);
         ++Refused();

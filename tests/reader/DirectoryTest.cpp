@@ -16,12 +16,12 @@ std::uint32_t Parse(const TempDir& dir, const Bytes& file) {
 }
 
 tvtest::BilevelSpec SmallImage(bool big = false) {
-    tvtest::BilevelSpec spec;
-    spec.width = 10;
-    spec.length = 3;
-    spec.strips = {{1, 2, 3, 4, 5, 6}};
-    spec.bigEndian = big;
-    return spec;
+    tvtest::BilevelSpec layout;
+    layout.width = 10;
+    layout.length = 3;
+    layout.strips = {{1, 2, 3, 4, 5, 6}};
+    layout.bigEndian = big;
+    return layout;
 }
 
 struct HeaderCase {

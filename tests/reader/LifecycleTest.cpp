@@ -15,15 +15,15 @@ using tvtest::Bytes;
 using tvtest::TempDir;
 
 BilevelSpec TenByThree() {
-    BilevelSpec spec;
-    spec.width = 10;
-    spec.length = 3;
-    spec.strips = {{0x11, 0x22, 0x33, 0x44, 0x55, 0x66}};
-    return spec;
+    BilevelSpec layout;
+    layout.width = 10;
+    layout.length = 3;
+    layout.strips = {{0x11, 0x22, 0x33, 0x44, 0x55, 0x66}};
+    return layout;
 }
 
-std::string WriteImage(const TempDir& dir, const std::string& name, const BilevelSpec& spec) {
-    return dir.Write(name, tvtest::MakeBilevel(spec).Build());
+std::string WriteImage(const TempDir& dir, const std::string& name, const BilevelSpec& layout) {
+    return dir.Write(name, tvtest::MakeBilevel(layout).Build());
 }
 
 TEST(FileNames, LengthLimitIs260) {
@@ -143,10 +143,10 @@ TEST(OpenState, DecoderMatchesCompression) {
         bool hasDecoder;
     };
     for (Case c : {Case{1, false}, Case{3, true}, Case{4, true}, Case{5, true}}) {
-        BilevelSpec spec = TenByThree();
-        spec.compression = c.compression;
+        BilevelSpec layout = TenByThree();
+        layout.compression = c.compression;
         CTiffView view;
-        ASSERT_EQ(view.ParseFile(WriteImage(dir, "c.tif", spec).c_str(), 1), TV_OK);
+        ASSERT_EQ(view.ParseFile(WriteImage(dir, "c.tif", layout).c_str(), 1), TV_OK);
         EXPECT_EQ(CTiffViewTestAccess::Decoder(view) != nullptr, c.hasDecoder) << c.compression;
         view.CloseFile();
         EXPECT_EQ(CTiffViewTestAccess::Decoder(view), nullptr);
@@ -155,13 +155,13 @@ TEST(OpenState, DecoderMatchesCompression) {
 
 TEST(OpenState, BufferIsSizedByTheLargestStrip) {
     TempDir dir;
-    BilevelSpec spec;
-    spec.width = 8;
-    spec.length = 600;
-    spec.rowsPerStrip = 200;
-    spec.strips = {Bytes(100, 1), Bytes(300, 2), Bytes(200, 3)};
+    BilevelSpec layout;
+    layout.width = 8;
+    layout.length = 600;
+    layout.rowsPerStrip = 200;
+    layout.strips = {Bytes(100, 1), Bytes(300, 2), Bytes(200, 3)};
     CTiffView view;
-    ASSERT_EQ(view.OpenFile(WriteImage(dir, "s.tif", spec).c_str()), TV_OK);
+    ASSERT_EQ(view.OpenFile(WriteImage(dir, "s.tif", layout).c_str()), TV_OK);
     auto s = CTiffViewTestAccess::Snapshot(view);
     EXPECT_EQ(s.PackedByte, 600u);
     EXPECT_EQ(s.MaxStripByte, 300u);
@@ -171,12 +171,12 @@ TEST(OpenState, BufferIsSizedByTheLargestStrip) {
 
 TEST(OpenState, StripLargerThanTheFileFailsItsReadWithoutAHugeBuffer) {
     TempDir dir;
-    BilevelSpec spec;
-    spec.width = 8;
-    spec.length = 4;
-    spec.rowsPerStrip = 2;
-    spec.strips = {Bytes(2, 1), Bytes(2, 2)};
-    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    BilevelSpec layout;
+    layout.width = 8;
+    layout.length = 4;
+    layout.rowsPerStrip = 2;
+    layout.strips = {Bytes(2, 1), Bytes(2, 2)};
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     const std::uint32_t counts = b.AppendLongs({2, 0xFFFFFFF0u});
     b.PutU32(b.Find(279)->value, counts);
     CTiffView view;
@@ -196,8 +196,8 @@ TEST(OpenState, FirstStripFailuresLeaveTheFileOpenUntilClosed) {
         std::uint32_t expected;
     };
     for (Case c : {Case{0x80000000u, TV_ERR_STRIP_SEEK}, Case{0x7FFFFF00u, TV_ERR_STRIP_READ}}) {
-        BilevelSpec spec = TenByThree();
-        tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+        BilevelSpec layout = TenByThree();
+        tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
         b.PutU32(b.Find(273)->value, c.offset);
         CTiffView view;
         EXPECT_EQ(view.OpenFile(dir.Write("s.tif", b.Build()).c_str()), c.expected);

@@ -20,9 +20,9 @@ struct Opened {
     CTiffView view;
 };
 
-std::unique_ptr<Opened> Open(const BilevelSpec& spec, std::uint32_t expected = TV_OK) {
+std::unique_ptr<Opened> Open(const BilevelSpec& layout, std::uint32_t expected = TV_OK) {
     auto o = std::make_unique<Opened>();
-    EXPECT_EQ(o->view.OpenFile(o->dir.Write("t.tif", tvtest::MakeBilevel(spec).Build()).c_str()), expected);
+    EXPECT_EQ(o->view.OpenFile(o->dir.Write("t.tif", tvtest::MakeBilevel(layout).Build()).c_str()), expected);
     return o;
 }
 
@@ -33,11 +33,11 @@ Bytes Line(CTiffView& view, std::size_t size, std::uint32_t expected) {
 }
 
 TEST(Uncompressed, OneStripDeliversConsecutiveLines) {
-    BilevelSpec spec;
-    spec.width = 10;
-    spec.length = 3;
-    spec.strips = {{1, 2, 3, 4, 5, 6}};
-    auto o = Open(spec);
+    BilevelSpec layout;
+    layout.width = 10;
+    layout.length = 3;
+    layout.strips = {{1, 2, 3, 4, 5, 6}};
+    auto o = Open(layout);
     auto s = CTiffViewTestAccess::Snapshot(o->view);
     EXPECT_EQ(s.Complete, 1);
     EXPECT_EQ(s.StripOffset, 6u);
@@ -50,22 +50,22 @@ TEST(Uncompressed, OneStripDeliversConsecutiveLines) {
 
 TEST(Uncompressed, BlackIsZeroIsInverted) {
     for (std::uint16_t photometric : {0, 1}) {
-        BilevelSpec spec;
-        spec.length = 1;
-        spec.photometric = photometric;
-        spec.strips = {{0x0F}};
-        auto o = Open(spec);
+        BilevelSpec layout;
+        layout.length = 1;
+        layout.photometric = photometric;
+        layout.strips = {{0x0F}};
+        auto o = Open(layout);
         EXPECT_EQ(Line(o->view, 1, TV_OK)[0], photometric ? 0xF0 : 0x0F);
     }
 }
 
 TEST(Uncompressed, LinesStraddleStripBoundaries) {
-    BilevelSpec spec;
-    spec.width = 16;
-    spec.length = 3;
-    spec.rowsPerStrip = 2;
-    spec.strips = {{1, 2, 3}, {4, 5, 6}};
-    auto o = Open(spec);
+    BilevelSpec layout;
+    layout.width = 16;
+    layout.length = 3;
+    layout.rowsPerStrip = 2;
+    layout.strips = {{1, 2, 3}, {4, 5, 6}};
+    auto o = Open(layout);
     EXPECT_EQ(Line(o->view, 2, TV_OK), (Bytes{1, 2}));
     EXPECT_EQ(CTiffViewTestAccess::Snapshot(o->view).StripsRead, 1u);
     EXPECT_EQ(Line(o->view, 2, TV_OK), (Bytes{3, 4}));
@@ -74,13 +74,13 @@ TEST(Uncompressed, LinesStraddleStripBoundaries) {
 }
 
 TEST(Uncompressed, EmptyStripsArePassedOver) {
-    BilevelSpec spec;
-    spec.width = 8;
-    spec.length = 3;
-    spec.rowsPerStrip = 1;
-    spec.strips = {{}, {7, 8}, {}, {9}};
-    spec.length = 4;
-    auto o = Open(spec);
+    BilevelSpec layout;
+    layout.width = 8;
+    layout.length = 3;
+    layout.rowsPerStrip = 1;
+    layout.strips = {{}, {7, 8}, {}, {9}};
+    layout.length = 4;
+    auto o = Open(layout);
     EXPECT_EQ(Line(o->view, 1, TV_OK)[0], 7);
     EXPECT_EQ(Line(o->view, 1, TV_OK)[0], 8);
     EXPECT_EQ(Line(o->view, 1, TV_OK)[0], 9);
@@ -88,12 +88,12 @@ TEST(Uncompressed, EmptyStripsArePassedOver) {
 }
 
 TEST(Uncompressed, UnreadableNextStripIsReportedByTheLineThatUsedUpTheLastOne) {
-    BilevelSpec spec;
-    spec.width = 16;
-    spec.length = 3;
-    spec.rowsPerStrip = 2;
-    spec.strips = {{1, 2, 3}, {4, 5, 6}};
-    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    BilevelSpec layout;
+    layout.width = 16;
+    layout.length = 3;
+    layout.rowsPerStrip = 2;
+    layout.strips = {{1, 2, 3}, {4, 5, 6}};
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     const std::uint32_t offsets = b.AppendLongs({8, 0x7FFFFF00u});
     b.PutU32(b.Find(273)->value, offsets);
     CTiffView view;
@@ -108,10 +108,10 @@ TEST(Uncompressed, UnreadableNextStripIsReportedByTheLineThatUsedUpTheLastOne) {
 }
 
 TEST(Uncompressed, SingleStripSeekFailureHasNoStripNumber) {
-    BilevelSpec spec;
-    spec.length = 1;
-    spec.strips = {{1}};
-    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    BilevelSpec layout;
+    layout.length = 1;
+    layout.strips = {{1}};
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     b.PutU32(b.Find(273)->value, 0x90000000u);
     CTiffView view;
     TempDir dir;
@@ -127,14 +127,14 @@ protected:
 
     void OpenScripted(std::uint32_t length, std::uint32_t rowsPerStrip, std::vector<std::uint32_t> stripSizes,
                       std::vector<Step> script, std::uint16_t photometric = 0) {
-        BilevelSpec spec;
-        spec.width = 16;
-        spec.length = length;
-        spec.rowsPerStrip = rowsPerStrip;
-        spec.compression = 5;
-        spec.photometric = photometric;
-        for (std::uint32_t size : stripSizes) spec.strips.push_back(Bytes(size, 0));
-        opened = Open(spec);
+        BilevelSpec layout;
+        layout.width = 16;
+        layout.length = length;
+        layout.rowsPerStrip = rowsPerStrip;
+        layout.compression = 5;
+        layout.photometric = photometric;
+        for (std::uint32_t size : stripSizes) layout.strips.push_back(Bytes(size, 0));
+        opened = Open(layout);
         decoder = new CScriptedDecoder;
         decoder->Script.assign(script.begin(), script.end());
         CTiffViewTestAccess::SwapDecoder(opened->view, decoder);

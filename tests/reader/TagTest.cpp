@@ -14,20 +14,20 @@ using tvtest::TempDir;
 using tvtest::TiffBuilder;
 
 BilevelSpec FourStrips() {
-    BilevelSpec spec;
-    spec.width = 16;
-    spec.length = 100;
-    spec.rowsPerStrip = 30;
-    for (int i = 0; i < 4; ++i) spec.strips.push_back(tvtest::Bytes(i < 3 ? 60 : 20, 0));
-    return spec;
+    BilevelSpec layout;
+    layout.width = 16;
+    layout.length = 100;
+    layout.rowsPerStrip = 30;
+    for (int i = 0; i < 4; ++i) layout.strips.push_back(tvtest::Bytes(i < 3 ? 60 : 20, 0));
+    return layout;
 }
 
 BilevelSpec OneStrip() {
-    BilevelSpec spec;
-    spec.width = 16;
-    spec.length = 4;
-    spec.strips = {tvtest::Bytes(8, 0)};
-    return spec;
+    BilevelSpec layout;
+    layout.width = 16;
+    layout.length = 4;
+    layout.strips = {tvtest::Bytes(8, 0)};
+    return layout;
 }
 
 struct TagCase {
@@ -113,9 +113,9 @@ TEST(TagReaders, WidthAsShortOrLongAndLineBytes) {
     TempDir dir;
     for (auto [width, lineByte] : widths) {
         for (bool asShort : {false, true}) {
-            BilevelSpec spec = OneStrip();
-            spec.width = width;
-            TiffBuilder b = tvtest::MakeBilevel(spec);
+            BilevelSpec layout = OneStrip();
+            layout.width = width;
+            TiffBuilder b = tvtest::MakeBilevel(layout);
             if (asShort) {
                 b.Remove(256);
                 b.AddShort(256, static_cast<std::uint16_t>(width));
@@ -139,13 +139,13 @@ TEST(TagReaders, StripCountFollowsRowsPerStrip) {
     const Case cases[] = {{30, 4, 30}, {100, 1, 100}, {8192, 1, 8192}, {0xFFFFFFFFu, 1, 100}, {1, 100, 1}, {99, 2, 99}};
     TempDir dir;
     for (const Case& c : cases) {
-        BilevelSpec spec;
-        spec.width = 16;
-        spec.length = 100;
-        spec.rowsPerStrip = c.rowsPerStrip;
-        spec.strips.assign(c.strips, tvtest::Bytes(2, 0));
+        BilevelSpec layout;
+        layout.width = 16;
+        layout.length = 100;
+        layout.rowsPerStrip = c.rowsPerStrip;
+        layout.strips.assign(c.strips, tvtest::Bytes(2, 0));
         CTiffView view;
-        ASSERT_EQ(view.ParseFile(dir.Write("s.tif", tvtest::MakeBilevel(spec).Build()).c_str(), 0), TV_OK)
+        ASSERT_EQ(view.ParseFile(dir.Write("s.tif", tvtest::MakeBilevel(layout).Build()).c_str(), 0), TV_OK)
             << c.rowsPerStrip;
         auto state = CTiffViewTestAccess::Snapshot(view);
         EXPECT_EQ(state.StripsPerImage, c.strips);
@@ -156,10 +156,10 @@ TEST(TagReaders, StripCountFollowsRowsPerStrip) {
 
 TEST(TagReaders, RowsPerStripAsShort65535IsAnOrdinaryValue) {
     TempDir dir;
-    BilevelSpec spec = OneStrip();
-    spec.length = 70000;
-    spec.strips.assign(2, tvtest::Bytes(2, 0));
-    TiffBuilder b = tvtest::MakeBilevel(spec);
+    BilevelSpec layout = OneStrip();
+    layout.length = 70000;
+    layout.strips.assign(2, tvtest::Bytes(2, 0));
+    TiffBuilder b = tvtest::MakeBilevel(layout);
     b.Remove(278);
     b.AddShort(278, 65535);
     CTiffView view;
@@ -208,29 +208,29 @@ TEST(TagReaders, OptionalTagsAreStoredUnjudged) {
 
 TEST(TagReaders, ResolutionsAreRatios) {
     TempDir dir;
-    BilevelSpec spec = OneStrip();
-    spec.yNumerator = 391;
-    spec.yDenominator = 2;
-    spec.xNumerator = 0;
+    BilevelSpec layout = OneStrip();
+    layout.yNumerator = 391;
+    layout.yDenominator = 2;
+    layout.xNumerator = 0;
     CTiffView view;
-    ASSERT_EQ(view.ParseFile(dir.Write("r.tif", tvtest::MakeBilevel(spec).Build()).c_str(), 0), TV_OK);
+    ASSERT_EQ(view.ParseFile(dir.Write("r.tif", tvtest::MakeBilevel(layout).Build()).c_str(), 0), TV_OK);
     TiffInfo_t info{};
     view.GetImageInfo(&info);
     EXPECT_EQ(info.YResolution, 195.5);
     EXPECT_EQ(info.XResolution, 0.0);
-    spec.xNumerator = 0xFFFFFFFFu;
-    spec.xDenominator = 1;
-    ASSERT_EQ(view.ParseFile(dir.Write("r.tif", tvtest::MakeBilevel(spec).Build()).c_str(), 0), TV_OK);
+    layout.xNumerator = 0xFFFFFFFFu;
+    layout.xDenominator = 1;
+    ASSERT_EQ(view.ParseFile(dir.Write("r.tif", tvtest::MakeBilevel(layout).Build()).c_str(), 0), TV_OK);
     view.GetImageInfo(&info);
     EXPECT_EQ(info.XResolution, 4294967295.0);  // unsigned, not negative
 }
 
 TEST(TagReaders, HugeStripCountIsRefusedWithoutAllocatingForIt) {
     TempDir dir;
-    BilevelSpec spec = FourStrips();
-    spec.length = 0xFFFFFFFFu;
-    spec.rowsPerStrip = 1;
-    TiffBuilder b = tvtest::MakeBilevel(spec);
+    BilevelSpec layout = FourStrips();
+    layout.length = 0xFFFFFFFFu;
+    layout.rowsPerStrip = 1;
+    TiffBuilder b = tvtest::MakeBilevel(layout);
     SetCount(b, 273, 0xFFFFFFFFu);
     CTiffView view;
     EXPECT_EQ(view.ParseFile(dir.Write("h.tif", b.Build()).c_str(), 0), 0xF0011135u);

@@ -114,31 +114,31 @@ Bytes TiffBuilder::Build() const {
     return out;
 }
 
-TiffBuilder MakeBilevel(const BilevelSpec& spec) {
-    TiffBuilder b(spec.bigEndian);
+TiffBuilder MakeBilevel(const BilevelSpec& layout) {
+    TiffBuilder b(layout.bigEndian);
     std::vector<std::uint32_t> offsets, counts;
-    for (const Bytes& strip : spec.strips) {
+    for (const Bytes& strip : layout.strips) {
         offsets.push_back(b.Append(strip));
         counts.push_back(static_cast<std::uint32_t>(strip.size()));
     }
-    const std::uint32_t xres = b.AppendRational(spec.xNumerator, spec.xDenominator);
-    const std::uint32_t yres = b.AppendRational(spec.yNumerator, spec.yDenominator);
+    const std::uint32_t xres = b.AppendRational(layout.xNumerator, layout.xDenominator);
+    const std::uint32_t yres = b.AppendRational(layout.yNumerator, layout.yDenominator);
     std::uint32_t offsetsField = offsets.empty() ? 0 : offsets[0];
     std::uint32_t countsField = counts.empty() ? 0 : counts[0];
-    if (spec.strips.size() > 1) {
+    if (layout.strips.size() > 1) {
         offsetsField = b.AppendLongs(offsets);
         countsField = b.AppendLongs(counts);
     }
     b.NewDirectory();
-    b.AddLong(256, spec.width);
-    b.AddLong(257, spec.length);
+    b.AddLong(256, layout.width);
+    b.AddLong(257, layout.length);
     b.AddShort(258, 1);
-    b.AddShort(259, spec.compression);
-    b.AddShort(262, spec.photometric);
-    b.AddEntry(273, kLong, static_cast<std::uint32_t>(spec.strips.size()), offsetsField);
+    b.AddShort(259, layout.compression);
+    b.AddShort(262, layout.photometric);
+    b.AddEntry(273, kLong, static_cast<std::uint32_t>(layout.strips.size()), offsetsField);
     b.AddShort(277, 1);
-    b.AddLong(278, spec.rowsPerStrip ? spec.rowsPerStrip : spec.length);
-    b.AddEntry(279, kLong, static_cast<std::uint32_t>(spec.strips.size()), countsField);
+    b.AddLong(278, layout.rowsPerStrip ? layout.rowsPerStrip : layout.length);
+    b.AddEntry(279, kLong, static_cast<std::uint32_t>(layout.strips.size()), countsField);
     b.AddEntry(282, kRational, 1, xres);
     b.AddEntry(283, kRational, 1, yres);
     b.AddShort(296, 2);

@@ -79,9 +79,9 @@ struct BilevelSpec {
     std::uint32_t yNumerator = 196, yDenominator = 1;
 };
 
-// Fills a builder with one directory describing `spec` (tags in ascending
+// Fills a builder with one directory describing `layout` (tags in ascending
 // order, strip tables as LONG). Tests then edit entries before Build().
-TiffBuilder MakeBilevel(const BilevelSpec& spec);
+TiffBuilder MakeBilevel(const BilevelSpec& layout);
 
 // Splits packed rows into strips of `rowsPerStrip` rows each.
 std::vector<Bytes> SplitRows(const std::vector<Bytes>& rows, std::uint32_t rowsPerStrip);

@@ -27,21 +27,21 @@ inline std::string WriteLibtiffPage(const tvtest::TempDir& dir, const std::strin
 // An uncompressed image that the library accepts.
 inline std::string WriteUncompressed(const tvtest::TempDir& dir, const std::string& name,
                                      std::uint32_t width = 16, std::uint32_t length = 4) {
-    tvtest::BilevelSpec spec;
-    spec.width = width;
-    spec.length = length;
-    spec.strips.push_back(tvtest::JoinRows(tvtest::NoisePage(width, length, 3)));
-    return dir.Write(name, tvtest::MakeBilevel(spec).Build());
+    tvtest::BilevelSpec layout;
+    layout.width = width;
+    layout.length = length;
+    layout.strips.push_back(tvtest::JoinRows(tvtest::NoisePage(width, length, 3)));
+    return dir.Write(name, tvtest::MakeBilevel(layout).Build());
 }
 
 // An uncompressed image without the XResolution tag, which the library
 // refuses with TV_ERR_TAG_MISSING for tag 282.
 inline std::string WriteWithoutXResolution(const tvtest::TempDir& dir, const std::string& name) {
-    tvtest::BilevelSpec spec;
-    spec.width = 16;
-    spec.length = 2;
-    spec.strips.push_back(tvtest::Bytes(4, 0x0F));
-    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    tvtest::BilevelSpec layout;
+    layout.width = 16;
+    layout.length = 2;
+    layout.strips.push_back(tvtest::Bytes(4, 0x0F));
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     b.Remove(282);
     return dir.Write(name, b.Build());
 }
@@ -50,12 +50,12 @@ inline std::string WriteWithoutXResolution(const tvtest::TempDir& dir, const std
 // points past the end of the file, so reading fails when it is needed.
 inline std::string WriteUnreadableSecondStrip(const tvtest::TempDir& dir, const std::string& name,
                                               std::uint32_t rows = 3) {
-    tvtest::BilevelSpec spec;
-    spec.width = 16;
-    spec.length = rows * 2;
-    spec.rowsPerStrip = rows;
-    spec.strips = {tvtest::Bytes(rows * 2, 0xF0), tvtest::Bytes(rows * 2, 0x0F)};
-    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    tvtest::BilevelSpec layout;
+    layout.width = 16;
+    layout.length = rows * 2;
+    layout.rowsPerStrip = rows;
+    layout.strips = {tvtest::Bytes(rows * 2, 0xF0), tvtest::Bytes(rows * 2, 0x0F)};
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     // Offsets array: rewrite its second entry to lie far beyond the file.
     tvtest::Bytes bytes = b.Build();
     const tvtest::Entry* offsets = b.Find(273);
@@ -72,17 +72,17 @@ inline std::string WriteLzwWithOddStrip(const tvtest::TempDir& dir, const std::s
                                         std::uint32_t rows, std::uint32_t odd, int delta) {
     const std::uint32_t width = 24;
     const tvtest::Rows page = tvtest::NoisePage(width, strips * rows + 1, 11);
-    tvtest::BilevelSpec spec;
-    spec.width = width;
-    spec.length = strips * rows;
-    spec.rowsPerStrip = rows;
-    spec.compression = 5;
+    tvtest::BilevelSpec layout;
+    layout.width = width;
+    layout.length = strips * rows;
+    layout.rowsPerStrip = rows;
+    layout.compression = 5;
     for (std::uint32_t s = 0; s < strips; ++s) {
         const long count = static_cast<long>(rows) + (s == odd ? delta : 0);
         tvtest::Rows part(page.begin() + s * rows, page.begin() + s * rows + count);
-        spec.strips.push_back(tvtest::LzwEncode(tvtest::JoinRows(part)));
+        layout.strips.push_back(tvtest::LzwEncode(tvtest::JoinRows(part)));
     }
-    return dir.Write(name, tvtest::MakeBilevel(spec).Build());
+    return dir.Write(name, tvtest::MakeBilevel(layout).Build());
 }
 
 inline std::string WriteLzwWithShortStrip(const tvtest::TempDir& dir, const std::string& name, std::uint32_t strips,
@@ -94,12 +94,12 @@ inline std::string WriteLzwWithShortStrip(const tvtest::TempDir& dir, const std:
 // is its own prefix: the first rows decode, then the chain loops and the
 // decoder gives up.
 inline std::string WriteLzwUndecodable(const tvtest::TempDir& dir, const std::string& name) {
-    tvtest::BilevelSpec spec;
-    spec.width = 8;
-    spec.length = 8;
-    spec.compression = 5;
-    spec.strips.push_back(tvtest::PackCodes9({256, 65, 259, 65, 259, 257}));
-    return dir.Write(name, tvtest::MakeBilevel(spec).Build());
+    tvtest::BilevelSpec layout;
+    layout.width = 8;
+    layout.length = 8;
+    layout.compression = 5;
+    layout.strips.push_back(tvtest::PackCodes9({256, 65, 259, 65, 259, 257}));
+    return dir.Write(name, tvtest::MakeBilevel(layout).Build());
 }
 
 }  // namespace tooltest

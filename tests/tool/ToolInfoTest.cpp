@@ -146,36 +146,36 @@ tvtest::Bytes SevenBytes() { return {'I', 'I', 42, 0, 8, 0, 0}; }
 tvtest::Bytes WrongByteOrder() { return {'I', 'M', 42, 0, 8, 0, 0, 0}; }
 tvtest::Bytes FirstOffsetZero() { return {'I', 'I', 42, 0, 0, 0, 0, 0}; }
 tvtest::Bytes NoXResolution() {
-    tvtest::BilevelSpec spec;
-    spec.strips.push_back(tvtest::Bytes(1, 0));
-    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    tvtest::BilevelSpec layout;
+    layout.strips.push_back(tvtest::Bytes(1, 0));
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     b.Remove(282);
     return b.Build();
 }
 tvtest::Bytes ThreeSamples() {
-    tvtest::BilevelSpec spec;
-    spec.strips.push_back(tvtest::Bytes(1, 0));
-    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    tvtest::BilevelSpec layout;
+    layout.strips.push_back(tvtest::Bytes(1, 0));
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     b.Remove(277);
     b.AddShort(277, 3);
     return b.Build();
 }
 tvtest::Bytes PhotometricRgb() {
-    tvtest::BilevelSpec spec;
-    spec.photometric = 2;
-    spec.strips.push_back(tvtest::Bytes(1, 0));
-    return tvtest::MakeBilevel(spec).Build();
+    tvtest::BilevelSpec layout;
+    layout.photometric = 2;
+    layout.strips.push_back(tvtest::Bytes(1, 0));
+    return tvtest::MakeBilevel(layout).Build();
 }
 tvtest::Bytes CompressionTwo() {
-    tvtest::BilevelSpec spec;
-    spec.compression = 2;
-    spec.strips.push_back(tvtest::Bytes(1, 0));
-    return tvtest::MakeBilevel(spec).Build();
+    tvtest::BilevelSpec layout;
+    layout.compression = 2;
+    layout.strips.push_back(tvtest::Bytes(1, 0));
+    return tvtest::MakeBilevel(layout).Build();
 }
 tvtest::Bytes ShortStripOffsets() {
-    tvtest::BilevelSpec spec;
-    spec.strips.push_back(tvtest::Bytes(1, 0));
-    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    tvtest::BilevelSpec layout;
+    layout.strips.push_back(tvtest::Bytes(1, 0));
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     b.Find(273)->type = tvtest::kShort;
     return b.Build();
 }
@@ -261,9 +261,9 @@ TEST(InfoBatch, AllGoodFilesExitZero) {
 
 TEST(InfoDirectories, SecondImageIsMentioned) {
     tvtest::TempDir dir;
-    tvtest::BilevelSpec spec;
-    spec.strips.push_back(tvtest::Bytes(1, 0x80));
-    tvtest::TiffBuilder b = tvtest::MakeBilevel(spec);
+    tvtest::BilevelSpec layout;
+    layout.strips.push_back(tvtest::Bytes(1, 0x80));
+    tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     b.NewDirectory();
     b.AddLong(256, 99);
     const std::string path = dir.Write("two.tif", b.Build());

@@ -142,18 +142,18 @@ TEST(Mutations, DamagedFilesAreReportedNotFatal) {
 // whose strip table lies far past the end of the file.
 TEST(HostileStructure, LoopingChainAndFarTables) {
     tvtest::TempDir dir;
-    tvtest::BilevelSpec spec;
-    spec.width = 8;
-    spec.length = 2;
-    spec.strips.push_back(tvtest::Bytes{0x81, 0x18});
-    tvtest::TiffBuilder looping = tvtest::MakeBilevel(spec);
+    tvtest::BilevelSpec layout;
+    layout.width = 8;
+    layout.length = 2;
+    layout.strips.push_back(tvtest::Bytes{0x81, 0x18});
+    tvtest::TiffBuilder looping = tvtest::MakeBilevel(layout);
     looping.SetLastNext(looping.DirectoryOffset(0));
     const std::string loop = dir.Write("loop.tif", looping.Build());
 
-    spec.length = 4;
-    spec.rowsPerStrip = 2;
-    spec.strips = {tvtest::Bytes{1, 2}, tvtest::Bytes{3, 4}};
-    tvtest::TiffBuilder far = tvtest::MakeBilevel(spec);
+    layout.length = 4;
+    layout.rowsPerStrip = 2;
+    layout.strips = {tvtest::Bytes{1, 2}, tvtest::Bytes{3, 4}};
+    tvtest::TiffBuilder far = tvtest::MakeBilevel(layout);
     far.Find(273)->value[3] = 0x7F;  // offsets array at 0x7F......
     const std::string farFile = dir.Write("far.tif", far.Build());
 
