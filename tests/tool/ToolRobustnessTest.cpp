@@ -16,7 +16,7 @@ namespace {
 using tooltest::Describe;
 using tooltest::RunTool;
 
-// Files of the shared corpus, small ones only: the big pages add time and
+// The real-world files kept in the test data, small ones only: the big pages add time and
 // nothing the small ones lack.
 std::vector<std::string> CorpusFiles() {
     std::vector<std::string> files;
