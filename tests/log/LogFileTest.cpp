@@ -151,6 +151,25 @@ LogValues ThreeStripValues(const std::string& fileName, std::int32_t handle) {
 // Four lines of strip 0, each from one call that yields exactly a line.
 const std::vector<Step> kStrip0Exact = {{1, 2}, {1, 2}, {1, 2}, {kRest, 2}};
 
+// Strip 1 (rows 4 to 7, 7 bytes at offset 13) ran out after 4 of its 8
+// decoded bytes while line 5 was being built, with 2 bytes held.
+LogValues StripOneShortfall(const std::string& image, std::int32_t handle) {
+    LogValues v = ThreeStripValues(image, handle);
+    v.errorId = 4026531923u;
+    v.blockEnd = v.blockPos = 7;
+    v.curStrip = 1;
+    v.firstRow = 4;
+    v.lastRow = 7;
+    v.curStripOffset = 13;
+    v.curStripBytes = 7;
+    v.curLine = 5;
+    v.unuseByte = 2;
+    v.stripUnpackByte = 4;
+    v.stripByte = 8;
+    v.unpackDiff = -4;
+    return v;
+}
+
 TEST_F(LogFileTest, SingleStripShortfallHas25Lines) {
     tvtest::BilevelSpec layout;
     layout.width = 16;
@@ -198,20 +217,8 @@ TEST_F(LogFileTest, ShortfallInAnInnerStripClosedAtOnce) {
     Open(tvtest::MakeBilevel(ThreeStrips()), script);
     EXPECT_EQ(ReadLines(6), (std::vector<std::uint32_t>{TV_OK, TV_OK, TV_OK, TV_OK, TV_OK, TV_ERR_STRIP_SHORT}));
 
-    LogValues v = ThreeStripValues(ImagePath, Handle());
-    v.errorId = 4026531923u;
+    LogValues v = StripOneShortfall(ImagePath, Handle());
     v.unpackedByte = 12;
-    v.blockEnd = v.blockPos = 7;
-    v.curStrip = 1;
-    v.firstRow = 4;
-    v.lastRow = 7;
-    v.curStripOffset = 13;
-    v.curStripBytes = 7;
-    v.curLine = 5;
-    v.unuseByte = 2;
-    v.stripUnpackByte = 4;
-    v.stripByte = 8;
-    v.unpackDiff = -4;
     const std::string log = WriteLog();
     EXPECT_EQ(log, ExpectedLog(v));
     EXPECT_EQ(CountLines(log), 27u);
@@ -301,20 +308,8 @@ TEST_F(LogFileTest, TwoFaultsLogTheSecondOnce) {
     Open(tvtest::MakeBilevel(ThreeStrips()), script);
     EXPECT_EQ(ReadLines(6), (std::vector<std::uint32_t>{TV_OK, TV_OK, TV_OK, TV_OK, TV_OK, TV_ERR_STRIP_SHORT}));
 
-    LogValues v = ThreeStripValues(ImagePath, Handle());
-    v.errorId = 4026531923u;
+    LogValues v = StripOneShortfall(ImagePath, Handle());
     v.unpackedByte = 14;
-    v.blockEnd = v.blockPos = 7;
-    v.curStrip = 1;
-    v.firstRow = 4;
-    v.lastRow = 7;
-    v.curStripOffset = 13;
-    v.curStripBytes = 7;
-    v.curLine = 5;
-    v.unuseByte = 2;
-    v.stripUnpackByte = 4;
-    v.stripByte = 8;
-    v.unpackDiff = -4;
     EXPECT_EQ(WriteLog("first.log"), ExpectedLog(v));
     EXPECT_EQ(Pending(), 0);
 
