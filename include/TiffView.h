@@ -26,6 +26,8 @@ constexpr std::uint32_t TV_ERR_HEADER_SHORT = 0xF0000010u;
 constexpr std::uint32_t TV_ERR_BYTE_ORDER = 0xF0000011u;
 constexpr std::uint32_t TV_ERR_MAGIC = 0xF0000012u;
 constexpr std::uint32_t TV_ERR_IFD_OFFSET_ZERO = 0xF0000013u;
+constexpr std::uint32_t TV_ERR_PAGE_MISSING = 0xF0000014u;
+constexpr std::uint32_t TV_ERR_PAGE_OPTION = 0xF0000015u;
 constexpr std::uint32_t TV_ERR_FILE_SHORT = 0xF0000020u;
 constexpr std::uint32_t TV_ERR_IFD_COUNT_READ = 0xF0000021u;
 constexpr std::uint32_t TV_ERR_IFD_READ = 0xF0000022u;
@@ -51,6 +53,12 @@ constexpr std::uint32_t TV_ERR_STRIP_READ = 0xF0000061u;
 // Clears the context bits (tag number or strip index) of a result code.
 constexpr std::uint32_t TV_CODE_MASK = 0xFF0000FFu;
 
+// Reading options for CTiffView::SetOptions. Without any, the reader keeps
+// its fax/scanner profile. TV_OPTION_ANY_BILEVEL reads every bi-level image
+// libtiff reads: any page of the directory chain, TIFF's defaults for absent
+// tags, SHORT or LONG tables, PackBits, tiles and FillOrder 2.
+constexpr std::uint32_t TV_OPTION_ANY_BILEVEL = 0x1;
+
 // The longest message, with its CR LF and terminating zero, fits this size.
 constexpr std::size_t TV_MESSAGE_SIZE = 34;
 
@@ -62,6 +70,26 @@ struct TiffInfo_t {
     std::uint16_t PhotometricInterpretation;
     double XResolution;
     double YResolution;
+};
+
+// What GetPageInfo tells about the page parsed or opened last, beyond
+// TiffInfo_t. The tables point into the reader and stay valid until it
+// parses, opens, is assigned or is destroyed.
+struct TiffPageInfo_t {
+    std::uint32_t PageCount;        // directories in the file's main chain
+    std::uint32_t PageIndex;        // the page described, from 0
+    std::uint16_t ResolutionUnit;   // 1 none, 2 inch, 3 centimetre
+    std::uint16_t FillOrder;        // 1 most significant bit first, 2 least
+    std::uint16_t Orientation;      // 1..8 as stored; 1 when absent
+    std::uint16_t Tiled;            // 1: the chunks are tiles, 0: strips
+    std::uint32_t T4Options;
+    std::uint32_t T6Options;
+    std::uint32_t RowsPerStrip;     // strips: rows of each strip but the last
+    std::uint32_t TileWidth;        // tiles only, 0 for strips
+    std::uint32_t TileLength;
+    std::uint32_t ChunkCount;       // strips, or tiles (row by row)
+    const std::uint32_t* ChunkOffsets;
+    const std::uint32_t* ChunkByteCounts;
 };
 
 union Version_t {
@@ -93,6 +121,7 @@ enum TiffIFDTag : std::uint16_t {
     Tag_Compression = 259,
     Tag_PhotometricInterpretation = 262,
     Tag_FillOrder = 266,
+    Tag_Orientation = 274,
     Tag_StripOffsets = 273,
     Tag_SamplesPerPixel = 277,
     Tag_RowsPerStrip = 278,
@@ -104,9 +133,14 @@ enum TiffIFDTag : std::uint16_t {
     Tag_T6Options = 293,
     Tag_ResolutionUnit = 296,
     Tag_Predictor = 317,
+    Tag_TileWidth = 322,
+    Tag_TileLength = 323,
+    Tag_TileOffsets = 324,
+    Tag_TileByteCounts = 325,
 };
 
 class CTiffDecoder;
+class CPageLines;
 struct TiffTagRule;
 
 // Reader of one bi-level TIFF file at a time.
@@ -140,6 +174,18 @@ public:
     void GetImageInfo(TiffInfo_t* info);
     // Writes the diagnostic log of a pending strip fault to `path`.
     void LogFile(const char* path);
+
+    // TV_OPTION_* bits for the following ParseFile/OpenFile calls; kept until
+    // changed, and carried by copies.
+    void SetOptions(std::uint32_t options);
+    // The 0-based page the next ParseFile/OpenFile reads (0 by default).
+    // Pages other than 0 need TV_OPTION_ANY_BILEVEL.
+    void SelectPage(std::uint32_t page);
+    // Directories in the main chain after a successful ParseFile/OpenFile;
+    // 0 otherwise.
+    std::uint32_t GetPageCount();
+    // Describes the page parsed or opened last (zeros before that).
+    void GetPageInfo(TiffPageInfo_t* info);
 
 private:
     std::uint32_t ReadFileHead();
@@ -239,6 +285,18 @@ private:
     std::int32_t Reading;
     std::uint32_t ReadFault;
     std::int32_t StripCredited;
+
+    // Reading with TV_OPTION_ANY_BILEVEL: the page read from its own
+    // directory (ReadPageHead) and its lines (PageLines, while open).
+    std::uint32_t ReadPageHead();
+    std::uint32_t Options;
+    std::uint32_t SelectedPage;
+    std::uint32_t PageCount;
+    std::uint32_t PageIndex;
+    std::uint16_t Orientation;
+    std::uint32_t TileWidth;
+    std::uint32_t TileLength;
+    CPageLines* PageLines;
 
     // Lets the test suite swap in a scripted decoder; not used by the library.
     friend class CTiffViewTestAccess;
