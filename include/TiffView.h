@@ -289,11 +289,14 @@ private:
     // Reading with TV_OPTION_ANY_BILEVEL: the page read from its own
     // directory (ReadPageHead) and its lines (PageLines, while open).
     std::uint32_t ReadPageHead();
+    std::uint32_t PreparePageLines();
+    std::uint16_t ReadOrientation();
     std::uint32_t Options;
     std::uint32_t SelectedPage;
     std::uint32_t PageCount;
     std::uint32_t PageIndex;
     std::uint16_t Orientation;
+    std::int32_t PageInvert;
     std::uint32_t TileWidth;
     std::uint32_t TileLength;
     CPageLines* PageLines;

@@ -5,6 +5,7 @@
 #include "TiffView.h"
 #include "decoder/TiffDecoder.h"
 #include "platform/File.h"
+#include "reader/PageLines.h"
 
 namespace {
 
@@ -61,7 +62,13 @@ std::uint32_t CTiffView::ReadALine(unsigned char* line) {
     if (Reading == 0) return TV_ERR_FILE_HANDLE;
     if (ReadFault != TV_OK) return ReadFault;
     if (LineCount >= Length) return TV_ERR_END_OF_IMAGE;
-    const std::uint32_t result = Compression == 1 ? ReadUncompressedLine(line) : ReadDecodedLine(line);
+    std::uint32_t result;
+    if (PageLines != nullptr) {
+        result = PageLines->ReadLine(line);
+        if ((result & 0xFFu) < (TV_ERR_STRIP_SEEK & 0xFFu) && result != TV_ERR_DECODE) ++LineCount;
+    } else {
+        result = Compression == 1 ? ReadUncompressedLine(line) : ReadDecodedLine(line);
+    }
     if (result == TV_ERR_DECODE || (result & 0xFFu) == (TV_ERR_STRIP_SEEK & 0xFFu) ||
         (result & 0xFFu) == (TV_ERR_STRIP_READ & 0xFFu)) {
         // The reading position is lost; every later call reports the same.

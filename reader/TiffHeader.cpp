@@ -121,5 +121,16 @@ std::uint32_t CTiffView::ReadDirectoryChain() {
         if (tvplatform::ReadBytes(FileHandle, next, 4) < 4) return TV_ERR_HEADER_SHORT;
         IFDOffset = GetU32(next);
     }
+    PageCount = static_cast<std::uint32_t>(visited.size());
     return TV_OK;
+}
+
+// Orientation only describes the image, so it is looked up without the
+// checks of the tags the reader depends on: anything but one SHORT is 1.
+// Read from the stored bytes, leaving the entry as it is.
+std::uint16_t CTiffView::ReadOrientation() {
+    const TiffIFD_t* entry = FindIFD(Tag_Orientation);
+    if (entry == nullptr || entry->Type != 3 || entry->Count != 1) return 1;
+    const unsigned char* p = entry->Value;
+    return static_cast<std::uint16_t>(Intel ? (p[0] | p[1] << 8) : (p[0] << 8 | p[1]));
 }

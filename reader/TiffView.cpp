@@ -7,6 +7,7 @@
 #include "decoder/LzwDecoder.h"
 #include "fax/FaxDecoder.h"
 #include "platform/File.h"
+#include "reader/PageLines.h"
 
 namespace {
 
@@ -29,7 +30,16 @@ CTiffView::CTiffView()
       ErrorID(0),
       Reading(0),
       ReadFault(TV_OK),
-      StripCredited(0) {
+      StripCredited(0),
+      Options(0),
+      SelectedPage(0),
+      PageCount(0),
+      PageIndex(0),
+      Orientation(1),
+      PageInvert(0),
+      TileWidth(0),
+      TileLength(0),
+      PageLines(nullptr) {
     std::memset(FileName, 0, sizeof FileName);
     // The remaining members are written before they are read; they are
     // zeroed anyway so that a copy of a fresh reader copies defined values.
@@ -108,9 +118,18 @@ void CTiffView::CopyFrom(const CTiffView& other) {
     UnuseByte = other.UnuseByte;
     UnpackDiff = other.UnpackDiff;
     ErrorID = other.ErrorID;
+    Options = other.Options;
+    SelectedPage = other.SelectedPage;
+    PageCount = other.PageCount;
+    PageIndex = other.PageIndex;
+    Orientation = other.Orientation;
+    PageInvert = other.PageInvert;
+    TileWidth = other.TileWidth;
+    TileLength = other.TileLength;
     // Not open, so not readable: OpenFile(nullptr) starts the image again.
     FileHandle = -1;
     Decoder = nullptr;
+    PageLines = nullptr;
     Reading = 0;
     ReadFault = TV_OK;
     StripCredited = 0;
@@ -124,26 +143,37 @@ std::uint32_t CTiffView::ParseFile(const char* fileName, int keepOpen) {
         std::memcpy(FileName, fileName, length + 1);
     }
     if (FileName[0] == '\0') return TV_ERR_PATH_LENGTH;
+    const bool anyBilevel = (Options & TV_OPTION_ANY_BILEVEL) != 0;
+    if (!anyBilevel && SelectedPage != 0) return TV_ERR_PAGE_OPTION;
 
     Reading = 0;
+    PageCount = 0;
     FileHandle = tvplatform::OpenRead(FileName);
     if (FileHandle == -1) return TV_ERR_FILE_OPEN;
 
     std::uint32_t result;
     try {
-        result = ReadFileHead();
+        result = anyBilevel ? ReadPageHead() : ReadFileHead();
     } catch (const std::bad_alloc&) {
         result = TV_ERR_NO_MEMORY;
     }
     if (result != TV_OK) {
+        PageCount = 0;
         CloseFile();
         return result;
+    }
+    if (!anyBilevel) {
+        PageIndex = 0;
+        Orientation = ReadOrientation();
+        PageInvert = PhotometricInterpretation == 1 ? 1 : 0;
+        TileWidth = TileLength = 0;
     }
     if (keepOpen != 1) {
         CloseFile();
         return TV_OK;
     }
-    result = CreateDecoder();
+    // Pages read with the option make their decoder when they are opened.
+    result = anyBilevel ? TV_OK : CreateDecoder();
     if (result != TV_OK) CloseFile();
     return result;
 }
@@ -179,6 +209,7 @@ std::uint32_t CTiffView::OpenFile(const char* fileName) {
 // fault record, and loads the first strip.
 std::uint32_t CTiffView::PrepareReading() {
     CloseBuffer();
+    if ((Options & TV_OPTION_ANY_BILEVEL) != 0) return PreparePageLines();
     PackedByte = 0;
     MaxStripByte = 0;
     for (std::uint32_t count : StripByteCounts) {
@@ -234,6 +265,8 @@ void CTiffView::CloseFile() {
     }
     delete Decoder;
     Decoder = nullptr;
+    delete PageLines;
+    PageLines = nullptr;
     Reading = 0;
 }
 
@@ -251,4 +284,52 @@ void CTiffView::GetImageInfo(TiffInfo_t* info) {
     info->PhotometricInterpretation = PhotometricInterpretation;
     info->XResolution = XResolution;
     info->YResolution = YResolution;
+}
+
+// Lines of a page read with the option: strips or tiles, each yielding its
+// own rows. The strict reader's counters and fault record are not used.
+std::uint32_t CTiffView::PreparePageLines() {
+    LineCount = 0;
+    LogPending = 0;
+    ReadFault = TV_OK;
+    PageGeometry geometry;
+    geometry.width = Width;
+    geometry.length = Length;
+    geometry.compression = Compression;
+    geometry.fillOrder = FillOrder;
+    geometry.invert = PageInvert != 0;
+    geometry.chunkWidth = TileWidth != 0 ? TileWidth : Width;
+    geometry.chunkRows = RowsPerStrip;
+    geometry.chunksAcross = TileWidth != 0 ? (Width - 1) / TileWidth + 1 : 1;
+    geometry.offsets = &StripOffsets;
+    geometry.byteCounts = &StripByteCounts;
+    try {
+        PageLines = new CPageLines();
+    } catch (const std::bad_alloc&) {
+        return TV_ERR_NO_MEMORY;
+    }
+    return PageLines->Open(FileHandle, geometry);
+}
+
+void CTiffView::SetOptions(std::uint32_t options) { Options = options; }
+
+void CTiffView::SelectPage(std::uint32_t page) { SelectedPage = page; }
+
+std::uint32_t CTiffView::GetPageCount() { return PageCount; }
+
+void CTiffView::GetPageInfo(TiffPageInfo_t* info) {
+    info->PageCount = PageCount;
+    info->PageIndex = PageIndex;
+    info->ResolutionUnit = ResolutionUnit;
+    info->FillOrder = FillOrder;
+    info->Orientation = Orientation;
+    info->Tiled = TileWidth != 0 ? 1 : 0;
+    info->T4Options = T4Options;
+    info->T6Options = T6Options;
+    info->RowsPerStrip = TileWidth != 0 ? 0 : RowsPerStrip;
+    info->TileWidth = TileWidth;
+    info->TileLength = TileLength;
+    info->ChunkCount = static_cast<std::uint32_t>(StripOffsets.size());
+    info->ChunkOffsets = StripOffsets.empty() ? nullptr : StripOffsets.data();
+    info->ChunkByteCounts = StripByteCounts.empty() ? nullptr : StripByteCounts.data();
 }

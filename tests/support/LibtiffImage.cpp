@@ -2,6 +2,8 @@
 
 #include <tiffio.h>
 
+#include <algorithm>
+#include <cstdarg>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -143,6 +145,82 @@ Rows ReadWithLibtiff(const std::string& path, std::uint32_t* widthOut) {
     }
     ClearPadding(rows, width);
     return rows;
+}
+
+namespace {
+
+// libtiff reports errors through a process-wide handler; the count tells a
+// page that decoded cleanly from one it read past errors.
+int g_libtiffErrors = 0;
+void CountLibtiffError(const char*, const char*, va_list) { ++g_libtiffErrors; }
+
+}  // namespace
+
+LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page) {
+    SilenceLibtiff();
+    TIFFErrorHandler previous = TIFFSetErrorHandler(CountLibtiffError);
+    g_libtiffErrors = 0;
+    LibtiffPage out;
+    TiffCloser t{TIFFOpen(path.c_str(), "r")};
+    if (t.tif) {
+        out.pages = static_cast<std::uint32_t>(TIFFNumberOfDirectories(t.tif));
+        out.opened = TIFFSetDirectory(t.tif, static_cast<tdir_t>(page)) == 1;
+    }
+    if (out.opened) {
+        std::uint16_t photometric = 0, bits = 1, samples = 1;
+        TIFFGetField(t.tif, TIFFTAG_IMAGEWIDTH, &out.width);
+        TIFFGetField(t.tif, TIFFTAG_IMAGELENGTH, &out.length);
+        TIFFGetFieldDefaulted(t.tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        TIFFGetFieldDefaulted(t.tif, TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetFieldDefaulted(t.tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+        const std::uint32_t rowBytes = RowBytes(out.width);
+        if (bits != 1 || samples != 1) {
+            out.opened = false;
+        } else if (TIFFIsTiled(t.tif)) {
+            std::uint32_t tw = 0, tl = 0;
+            TIFFGetField(t.tif, TIFFTAG_TILEWIDTH, &tw);
+            TIFFGetField(t.tif, TIFFTAG_TILELENGTH, &tl);
+            const std::uint32_t tileRow = RowBytes(tw);
+            Bytes tile(static_cast<std::size_t>(std::max<tmsize_t>(TIFFTileSize(t.tif), 1)));
+            out.rows.assign(out.length, Bytes(rowBytes, 0));
+            for (std::uint32_t y0 = 0; y0 < out.length; y0 += tl) {
+                for (std::uint32_t x0 = 0; x0 < out.width; x0 += tw) {
+                    std::fill(tile.begin(), tile.end(), 0);
+                    TIFFReadTile(t.tif, tile.data(), x0, y0, 0, 0);
+                    for (std::uint32_t y = y0; y < std::min(out.length, y0 + tl); ++y) {
+                        for (std::uint32_t x = x0; x < std::min(out.width, x0 + tw); ++x) {
+                            const std::uint32_t tx = x - x0;
+                            if (tile[(y - y0) * tileRow + tx / 8] & (0x80u >> (tx % 8))) SetPixel(out.rows[y], x);
+                        }
+                    }
+                }
+            }
+        } else {
+            const tmsize_t scanline = TIFFScanlineSize(t.tif);
+            Bytes buf(static_cast<std::size_t>(scanline > 0 ? scanline : 1));
+            for (std::uint32_t y = 0; y < out.length; ++y) {
+                std::fill(buf.begin(), buf.end(), 0);
+                TIFFReadScanline(t.tif, buf.data(), y, 0);
+                out.rows.emplace_back(buf.begin(), buf.begin() + std::min<std::size_t>(rowBytes, buf.size()));
+                out.rows.back().resize(rowBytes);
+            }
+        }
+        // A 1-bit palette page is read with its lighter colour as white.
+        bool invert = photometric == PHOTOMETRIC_MINISBLACK;
+        std::uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+        if (photometric == PHOTOMETRIC_PALETTE && TIFFGetField(t.tif, TIFFTAG_COLORMAP, &red, &green, &blue)) {
+            auto luma = [&](int i) { return 299.0 * red[i] + 587.0 * green[i] + 114.0 * blue[i]; };
+            invert = luma(1) > luma(0);
+        }
+        if (invert) {
+            for (auto& row : out.rows)
+                for (auto& b : row) b = static_cast<std::uint8_t>(~b);
+        }
+        ClearPadding(out.rows, out.width);
+    }
+    out.clean = out.opened && g_libtiffErrors == 0;
+    TIFFSetErrorHandler(previous);
+    return out;
 }
 
 OurReading ReadWithTiffView(const std::string& path) {

@@ -44,6 +44,21 @@ int WidenStripTables(const std::string& path);
 // photometric value. Throws when libtiff cannot read it.
 Rows ReadWithLibtiff(const std::string& path, std::uint32_t* width = nullptr);
 
+// libtiff's reading of one page (directory `page` of the main chain), strips
+// through TIFFReadScanline and tiles through TIFFReadTile, as rows with
+// 1 = black (on a palette page, the darker of its two colours). `clean` is false when libtiff reported any error while opening
+// or decoding the page (it reads on past errors, as its tools do); `opened`
+// is false when it could not even select the page.
+struct LibtiffPage {
+    bool opened = false;
+    bool clean = false;
+    std::uint32_t pages = 0;  // TIFFNumberOfDirectories
+    std::uint32_t width = 0;
+    std::uint32_t length = 0;
+    Rows rows;
+};
+LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page);
+
 // Our reading of the file through CTiffView; stops at the first failure.
 struct OurReading {
     std::uint32_t openResult = 0;

@@ -1,0 +1,145 @@
+// The real-world corpus (tests/data, origins in tests/data/SOURCES.md) read
+// with TV_OPTION_ANY_BILEVEL, page by page, against libtiff: every page that
+// libtiff decodes as 1-bit without error must read identically, with every
+// line TV_OK, except the pages listed below with their reason and code.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "TiffView.h"
+#include "support/LibtiffImage.h"
+
+namespace {
+
+using tvtest::Rows;
+
+// Pages libtiff reads that this reader still refuses (with the code it
+// gives) or reads differently (code TV_OK: opened, lines differ).
+struct Exception {
+    const char* file;
+    std::uint32_t page;
+    std::uint32_t code;
+    const char* reason;
+};
+
+constexpr std::uint32_t kT4Refused = TV_ERR_TAG_VALUE | (Tag_T4Options << 8);
+const char kNonAligned[] = "Group 3 with EOLs not byte-aligned (T4Options bit 2 clear)";
+const char kTwoDimensional[] = "Group 3 two-dimensional coding (T4Options bit 0)";
+const char kModifiedHuffman[] = "Compression 2, modified Huffman";
+const char kEarlyEol[] = "Group 3 lines ended early by their EOL, which libtiff resynchronises on";
+const char kNoEols[] = "Group 3 data written without EOLs";
+
+const Exception kExceptions[] = {
+    {"golang-bw-gopher_ccittGroup3.tiff", 0, kT4Refused, kNonAligned},
+    {"imgtiff-libtiffpic-g3test.tif", 0, kT4Refused, kNonAligned},
+    {"imgtiff-seq-1c-1b-fax3-71f6a21a.tiff", 0, kT4Refused, kNonAligned},
+    {"imgtiff-seq-1c-1b-fax3-lsb-71f6a21a.tiff", 0, kT4Refused, kNonAligned},
+    {"libtiff-testfax3_bug54_1dnoEOL.tif", 0, kT4Refused, kNonAligned},
+    {"twelve-group3_1d.tif", 0, kT4Refused, kNonAligned},
+    {"twelve-contrib-multipage.tif", 0, kT4Refused, kNonAligned},
+    {"twelve-contrib-multipage.tif", 1, kT4Refused, kTwoDimensional},
+    {"twelve-G32DS.tif", 0, kT4Refused, kTwoDimensional},
+    {"twelve-group3_2d.tif", 0, kT4Refused, kTwoDimensional},
+    {"twelve-group3_2d_fill.tif", 0, kT4Refused, kTwoDimensional},
+    {"twelve-group3_2d_lsb2msb.tif", 0, kT4Refused, kTwoDimensional},
+    {"pillow-compression.tif", 0, TV_ERR_COMPRESSION, kModifiedHuffman},
+    {"twelve-test-single-gray-compression-type-2.tiff", 0, TV_ERR_COMPRESSION, kModifiedHuffman},
+    {"twelve-g3aoe.tif", 0, TV_OK, kEarlyEol},
+    {"twelve-incorrect-compression-rle-as-g3.tif", 0, TV_OK, kNoEols},
+};
+
+const Exception* FindException(const std::string& file, std::uint32_t page) {
+    for (const Exception& e : kExceptions) {
+        if (file == e.file && page == e.page) return &e;
+    }
+    return nullptr;
+}
+
+struct PageReading {
+    std::uint32_t opened = TV_OK;
+    std::uint32_t pages = 0;
+    std::uint32_t firstFault = TV_OK;
+    Rows rows;
+};
+
+PageReading ReadPage(const std::string& path, std::uint32_t page) {
+    PageReading out;
+    CTiffView view;
+    view.SetOptions(TV_OPTION_ANY_BILEVEL);
+    view.SelectPage(page);
+    out.opened = view.OpenFile(path.c_str());
+    if (out.opened == TV_OK) {
+        out.pages = view.GetPageCount();
+        TiffInfo_t info;
+        view.GetImageInfo(&info);
+        std::vector<std::uint8_t> line((info.Width + 7) / 8);
+        for (std::uint32_t y = 0; y < info.Length; ++y) {
+            const std::uint32_t r = view.ReadALine(line.data());
+            if (r != TV_OK && out.firstFault == TV_OK) out.firstFault = r;
+            if (r == TV_ERR_DECODE || (r & 0xFFu) >= 0x60u) break;
+            out.rows.push_back(line);
+        }
+        tvtest::ClearPadding(out.rows, info.Width);
+    }
+    view.CloseFile();
+    return out;
+}
+
+std::vector<std::string> CorpusFiles() {
+    std::vector<std::string> files;
+    if (DIR* dir = opendir(TIFFVIEW_TESTDATA_DIR)) {
+        while (dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.find(".tif") != std::string::npos) files.push_back(name);
+        }
+        closedir(dir);
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+TEST(AnyBilevelCorpus, EveryPageLibtiffDecodesCleanlyReadsIdentically) {
+    const std::vector<std::string> files = CorpusFiles();
+    ASSERT_GE(files.size(), 80u);
+    std::map<const Exception*, bool> seen;
+    int identical = 0;
+    for (const std::string& file : files) {
+        const std::string path = std::string(TIFFVIEW_TESTDATA_DIR) + "/" + file;
+        const std::uint32_t libtiffPages = tvtest::ReadPageWithLibtiff(path, 0).pages;
+        for (std::uint32_t page = 0; page < std::max(1u, libtiffPages); ++page) {
+            const tvtest::LibtiffPage truth = tvtest::ReadPageWithLibtiff(path, page);
+            const PageReading ours = ReadPage(path, page);
+            const std::string where = file + " page " + std::to_string(page);
+            char code[16];
+            std::snprintf(code, sizeof code, "%08X", ours.opened != TV_OK ? ours.opened : ours.firstFault);
+            std::printf("  %-70s libtiff %-8s ours %s\n", where.c_str(),
+                        truth.clean ? "clean" : truth.opened ? "errors" : "refuses", code);
+            if (const Exception* e = FindException(file, page)) {
+                seen[e] = true;
+                EXPECT_EQ(ours.opened, e->code) << where << ": " << e->reason;
+                if (e->code == TV_OK) {
+                    EXPECT_NE(tvtest::FirstDifference(ours.rows, truth.rows), -1) << where;
+                }
+                continue;
+            }
+            if (!truth.clean) continue;
+            ASSERT_EQ(ours.opened, TV_OK) << where;
+            if (libtiffPages > 0) {
+                EXPECT_EQ(ours.pages, libtiffPages) << where;
+            }
+            EXPECT_EQ(ours.firstFault, TV_OK) << where;
+            EXPECT_EQ(tvtest::FirstDifference(ours.rows, truth.rows), -1) << where;
+            ++identical;
+        }
+    }
+    EXPECT_EQ(seen.size(), std::size(kExceptions)) << "an exception names a page the corpus does not have";
+    std::printf("  %d pages identical to libtiff, %zu left for other fax codings\n", identical, seen.size());
+}
+
+}  // namespace
