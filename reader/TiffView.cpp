@@ -201,7 +201,11 @@ std::uint32_t CTiffView::OpenFile(const char* fileName) {
     std::uint32_t result = ParseFile(fileName, 1);
     if (result != TV_OK) return result;
     result = PrepareReading();
-    if (result == TV_OK) Reading = 1;
+    if (result == TV_OK) {
+        Reading = 1;
+    } else {
+        PageCount = 0;
+    }
     return result;
 }
 

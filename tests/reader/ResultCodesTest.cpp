@@ -47,6 +47,8 @@ const MessageCase kMessageCases[] = {
     {TV_ERR_MAGIC, "图象文件ID不是42", 18},
     {TV_ERR_IFD_OFFSET_ZERO, "图象文件IDF偏移量为0", 22},
     {TV_ERR_FILE_SHORT, "图象文件小于文件头长度", 24},
+    {TV_ERR_PAGE_MISSING, "图象文件页号不存在", 20},
+    {TV_ERR_PAGE_OPTION, "图象文件页号非法", 18},
     {TV_ERR_IFD_COUNT_READ, "读取IFD个数失败", 17},
     {TV_ERR_IFD_READ, "读取IFD失败", 13},
     {TV_ERR_TAG_MISSING, "必须的IFD没有找到", 19},

@@ -1,0 +1,148 @@
+// Files written by libtiff for every path TV_OPTION_ANY_BILEVEL adds (pages
+// of different encodings and sizes, no resolution, SHORT tables, PackBits,
+// tiles that do not divide the image, FillOrder 2) must read as libtiff
+// reads them, line for line, every line TV_OK.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <string>
+#include <vector>
+
+#include "TiffView.h"
+#include "support/LibtiffImage.h"
+
+namespace {
+
+using tvtest::Rows;
+
+struct PageLayout {
+    std::uint32_t width, length;
+    std::uint16_t compression;
+    std::uint16_t fillOrder = 1;
+    std::uint16_t photometric = 0;
+    std::uint32_t rowsPerStrip = 0;  // 0: libtiff's default
+    std::uint32_t tileWidth = 0;     // non-zero: tiled
+    std::uint32_t tileLength = 0;
+};
+
+void WriteTiles(TIFF* tif, const PageLayout& p, const Rows& rows) {
+    const std::uint32_t tileRow = (p.tileWidth + 7) / 8;
+    std::vector<std::uint8_t> tile(tileRow * p.tileLength);
+    for (std::uint32_t y0 = 0; y0 < p.length; y0 += p.tileLength) {
+        for (std::uint32_t x0 = 0; x0 < p.width; x0 += p.tileWidth) {
+            std::fill(tile.begin(), tile.end(), 0);
+            for (std::uint32_t y = y0; y < std::min(p.length, y0 + p.tileLength); ++y) {
+                for (std::uint32_t x = x0; x < std::min(p.width, x0 + p.tileWidth); ++x) {
+                    if (rows[y][x / 8] & (0x80u >> (x % 8))) {
+                        tile[(y - y0) * tileRow + (x - x0) / 8] |= static_cast<std::uint8_t>(0x80u >> ((x - x0) % 8));
+                    }
+                }
+            }
+            ASSERT_GE(TIFFWriteTile(tif, tile.data(), x0, y0, 0, 0), 0);
+        }
+    }
+}
+
+// Writes the pages (rows 1 = black, stored as the photometric value asks),
+// with no resolution tags, as libtiff lays them out by default.
+void WritePages(const std::string& path, const std::vector<PageLayout>& pages, const std::vector<Rows>& content) {
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const PageLayout& p = pages[i];
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, p.width);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, p.length);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, p.compression);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, p.photometric);
+        TIFFSetField(tif, TIFFTAG_FILLORDER, p.fillOrder);
+        if (p.compression == COMPRESSION_CCITTFAX3) TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_FILLBITS);
+        Rows rows = content[i];
+        if (p.photometric == PHOTOMETRIC_MINISBLACK) {
+            for (auto& row : rows)
+                for (auto& b : row) b = static_cast<std::uint8_t>(~b);
+        }
+        if (p.tileWidth != 0) {
+            TIFFSetField(tif, TIFFTAG_TILEWIDTH, p.tileWidth);
+            TIFFSetField(tif, TIFFTAG_TILELENGTH, p.tileLength);
+            WriteTiles(tif, p, rows);
+        } else {
+            TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, p.rowsPerStrip ? p.rowsPerStrip : TIFFDefaultStripSize(tif, 0));
+            for (std::uint32_t y = 0; y < p.length; ++y) ASSERT_GE(TIFFWriteScanline(tif, rows[y].data(), y, 0), 0);
+        }
+        ASSERT_TRUE(TIFFWriteDirectory(tif));
+    }
+    TIFFClose(tif);
+}
+
+struct Case {
+    std::string name;
+    std::vector<PageLayout> pages;
+};
+
+constexpr std::uint16_t kNone = COMPRESSION_NONE, kG3 = COMPRESSION_CCITTFAX3, kG4 = COMPRESSION_CCITTFAX4,
+                        kLzw = COMPRESSION_LZW, kPackBits = COMPRESSION_PACKBITS;
+
+std::vector<Case> Cases() {
+    std::vector<Case> cases = {
+        {"PagesOfDifferentEncodingsAndSizes",
+         {{1728, 120, kG4}, {301, 77, kLzw, 1, 1, 10}, {64, 9, kNone}, {999, 40, kPackBits, 1, 0, 7}, {200, 33, kG3}}},
+        {"StripsOfManyRowsWithShortTables", {{517, 300, kNone, 1, 0, 13}, {517, 300, kPackBits, 1, 1, 64}}},
+    };
+    // Tiles of every compression, with sizes that do not divide the image,
+    // each also with FillOrder 2; and strips with FillOrder 2.
+    for (std::uint16_t compression : {kNone, kLzw, kPackBits, kG3, kG4}) {
+        const std::string name = compression == kNone ? "None" : compression == kLzw ? "Lzw" : compression == kPackBits ? "PackBits" : compression == kG3 ? "Group3" : "Group4";
+        cases.push_back({"Tiles" + name, {{100, 50, compression, 1, 0, 0, 32, 16}, {181, 70, compression, 2, 1, 0, 48, 32}}});
+        cases.push_back({"FillOrder2Strips" + name, {{203, 41, compression, 2, 0, 5}}});
+    }
+    return cases;
+}
+
+class AnyBilevelWritten : public ::testing::TestWithParam<Case> {};
+
+TEST_P(AnyBilevelWritten, EveryPageReadsAsLibtiffReadsIt) {
+    const Case& c = GetParam();
+    tvtest::TempDir dir;
+    const std::string path = dir.File("pages.tif");
+    std::vector<Rows> content;
+    for (std::size_t i = 0; i < c.pages.size(); ++i) {
+        content.push_back(tvtest::DocumentPage(c.pages[i].width, c.pages[i].length, static_cast<std::uint32_t>(i + 1)));
+        tvtest::ClearPadding(content.back(), c.pages[i].width);
+    }
+    WritePages(path, c.pages, content);
+
+    for (std::uint32_t page = 0; page < c.pages.size(); ++page) {
+        const tvtest::LibtiffPage truth = tvtest::ReadPageWithLibtiff(path, page);
+        ASSERT_TRUE(truth.clean) << "page " << page;
+        CTiffView view;
+        view.SetOptions(TV_OPTION_ANY_BILEVEL);
+        view.SelectPage(page);
+        ASSERT_EQ(view.OpenFile(path.c_str()), TV_OK) << "page " << page;
+        EXPECT_EQ(view.GetPageCount(), c.pages.size());
+        TiffInfo_t info;
+        view.GetImageInfo(&info);
+        EXPECT_EQ(info.XResolution, 0.0);
+        TiffPageInfo_t pageInfo;
+        view.GetPageInfo(&pageInfo);
+        EXPECT_EQ(pageInfo.PageIndex, page);
+        EXPECT_EQ(pageInfo.TileWidth, c.pages[page].tileWidth);
+        EXPECT_EQ(pageInfo.FillOrder, c.pages[page].fillOrder);
+        Rows rows;
+        std::vector<std::uint8_t> line((info.Width + 7) / 8);
+        for (std::uint32_t y = 0; y < info.Length; ++y) {
+            ASSERT_EQ(view.ReadALine(line.data()), TV_OK) << "page " << page << " line " << y;
+            rows.push_back(line);
+        }
+        EXPECT_EQ(view.ReadALine(line.data()), TV_ERR_END_OF_IMAGE);
+        tvtest::ClearPadding(rows, info.Width);
+        EXPECT_EQ(tvtest::FirstDifference(rows, truth.rows), -1) << "page " << page;
+        EXPECT_EQ(tvtest::FirstDifference(rows, content[page]), -1) << "page " << page;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Libtiff, AnyBilevelWritten, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+}  // namespace
