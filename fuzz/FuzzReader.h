@@ -11,6 +11,9 @@
 //   Length lines the reader reports the end of the image;
 // - reading is deterministic: a second pass yields identical bytes.
 //
+// The same file is then read with TV_OPTION_ANY_BILEVEL, page by page (the
+// first few pages), under the same invariants but the uncompressed model.
+//
 // Images whose decoded size exceeds a few MB are parsed but not read, only to
 // keep runs fast; the library itself checks them like any other.
 #ifndef TIFFVIEW_FUZZ_FUZZREADER_H
@@ -38,7 +41,8 @@ inline bool KnownParseFailure(std::uint32_t code) {
         case Tag_PhotometricInterpretation: case Tag_FillOrder: case Tag_StripOffsets:
         case Tag_SamplesPerPixel: case Tag_RowsPerStrip: case Tag_StripByteCounts: case Tag_XResolution:
         case Tag_YResolution: case Tag_PlanarConfiguration: case Tag_T4Options: case Tag_T6Options:
-        case Tag_ResolutionUnit: case Tag_Predictor:
+        case Tag_ResolutionUnit: case Tag_Predictor: case Tag_TileWidth: case Tag_TileLength:
+        case Tag_TileOffsets: case Tag_TileByteCounts: case 320:
             return true;
         default:
             return false;
@@ -49,7 +53,7 @@ inline bool KnownParseFailure(std::uint32_t code) {
     case TV_ERR_FILE_OPEN: case TV_ERR_HEADER_SHORT: case TV_ERR_BYTE_ORDER: case TV_ERR_MAGIC:
     case TV_ERR_IFD_OFFSET_ZERO: case TV_ERR_FILE_SHORT: case TV_ERR_IFD_COUNT_READ: case TV_ERR_IFD_READ:
     case TV_ERR_SAMPLES_PER_PIXEL: case TV_ERR_BITS_PER_SAMPLE: case TV_ERR_COMPRESSION: case TV_ERR_PHOTOMETRIC:
-    case TV_ERR_NO_MEMORY:
+    case TV_ERR_NO_MEMORY: case TV_ERR_PAGE_MISSING:
         return true;
     default:
         return false;
@@ -89,6 +93,7 @@ struct Uncompressed {
     std::vector<std::uint8_t> stream;
     bool invert = false;
 
+    Uncompressed() = default;
     Uncompressed(CTiffView& parsed, const TiffInfo_t& info, const std::uint8_t* data, std::size_t size) {
         if (info.Compression != 1) return;
         const CTiffViewTestAccess::State state = CTiffViewTestAccess::Snapshot(parsed);
@@ -168,13 +173,57 @@ inline Pass ReadAll(CTiffView& view, const char* name, const TiffInfo_t& info, c
 
 }  // namespace reader_detail
 
-// One input through the target; a broken invariant goes to tvfuzz::Fail.
-// sweepLogs removes the state logs written beside the executable afterwards.
-inline void RunReader(const std::uint8_t* data, std::size_t size, bool sweepLogs = true) {
+// Pages of the file read with TV_OPTION_ANY_BILEVEL.
+inline void RunPageReader(tvfuzz::MemFile& file) {
     using namespace reader_detail;
+    constexpr std::uint32_t kMaxPagesRead = 4;
+    for (std::uint32_t page = 0; page < kMaxPagesRead; ++page) {
+        CTiffView view;
+        view.SetOptions(TV_OPTION_ANY_BILEVEL);
+        view.SelectPage(page);
+        const std::uint32_t parsed = view.ParseFile(file.Path(), 0);
+        if (parsed != TV_OK) {
+            FUZZ_CHECK(KnownParseFailure(parsed), "page %u: ParseFile returned 0x%08X", page, parsed);
+            FUZZ_CHECK(view.GetPageCount() == 0, "page %u: a failed parse counts pages", page);
+            return;
+        }
+        FUZZ_CHECK(view.GetPageCount() > page, "page %u parsed of %u pages", page, view.GetPageCount());
+        TiffInfo_t info;
+        view.GetImageInfo(&info);
+        FUZZ_CHECK(info.Width > 0 && info.Length > 0, "accepted an empty page %ux%u", info.Width, info.Length);
+        FUZZ_CHECK(info.Compression == 1 || info.Compression == 3 || info.Compression == 4 || info.Compression == 5 ||
+                       info.Compression == 32773,
+                   "accepted Compression %u", info.Compression);
+        FUZZ_CHECK(info.PhotometricInterpretation <= 1 || info.PhotometricInterpretation == 3,
+                   "accepted PhotometricInterpretation %u", info.PhotometricInterpretation);
+        const std::uint64_t lineBytes = (std::uint64_t{info.Width} + 7) / 8;
+        if (lineBytes * info.Length > kMaxDecodedBytes) continue;
+        const Uncompressed unknown;
+        const Pass first = ReadAll(view, file.Path(), info, unknown);
+        CTiffView copy(view);
+        const Pass second = ReadAll(copy, nullptr, info, unknown);
+        FUZZ_CHECK(first.openResult == second.openResult && first.lines == second.lines && first.hash == second.hash,
+                   "page %u: two readings differ", page);
+        if (page + 1 >= view.GetPageCount()) return;
+    }
+}
+
+// One input through the target, in the strict profile and then page by
+// page with TV_OPTION_ANY_BILEVEL; a broken invariant goes to tvfuzz::Fail.
+// sweepLogs removes the state logs written beside the executable afterwards.
+inline void RunStrictReader(tvfuzz::MemFile& file, const std::uint8_t* data, std::size_t size);
+
+inline void RunReader(const std::uint8_t* data, std::size_t size, bool sweepLogs = true) {
     static tvfuzz::MemFile file;
     static tvfuzz::LogSweeper logs;
     file.Write(data, size);
+    RunStrictReader(file, data, size);
+    RunPageReader(file);
+    if (sweepLogs) logs.Sweep();
+}
+
+inline void RunStrictReader(tvfuzz::MemFile& file, const std::uint8_t* data, std::size_t size) {
+    using namespace reader_detail;
 
     CTiffView view;
     const std::uint32_t parsed = view.ParseFile(file.Path(), 0);
@@ -204,7 +253,6 @@ inline void RunReader(const std::uint8_t* data, std::size_t size, bool sweepLogs
                second.openResult);
     FUZZ_CHECK(first.lines == second.lines && first.hash == second.hash,
                "two readings of one file differ (%u and %u lines)", first.lines, second.lines);
-    if (sweepLogs) logs.Sweep();
 }
 
 }  // namespace tvfuzz
