@@ -47,6 +47,9 @@ constexpr std::uint32_t TV_ERR_DECODE = 0xF0000052u;
 constexpr std::uint32_t TV_ERR_STRIP_SHORT = 0xF0000053u;
 constexpr std::uint32_t TV_ERR_STRIP_LONG = 0xF0000054u;
 constexpr std::uint32_t TV_ERR_LINE_SHORT = 0xF0000055u;
+// The caller's line buffer is missing or smaller than a line (the checked
+// interfaces in TiffViewReader.hpp and TiffViewC.h only).
+constexpr std::uint32_t TV_ERR_LINE_BUFFER = 0xF0000056u;
 constexpr std::uint32_t TV_ERR_STRIP_SEEK = 0xF0000060u;
 constexpr std::uint32_t TV_ERR_STRIP_READ = 0xF0000061u;
 
@@ -103,6 +106,10 @@ extern "C" {
 TIFFVIEW_API void TiffView_GetErrorString(std::uint32_t code, char* text);
 // Stores the library version 1.1.1.3 into the four bytes of `version`.
 TIFFVIEW_API void TiffView_GetVersion(Version_t* version);
+// A distinct English (UTF-8) sentence for every result code, without its
+// tag or strip context; codes the library never returns get one sentence
+// of their own. The text is static and never freed.
+TIFFVIEW_API const char* TiffView_GetErrorText(std::uint32_t code);
 }
 
 // One directory entry exactly as stored in the file (12 bytes).
@@ -186,6 +193,12 @@ public:
     std::uint32_t GetPageCount();
     // Describes the page parsed or opened last (zeros before that).
     void GetPageInfo(TiffPageInfo_t* info);
+    // Where CloseFile writes this reader's diagnostic log: into `directory`
+    // (made if missing, its parent must exist), or, when null, into
+    // log/TiffParse/ beside the host executable (the default).
+    void SetLogDirectory(const char* directory);
+    // 0 turns this reader's diagnostic log off, anything else on (the default).
+    void SetLogEnabled(int enabled);
 
 private:
     std::uint32_t ReadFileHead();
@@ -290,6 +303,8 @@ private:
     // directory (ReadPageHead) and its lines (PageLines, while open).
     std::uint32_t ReadPageHead();
     std::uint32_t PreparePageLines();
+    std::uint32_t ParseOpenFile(int keepOpen);
+    std::uint32_t StartReading();
     std::uint16_t ReadOrientation();
     std::uint32_t Options;
     std::uint32_t SelectedPage;
@@ -300,9 +315,14 @@ private:
     std::uint32_t TileWidth;
     std::uint32_t TileLength;
     CPageLines* PageLines;
+    // Log control: off, or the directory that replaces the default place.
+    std::int32_t LogEnabled;
+    std::string LogDirectory;
 
     // Lets the test suite swap in a scripted decoder; not used by the library.
     friend class CTiffViewTestAccess;
+    // Lets the library's other interfaces open handles and memory sources.
+    friend class CTiffViewSource;
 };
 
 #endif

@@ -13,21 +13,29 @@ void CTiffView::GetLogPath(std::string& path) {
         // When it cannot be learned at all there is no log: an empty path
         // opens nothing, and no directories are scattered into whatever the
         // current directory happens to be.
-        if (!tvplatform::ExecutablePath(path)) {
-            path.clear();
-            return;
-        }
-        std::string::size_type separator = path.rfind(tvplatform::PathSeparator);
-        if (separator == std::string::npos)
-            path.clear();
-        else
-            path.erase(separator + 1);
+        if (!LogDirectory.empty()) {
+            // A directory chosen by the host holds the logs directly.
+            path = LogDirectory;
+            if (tvplatform::LookUpEntry(path.c_str()) == tvplatform::EntryKind::Missing) {
+                tvplatform::MakeDirectory(path.c_str());
+            }
+        } else {
+            if (!tvplatform::ExecutablePath(path)) {
+                path.clear();
+                return;
+            }
+            std::string::size_type separator = path.rfind(tvplatform::PathSeparator);
+            if (separator == std::string::npos)
+                path.clear();
+            else
+                path.erase(separator + 1);
 
-        path += "log";
-        CreateSaveDir(path);
-        path += tvplatform::PathSeparator;
-        path += "TiffParse";
-        CreateSaveDir(path);
+            path += "log";
+            CreateSaveDir(path);
+            path += tvplatform::PathSeparator;
+            path += "TiffParse";
+            CreateSaveDir(path);
+        }
 
         tvplatform::LocalTime now = tvplatform::LocalNow();
         // Seven int fields of at most 11 characters each plus the fixed

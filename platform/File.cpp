@@ -5,7 +5,59 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
 namespace tvplatform {
+
+namespace {
+
+// Memory sources get handles from this base up, far above any descriptor.
+constexpr std::int32_t kMemoryHandleBase = 0x40000000;
+
+struct MemorySource {
+    const unsigned char* data = nullptr;
+    std::uint64_t size = 0;
+    std::uint64_t position = 0;
+    bool open = false;
+};
+
+// Handles are indexes into one table shared by every reader; a slot is
+// reused once its handle is closed.
+std::mutex& MemoryLock() {
+    static std::mutex lock;
+    return lock;
+}
+std::vector<MemorySource>& MemoryTable() {
+    static std::vector<MemorySource> table;
+    return table;
+}
+
+bool IsMemory(std::int32_t handle) { return handle >= kMemoryHandleBase; }
+
+MemorySource* FindMemory(std::int32_t handle) {
+    std::vector<MemorySource>& table = MemoryTable();
+    const auto index = static_cast<std::size_t>(handle - kMemoryHandleBase);
+    return index < table.size() && table[index].open ? &table[index] : nullptr;
+}
+
+}  // namespace
+
+std::int32_t OpenMemory(const void* data, std::uint64_t size) {
+    std::lock_guard<std::mutex> guard(MemoryLock());
+    std::vector<MemorySource>& table = MemoryTable();
+    std::size_t index = 0;
+    while (index < table.size() && table[index].open) ++index;
+    try {
+        if (index == table.size()) table.emplace_back();
+    } catch (...) {
+        return -1;
+    }
+    table[index] = MemorySource{static_cast<const unsigned char*>(data), data != nullptr ? size : 0, 0, true};
+    return kMemoryHandleBase + static_cast<std::int32_t>(index);
+}
 
 std::int32_t OpenRead(const char* name) {
     int fd;
@@ -16,7 +68,9 @@ std::int32_t OpenRead(const char* name) {
     // Directories open read-only on POSIX but cannot be read as images.
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        const int reason = S_ISDIR(st.st_mode) ? EISDIR : errno;
         ::close(fd);
+        errno = reason;
         return -1;
     }
     return fd;
@@ -24,10 +78,27 @@ std::int32_t OpenRead(const char* name) {
 
 bool SeekTo(std::int32_t handle, std::uint32_t position) {
     if (position > 0x7FFFFFFFu) return false;
+    if (IsMemory(handle)) {
+        std::lock_guard<std::mutex> guard(MemoryLock());
+        MemorySource* source = FindMemory(handle);
+        if (source == nullptr) return false;
+        // As with a file, a position past the end can be set; reads there get nothing.
+        source->position = position;
+        return true;
+    }
     return ::lseek(handle, static_cast<off_t>(position), SEEK_SET) == static_cast<off_t>(position);
 }
 
 std::uint32_t ReadBytes(std::int32_t handle, void* buffer, std::uint32_t count) {
+    if (IsMemory(handle)) {
+        std::lock_guard<std::mutex> guard(MemoryLock());
+        MemorySource* source = FindMemory(handle);
+        if (source == nullptr || source->position >= source->size) return 0;
+        const auto got = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, source->size - source->position));
+        if (got != 0) std::memcpy(buffer, source->data + source->position, got);
+        source->position += got;
+        return got;
+    }
     auto* out = static_cast<unsigned char*>(buffer);
     std::uint32_t total = 0;
     while (total < count) {
@@ -40,12 +111,22 @@ std::uint32_t ReadBytes(std::int32_t handle, void* buffer, std::uint32_t count) 
 }
 
 std::uint64_t FileSize(std::int32_t handle) {
+    if (IsMemory(handle)) {
+        std::lock_guard<std::mutex> guard(MemoryLock());
+        const MemorySource* source = FindMemory(handle);
+        return source != nullptr ? source->size : UINT64_MAX;
+    }
     struct stat st;
     if (::fstat(handle, &st) != 0 || st.st_size < 0) return UINT64_MAX;
     return static_cast<std::uint64_t>(st.st_size);
 }
 
 void CloseHandle(std::int32_t handle) {
+    if (IsMemory(handle)) {
+        std::lock_guard<std::mutex> guard(MemoryLock());
+        if (MemorySource* source = FindMemory(handle)) *source = MemorySource{};
+        return;
+    }
     if (handle >= 0) ::close(handle);
 }
 

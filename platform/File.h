@@ -7,8 +7,13 @@
 
 namespace tvplatform {
 
-// Opens `name` read-only for binary reading; returns -1 on failure.
+// Opens `name` read-only for binary reading; returns -1 on failure, with
+// errno telling why.
 std::int32_t OpenRead(const char* name);
+// Presents `size` bytes of the caller's memory as a read-only file: the
+// handle works with every call below. The memory must stay valid until the
+// handle is closed. Returns -1 when no handle can be had.
+std::int32_t OpenMemory(const void* data, std::uint64_t size);
 // Sets the absolute position. Positions are signed 32-bit numbers in the
 // file format's tradition, so any position of 2^31 or more fails.
 bool SeekTo(std::int32_t handle, std::uint32_t position);

@@ -18,6 +18,7 @@ constexpr Message kMessages[] = {
     {TV_ERR_FILE_HANDLE, "\xCD\xBC\xCF\xF3\xCE\xC4\xBC\xFE\xBE\xE4\xB1\xFA\xB7\xC7\xB7\xA8\x0D\x0A"},
     {TV_ERR_PATH_LENGTH, "\xCD\xBC\xCF\xF3\xCE\xC4\xBC\xFE\xC2\xB7\xBE\xB6\xB3\xA4\xB6\xC8\xB7\xC7\xB7\xA8\x0D\x0A"},
     {TV_ERR_FILE_OPEN, "\xCD\xBC\xCF\xF3\xCE\xC4\xBC\xFE\xB4\xF2\xBF\xAA\xB4\xED\xCE\xF3\x0D\x0A"},
+    {TV_ERR_LINE_BUFFER, "\xD0\xD0\xBB\xBA\xB3\xE5\xC7\xF8\xCC\xAB\xD0\xA1\x0D\x0A"},
     {TV_ERR_HEADER_SHORT, "\xCD\xBC\xCF\xF3\xCE\xC4\xBC\xFE\xD0\xA1\xD3\xDA\xCE\xC4\xBC\xFE\xCD\xB7\xB3\xA4\xB6\xC8\x0D\x0A"},
     {TV_ERR_BYTE_ORDER, "\xCD\xBC\xCF\xF3\xCE\xC4\xBC\xFE\xB2\xBB\xD2\xD4\"II\"\xBB\xF2\xD5\xDF\"MM\"\xBF\xAA\xCD\xB7\x0D\x0A"},
     {TV_ERR_MAGIC, "\xCD\xBC\xCF\xF3\xCE\xC4\xBC\xFEID\xB2\xBB\xCA\xC7" "42\x0D\x0A"},
@@ -48,6 +49,45 @@ constexpr Message kMessages[] = {
 };
 // clang-format on
 
+// English sentences, one per code; each distinct, so that a message alone
+// tells the code.
+constexpr Message kEnglish[] = {
+    {TV_OK, "Success."},
+    {TV_ERR_FILE_HANDLE, "The reader is not in a state for this call: a file is already open, or no file was opened successfully."},
+    {TV_ERR_PATH_LENGTH, "The file name is empty or longer than 260 bytes."},
+    {TV_ERR_FILE_OPEN, "The file cannot be opened for reading."},
+    {TV_ERR_LINE_BUFFER, "The line buffer is missing or smaller than one line of the image."},
+    {TV_ERR_HEADER_SHORT, "The file is shorter than its TIFF header or a directory's next-directory link."},
+    {TV_ERR_BYTE_ORDER, "Not a TIFF file: it does not start with \"II\" or \"MM\"."},
+    {TV_ERR_MAGIC, "Not a TIFF file: the identifier after the byte order is not 42 (BigTIFF is not read)."},
+    {TV_ERR_IFD_OFFSET_ZERO, "The file has no image directory: the first directory offset is 0."},
+    {TV_ERR_PAGE_MISSING, "The selected page does not exist in this file."},
+    {TV_ERR_PAGE_OPTION, "Pages other than the first need the any-bilevel reading option."},
+    {TV_ERR_FILE_SHORT, "A directory offset points past the end of the file."},
+    {TV_ERR_IFD_COUNT_READ, "The entry count of an image directory cannot be read."},
+    {TV_ERR_IFD_READ, "An image directory cannot be read, or the directory chain loops or is too long."},
+    {TV_ERR_TAG_MISSING, "A required tag is missing."},
+    {TV_ERR_TAG_COUNT, "A tag has the wrong number of values."},
+    {TV_ERR_TAG_TYPE, "A tag has a field type this reader does not accept."},
+    {TV_ERR_TAG_VALUE, "A tag has a value this reader does not accept."},
+    {TV_ERR_TAG_SEEK, "A tag's values lie at a position that cannot be reached."},
+    {TV_ERR_TAG_READ, "A tag's values cannot be read: they lie past the end of the file."},
+    {TV_ERR_SAMPLES_PER_PIXEL, "Not a bi-level image: more than one sample per pixel."},
+    {TV_ERR_BITS_PER_SAMPLE, "Not a bi-level image: more than one bit per sample."},
+    {TV_ERR_COMPRESSION, "The compression scheme is not supported."},
+    {TV_ERR_PHOTOMETRIC, "The photometric interpretation is not bi-level (WhiteIsZero or BlackIsZero)."},
+    {TV_ERR_NO_MEMORY, "Not enough memory, or the image needs more than the reader allows."},
+    {TV_ERR_END_OF_IMAGE, "Every line of the image has been read already."},
+    {TV_ERR_DECODE, "The compressed data cannot be decoded; no line was delivered."},
+    {TV_ERR_STRIP_SHORT, "Warning: a strip decoded to fewer rows than it should; the line is padded with white."},
+    {TV_ERR_STRIP_LONG, "Warning: a strip decoded to more rows than it should; the surplus is dropped."},
+    {TV_ERR_LINE_SHORT, "Warning: the image data ran out within this line; the rest is padded with white."},
+    {TV_ERR_STRIP_SEEK, "A strip's data lies at a position that cannot be reached; no line was delivered."},
+    {TV_ERR_STRIP_READ, "A strip's data cannot be read in full; no line was delivered."},
+};
+
+constexpr const char kUnknownEnglish[] = "Unknown result code: not one this library returns.";
+
 constexpr const char kUndefined[] = "\xCE\xB4\xB6\xA8\xD2\xE5\xB4\xED\xCE\xF3\x0D\x0A";
 
 }  // namespace
@@ -62,6 +102,14 @@ extern "C" void TiffView_GetErrorString(std::uint32_t code, char* text) {
         }
     }
     std::memcpy(text, message, std::strlen(message) + 1);
+}
+
+extern "C" const char* TiffView_GetErrorText(std::uint32_t code) {
+    const std::uint32_t kind = code & TV_CODE_MASK;
+    for (const Message& m : kEnglish) {
+        if (m.code == kind) return m.text;
+    }
+    return kUnknownEnglish;
 }
 
 extern "C" void TiffView_GetVersion(Version_t* version) {

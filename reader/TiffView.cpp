@@ -39,7 +39,8 @@ CTiffView::CTiffView()
       PageInvert(0),
       TileWidth(0),
       TileLength(0),
-      PageLines(nullptr) {
+      PageLines(nullptr),
+      LogEnabled(1) {
     std::memset(FileName, 0, sizeof FileName);
     // The remaining members are written before they are read; they are
     // zeroed anyway so that a copy of a fresh reader copies defined values.
@@ -126,6 +127,8 @@ void CTiffView::CopyFrom(const CTiffView& other) {
     PageInvert = other.PageInvert;
     TileWidth = other.TileWidth;
     TileLength = other.TileLength;
+    LogEnabled = other.LogEnabled;
+    LogDirectory = other.LogDirectory;
     // Not open, so not readable: OpenFile(nullptr) starts the image again.
     FileHandle = -1;
     Decoder = nullptr;
@@ -150,7 +153,12 @@ std::uint32_t CTiffView::ParseFile(const char* fileName, int keepOpen) {
     PageCount = 0;
     FileHandle = tvplatform::OpenRead(FileName);
     if (FileHandle == -1) return TV_ERR_FILE_OPEN;
+    return ParseOpenFile(keepOpen);
+}
 
+// Reads and checks the directories of the file open in FileHandle.
+std::uint32_t CTiffView::ParseOpenFile(int keepOpen) {
+    const bool anyBilevel = (Options & TV_OPTION_ANY_BILEVEL) != 0;
     std::uint32_t result;
     try {
         result = anyBilevel ? ReadPageHead() : ReadFileHead();
@@ -198,9 +206,13 @@ std::uint32_t CTiffView::CreateDecoder() {
 }
 
 std::uint32_t CTiffView::OpenFile(const char* fileName) {
-    std::uint32_t result = ParseFile(fileName, 1);
+    const std::uint32_t result = ParseFile(fileName, 1);
     if (result != TV_OK) return result;
-    result = PrepareReading();
+    return StartReading();
+}
+
+std::uint32_t CTiffView::StartReading() {
+    const std::uint32_t result = PrepareReading();
     if (result == TV_OK) {
         Reading = 1;
     } else {
@@ -253,6 +265,7 @@ std::uint32_t CTiffView::PrepareReading() {
 }
 
 void CTiffView::CloseFile() {
+    if (LogPending && !LogEnabled) LogPending = 0;
     if (LogPending) {
         try {
             std::string path;
@@ -337,3 +350,9 @@ void CTiffView::GetPageInfo(TiffPageInfo_t* info) {
     info->ChunkOffsets = StripOffsets.empty() ? nullptr : StripOffsets.data();
     info->ChunkByteCounts = StripByteCounts.empty() ? nullptr : StripByteCounts.data();
 }
+
+void CTiffView::SetLogDirectory(const char* directory) {
+    LogDirectory = directory != nullptr ? directory : "";
+}
+
+void CTiffView::SetLogEnabled(int enabled) { LogEnabled = enabled != 0 ? 1 : 0; }

@@ -42,6 +42,7 @@ const MessageCase kMessageCases[] = {
     {TV_ERR_FILE_HANDLE, "图象文件句柄非法", 18},
     {TV_ERR_PATH_LENGTH, "图象文件路径长度非法", 22},
     {TV_ERR_FILE_OPEN, "图象文件打开错误", 18},
+    {TV_ERR_LINE_BUFFER, "行缓冲区太小", 14},
     {TV_ERR_HEADER_SHORT, "图象文件小于文件头长度", 24},
     {TV_ERR_BYTE_ORDER, "图象文件不以\"II\"或者\"MM\"开头", 30},
     {TV_ERR_MAGIC, "图象文件ID不是42", 18},

@@ -1,0 +1,178 @@
+// The C++ and C interfaces: moves, sources, checked buffers, messages, logs.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TiffView.h"
+#include "TiffViewC.h"
+#include "TiffViewReader.hpp"
+#include "support/LzwEncoder.h"
+#include "support/TiffBuilder.h"
+
+namespace {
+
+using tvtest::Bytes;
+
+std::string Data(const std::string& name) { return std::string(TIFFVIEW_TESTDATA_DIR) + "/" + name; }
+
+std::vector<Bytes> AllLines(tiffview::Reader& reader) {
+    std::vector<Bytes> lines;
+    Bytes line(reader.info().line_bytes);
+    while (reader.has_more_lines()) {
+        const tiffview::Result r = reader.read_line(line.data(), line.size());
+        EXPECT_TRUE(r.ok()) << r.message();
+        if (!r) break;
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(ModernReader, MovedReadersKeepReadingAndTheMovedFromOneIsEmpty) {
+    tiffview::Reader first;
+    ASSERT_TRUE(first.open(Data("pillow-g4-multi.tiff"), {tiffview::Profile::any_bilevel, 1, {}}).ok());
+    Bytes line(first.info().line_bytes);
+    ASSERT_TRUE(first.read_line(line.data(), line.size()).ok());
+
+    tiffview::Reader second(std::move(first));
+    EXPECT_FALSE(first.is_open());
+    EXPECT_EQ(first.read_line(line.data(), line.size()).code(), TV_ERR_FILE_HANDLE);
+    EXPECT_EQ(second.line_index(), 1u);
+    EXPECT_EQ(second.info().page_index, 1u);
+
+    // Readers relocated as a vector grows go on reading.
+    std::vector<tiffview::Reader> readers;
+    readers.push_back(std::move(second));
+    for (int i = 0; i < 8; ++i) readers.emplace_back();
+    EXPECT_EQ(AllLines(readers.front()).size(), readers.front().info().length - 1);
+
+    // A moved-from reader can open again.
+    ASSERT_TRUE(first.open(Data("twelve-group4.tif")).ok());
+    EXPECT_EQ(AllLines(first).size(), 4u);
+}
+
+TEST(ModernReader, MemoryAndPathGiveTheSameLinesOnEveryPage) {
+    for (const char* name : {"pillow-multipage.tiff", "imgtiff-tiled-gray-i1.tif", "libtiff-testfax4.tiff"}) {
+        const Bytes bytes = tvtest::ReadFileBytes(Data(name));
+        tiffview::Reader fromFile, fromMemory;
+        ASSERT_TRUE(fromFile.open(Data(name)).ok()) << name;
+        for (std::uint32_t page = 0; page < fromFile.page_count(); ++page) {
+            ASSERT_TRUE(fromFile.select_page(page).ok()) << name;
+            ASSERT_TRUE(fromMemory.open(bytes.data(), bytes.size(), {tiffview::Profile::any_bilevel, page, {}}).ok());
+            EXPECT_EQ(AllLines(fromFile), AllLines(fromMemory)) << name << " page " << page;
+        }
+    }
+}
+
+TEST(ModernReader, LineBuffersAreChecked) {
+    tiffview::Reader reader;
+    ASSERT_TRUE(reader.open(Data("twelve-group4.tif")).ok());
+    Bytes line(reader.info().line_bytes);
+    ASSERT_EQ(line.size(), 1u);
+    EXPECT_EQ(reader.read_line(nullptr, 1).code(), TV_ERR_LINE_BUFFER);
+    EXPECT_EQ(reader.read_line(line.data(), 0).code(), TV_ERR_LINE_BUFFER);
+    EXPECT_EQ(reader.line_index(), 0u) << "a refused buffer takes no line";
+    EXPECT_TRUE(reader.read_line(line.data(), line.size()).ok());
+}
+
+TEST(ModernReader, MessagesNameTheFileThePageTheTagAndTheSystemsReason) {
+    tvtest::TempDir dir;
+    const std::string deep = dir.Path() + "/" + std::string(120, 'a') + "/" + std::string(120, 'b') + "/" + std::string(120, 'c');
+    std::filesystem::create_directories(deep);
+    const std::string longName = deep + "/page.tif";
+    tvtest::WriteFileBytes(longName, tvtest::ReadFileBytes(Data("twelve-group4.tif")));
+    struct Case {
+        std::string path;
+        tiffview::Options options;
+        std::uint32_t code;
+        std::string contains;
+    } cases[] = {
+        {dir.File("missing.tif"), {}, TV_ERR_FILE_OPEN, "No such file or directory"},
+        {dir.Path(), {}, TV_ERR_FILE_OPEN, "Is a directory"},
+        {Data("twelve-group4.tif"), {tiffview::Profile::strict, 0, {}}, TV_ERR_TAG_MISSING | 282u << 8,
+         "tag 282 (XResolution)"},
+        {Data("twelve-group4.tif"), {tiffview::Profile::any_bilevel, 7, {}}, TV_ERR_PAGE_MISSING, "page 7"},
+        {longName, {}, TV_OK, "Success."},
+    };
+    for (const Case& c : cases) {
+        tiffview::Reader reader;
+        const tiffview::Result r = reader.open(c.path, c.options);
+        EXPECT_EQ(r.code(), c.code) << r.message();
+        EXPECT_NE(r.message().find(c.contains), std::string::npos) << r.message();
+    }
+}
+
+TEST(ModernReader, EveryCodeHasItsOwnEnglishSentence) {
+    const std::uint32_t codes[] = {
+        TV_OK, TV_ERR_FILE_HANDLE, TV_ERR_PATH_LENGTH, TV_ERR_FILE_OPEN, TV_ERR_HEADER_SHORT, TV_ERR_BYTE_ORDER,
+        TV_ERR_MAGIC, TV_ERR_IFD_OFFSET_ZERO, TV_ERR_PAGE_MISSING, TV_ERR_PAGE_OPTION, TV_ERR_FILE_SHORT,
+        TV_ERR_IFD_COUNT_READ, TV_ERR_IFD_READ, TV_ERR_TAG_MISSING, TV_ERR_TAG_COUNT, TV_ERR_TAG_TYPE,
+        TV_ERR_TAG_VALUE, TV_ERR_TAG_SEEK, TV_ERR_TAG_READ, TV_ERR_SAMPLES_PER_PIXEL, TV_ERR_BITS_PER_SAMPLE,
+        TV_ERR_COMPRESSION, TV_ERR_PHOTOMETRIC, TV_ERR_NO_MEMORY, TV_ERR_END_OF_IMAGE, TV_ERR_DECODE,
+        TV_ERR_STRIP_SHORT, TV_ERR_STRIP_LONG, TV_ERR_LINE_SHORT, TV_ERR_LINE_BUFFER, TV_ERR_STRIP_SEEK,
+        TV_ERR_STRIP_READ, 0xF0000099u};
+    std::set<std::string> texts;
+    for (std::uint32_t code : codes) texts.insert(TiffView_GetErrorText(code));
+    EXPECT_EQ(texts.size(), std::size(codes));
+    EXPECT_STREQ(TiffView_GetErrorText(TV_ERR_TAG_TYPE | 0x123400u), TiffView_GetErrorText(TV_ERR_TAG_TYPE));
+}
+
+std::size_t CountFiles(const std::string& directory) {
+    std::size_t count = 0;
+    if (DIR* d = opendir(directory.c_str())) {
+        while (dirent* e = readdir(d)) count += e->d_name[0] != '.';
+        closedir(d);
+    }
+    return count;
+}
+
+TEST(ModernReader, DiagnosticLogsOnlyWhereAsked) {
+    // An LZW strip that decodes one row short: the strict profile logs it.
+    tvtest::TempDir dir;
+    tvtest::BilevelSpec layout;
+    layout.width = 16;
+    layout.length = 6;
+    layout.rowsPerStrip = 3;
+    layout.compression = 5;
+    layout.strips = {tvtest::LzwEncode({1, 2, 3, 4}), tvtest::LzwEncode({5, 6, 7, 8, 9, 10})};
+    const std::string image = dir.Write("short.tif", tvtest::MakeBilevel(layout).Build());
+    for (bool asked : {false, true}) {
+        const std::string logs = dir.File(asked ? "logs" : "none");
+        tiffview::Options options{tiffview::Profile::strict, 0, asked ? logs : ""};
+        tiffview::Reader reader;
+        ASSERT_TRUE(reader.open(image, options).ok());
+        Bytes line(2);
+        while (reader.has_more_lines() && reader.read_line(line.data(), line.size())) {
+        }
+        reader.close();
+        EXPECT_EQ(CountFiles(logs), asked ? 1u : 0u);
+    }
+}
+
+TEST(CInterface, ReadsPagesFromMemoryWithMessages) {
+    const Bytes bytes = tvtest::ReadFileBytes(Data("pillow-g4-multi.tiff"));
+    tv_reader* reader = tv_reader_new();
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(tv_open_memory(reader, bytes.data(), bytes.size(), 3, TV_PROFILE_ANY_BILEVEL), TVC_ERR_PAGE_MISSING);
+    EXPECT_NE(std::string(tv_message(reader)).find("page 3"), std::string::npos);
+    ASSERT_EQ(tv_open_memory(reader, bytes.data(), bytes.size(), 2, TV_PROFILE_ANY_BILEVEL), TVC_OK);
+    tv_page_info info;
+    ASSERT_EQ(tv_get_page_info(reader, &info), TVC_OK);
+    EXPECT_EQ(info.page_count, 3u);
+    std::uint32_t offset = 0, count = 0;
+    EXPECT_EQ(tv_get_chunk(reader, 0, &offset, &count), 1);
+    EXPECT_EQ(tv_get_chunk(reader, info.chunk_count, &offset, &count), 0);
+    Bytes line(info.line_bytes);
+    EXPECT_EQ(tv_read_line(reader, line.data(), line.size() - 1), TVC_ERR_LINE_BUFFER);
+    std::uint32_t y = 0;
+    while (y < info.length && !tv_is_error(tv_read_line(reader, line.data(), line.size()))) ++y;
+    EXPECT_EQ(y, info.length);
+    EXPECT_EQ(tv_read_line(reader, line.data(), line.size()), TVC_ERR_END_OF_IMAGE);
+    tv_reader_free(reader);
+}
+
+}  // namespace
