@@ -1,0 +1,102 @@
+// TIFF PackBits strip decoder.
+//
+// A header byte h, read as a signed byte, is followed by h+1 literal bytes
+// (0..127), by one byte to repeat 1-h times (-127..-1), or by nothing
+// (-128, a no-op some encoders emit).
+#include "decoder/PackBitsDecoder.h"
+
+#include <cstring>
+#include <new>
+
+namespace {
+
+inline std::uint32_t Smaller(std::uint32_t a, std::uint32_t b) { return a < b ? a : b; }
+
+}  // namespace
+
+CPackBitsDecoder::~CPackBitsDecoder() { delete[] Row; }
+
+void CPackBitsDecoder::Reset() {
+    Filled = 0;
+    LiteralLeft = 0;
+    RepeatPending = 0;
+}
+
+void CPackBitsDecoder::SetInvert(std::int32_t invert) { Invert = invert; }
+
+int CPackBitsDecoder::SetWidth(std::uint32_t width) {
+    delete[] Row;
+    RowSize = 0;
+    Reset();
+    const auto rowSize = static_cast<std::uint32_t>((static_cast<std::uint64_t>(width) + 7) / 8);
+    // Left uninitialised: only decoded bytes are ever delivered.
+    Row = new (std::nothrow) std::uint8_t[rowSize];
+    if (Row == nullptr) return 0;
+    RowSize = rowSize;
+    return 1;
+}
+
+int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
+                             std::uint32_t /*wanted*/, std::uint32_t& produced) {
+    const std::uint8_t* p = input;
+    const std::uint8_t* const end = input + inputLength;
+    std::uint32_t filled = Filled;
+    const std::uint32_t start = filled;
+
+    // Finish the run the previous call's input ended in.
+    if (p != end) {
+        if (RepeatPending != 0) {
+            std::memset(Row + filled, *p++, RepeatPending);
+            filled += RepeatPending;
+            RepeatPending = 0;
+        } else if (LiteralLeft != 0) {
+            const std::uint32_t n = Smaller(LiteralLeft, static_cast<std::uint32_t>(end - p));
+            std::memcpy(Row + filled, p, n);
+            p += n;
+            filled += n;
+            LiteralLeft -= n;
+        }
+    }
+
+    while (p != end && filled < RowSize) {
+        const std::uint32_t header = *p++;
+        const std::uint32_t room = RowSize - filled;
+        if (header < 128) {
+            // Only what fits is copied; libtiff leaves the run's other bytes
+            // in place, and they become the next row's headers.
+            const std::uint32_t run = Smaller(header + 1, room);
+            const std::uint32_t n = Smaller(run, static_cast<std::uint32_t>(end - p));
+            std::memcpy(Row + filled, p, n);
+            p += n;
+            filled += n;
+            LiteralLeft = run - n;
+        } else if (header > 128) {
+            // The repeat byte is taken even when the run is cut at the row's end.
+            const std::uint32_t run = Smaller(257 - header, room);
+            if (p == end) {
+                RepeatPending = run;
+                break;
+            }
+            std::memset(Row + filled, *p++, run);
+            filled += run;
+        }
+    }
+
+    Filled = filled;
+    consumed = static_cast<std::uint32_t>(p - input);
+    produced = filled - start;
+    return 1;
+}
+
+std::uint32_t CPackBitsDecoder::GetLine(std::uint8_t* line) {
+    const std::uint32_t n = Filled;
+    if (Invert == 1) {
+        for (std::uint32_t i = 0; i < n; ++i) line[i] = static_cast<std::uint8_t>(~Row[i]);
+    } else if (n != 0) {
+        std::memcpy(line, Row, n);
+    }
+    Reset();
+    return n;
+}
+
+void CPackBitsDecoder::Discard(std::uint32_t count) { Filled -= Smaller(count, Filled); }
