@@ -1,0 +1,252 @@
+#include "Readers.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <tiffio.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "TiffView.h"
+
+extern char** environ;
+
+namespace tvbench {
+
+namespace {
+
+clockid_t g_clock = CLOCK_PROCESS_CPUTIME_ID;
+
+std::string Hex(std::uint32_t code) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08X", code);
+    return buf;
+}
+
+std::string OurFailure(const char* what, const ReadJob& job, std::uint32_t code) {
+    return std::string(what) + " " + job.path + ": " + Hex(code) + " " + TiffView_GetErrorText(code);
+}
+
+// The bits of a row that are pixels: the last byte's padding is not.
+bool SameRow(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t width, bool invertA) {
+    const std::uint32_t full = width / 8;
+    for (std::uint32_t i = 0; i < full; ++i) {
+        const std::uint8_t v = invertA ? static_cast<std::uint8_t>(~a[i]) : a[i];
+        if (v != b[i]) return false;
+    }
+    if (width % 8) {
+        const std::uint8_t mask = static_cast<std::uint8_t>(0xFF00u >> (width % 8));
+        const std::uint8_t v = invertA ? static_cast<std::uint8_t>(~a[full]) : a[full];
+        if ((v & mask) != (b[full] & mask)) return false;
+    }
+    return true;
+}
+
+struct TiffHandle {
+    TIFF* tif;
+    ~TiffHandle() {
+        if (tif) TIFFClose(tif);
+    }
+};
+
+TIFF* OpenLibtiff(const ReadJob& job) {
+    TIFF* tif = TIFFOpen(job.path.c_str(), "r");
+    if (!tif) throw BenchFailure("libtiff cannot open " + job.path);
+    return tif;
+}
+
+}  // namespace
+
+void UseClock(Clock clock) { g_clock = clock == Clock::Wall ? CLOCK_MONOTONIC : CLOCK_PROCESS_CPUTIME_ID; }
+
+double Now() {
+    timespec ts{};
+    clock_gettime(g_clock, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+std::uint32_t VerifyFile(const ReadJob& job, const Page& page) {
+    std::vector<unsigned char> line(page.rowBytes + 16);
+    {
+        TiffHandle t{OpenLibtiff(job)};
+        std::uint16_t photometric = PHOTOMETRIC_MINISWHITE;
+        TIFFGetFieldDefaulted(t.tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        std::uint32_t width = 0, length = 0;
+        TIFFGetField(t.tif, TIFFTAG_IMAGEWIDTH, &width);
+        TIFFGetField(t.tif, TIFFTAG_IMAGELENGTH, &length);
+        if (width != job.width || length != job.length || TIFFScanlineSize(t.tif) > static_cast<tmsize_t>(line.size()))
+            throw BenchFailure("libtiff sees another image size in " + job.path);
+        for (std::uint32_t y = 0; y < job.length; ++y) {
+            if (TIFFReadScanline(t.tif, line.data(), y, 0) < 0)
+                throw BenchFailure("libtiff cannot read line " + std::to_string(y) + " of " + job.path);
+            if (!SameRow(line.data(), page.Row(y), job.width, photometric == PHOTOMETRIC_MINISBLACK))
+                throw BenchFailure("libtiff's line " + std::to_string(y) + " of " + job.path + " is not the page drawn");
+        }
+    }
+    CTiffView view;
+    view.SetOptions(job.ourOptions);
+    const std::uint32_t opened = view.OpenFile(job.path.c_str());
+    if (opened != TV_OK) {
+        view.CloseFile();
+        return opened;
+    }
+    TiffInfo_t info{};
+    view.GetImageInfo(&info);
+    if (info.Width != job.width || info.Length != job.length)
+        throw BenchFailure("CTiffView sees another image size in " + job.path);
+    for (std::uint32_t y = 0; y < job.length; ++y) {
+        const std::uint32_t rc = view.ReadALine(line.data());
+        if (rc != TV_OK) throw BenchFailure(OurFailure(("ReadALine of line " + std::to_string(y) + " of").c_str(), job, rc));
+        if (!SameRow(line.data(), page.Row(y), job.width, false))
+            throw BenchFailure("CTiffView's line " + std::to_string(y) + " of " + job.path +
+                               " differs from libtiff's and from the page drawn");
+    }
+    view.CloseFile();
+    return TV_OK;
+}
+
+double TimeOursPage(const ReadJob& job, unsigned char* line) {
+    CTiffView view;
+    view.SetOptions(job.ourOptions);
+    const double t0 = Now();
+    const std::uint32_t opened = view.OpenFile(job.path.c_str());
+    if (opened != TV_OK) throw BenchFailure(OurFailure("OpenFile", job, opened));
+    for (std::uint32_t y = 0; y < job.length; ++y) {
+        const std::uint32_t rc = view.ReadALine(line);
+        if (rc != TV_OK) throw BenchFailure(OurFailure("ReadALine", job, rc));
+    }
+    view.CloseFile();
+    return Now() - t0;
+}
+
+double TimeLibtiffPage(const ReadJob& job, unsigned char* line) {
+    const double t0 = Now();
+    TIFF* tif = OpenLibtiff(job);
+    for (std::uint32_t y = 0; y < job.length; ++y) {
+        if (TIFFReadScanline(tif, line, y, 0) < 0) {
+            TIFFClose(tif);
+            throw BenchFailure("libtiff cannot read " + job.path);
+        }
+    }
+    TIFFClose(tif);
+    return Now() - t0;
+}
+
+double TimeOursOpen(const ReadJob& job, unsigned char* line, int batch, bool firstLine) {
+    CTiffView view;
+    view.SetOptions(job.ourOptions);
+    const double t0 = Now();
+    for (int i = 0; i < batch; ++i) {
+        const std::uint32_t opened = view.OpenFile(job.path.c_str());
+        if (opened != TV_OK) throw BenchFailure(OurFailure("OpenFile", job, opened));
+        if (firstLine) {
+            const std::uint32_t rc = view.ReadALine(line);
+            if (rc != TV_OK) throw BenchFailure(OurFailure("ReadALine", job, rc));
+        }
+        view.CloseFile();
+    }
+    return (Now() - t0) / batch;
+}
+
+double TimeLibtiffOpen(const ReadJob& job, unsigned char* line, int batch, bool firstLine) {
+    const double t0 = Now();
+    for (int i = 0; i < batch; ++i) {
+        // TIFFOpen reads the first directory itself, as TIFFSetDirectory(0) would.
+        TIFF* tif = OpenLibtiff(job);
+        if (firstLine && TIFFReadScanline(tif, line, 0, 0) < 0) {
+            TIFFClose(tif);
+            throw BenchFailure("libtiff cannot read " + job.path);
+        }
+        TIFFClose(tif);
+    }
+    return (Now() - t0) / batch;
+}
+
+namespace {
+
+long VmHwmKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            long kib = -1;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(1 << 16, '\n');
+    }
+    return -1;
+}
+
+}  // namespace
+
+// The child is exec'd rather than only forked: a forked copy would count
+// the parent's pages (all the drawn pages) as its own, and Linux carries a
+// process's pre-exec peak into ru_maxrss, so the child reports the peak of
+// its own new address space (VmHWM) instead.
+long PeakRssKiB(const char* side, const ReadJob& job) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    posix_spawn_file_actions_addclose(&actions, fds[1]);
+    const std::string options = std::to_string(job.ourOptions), length = std::to_string(job.length),
+                      width = std::to_string(job.width);
+    std::vector<std::string> args = {"tiffview_bench", "--rss-child", side, job.path, width, length, options};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (spawned != 0) {
+        close(fds[0]);
+        return -1;
+    }
+    std::string out;
+    char buf[64];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+    return std::strtol(out.c_str(), nullptr, 10);
+}
+
+int RunRssChild(int argc, char** argv) {
+    if (argc != 7 || std::strcmp(argv[1], "--rss-child") != 0) return -1;
+    ReadJob job;
+    job.path = argv[3];
+    job.width = static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10));
+    job.length = static_cast<std::uint32_t>(std::strtoul(argv[5], nullptr, 10));
+    job.ourOptions = static_cast<std::uint32_t>(std::strtoul(argv[6], nullptr, 10));
+    const std::string side = argv[2];
+    // The line buffer is the host's in both cases, and the same size.
+    std::vector<unsigned char> line((job.width + 7) / 8 + 16);
+    try {
+        if (side == "ours") {
+            TimeOursPage(job, line.data());
+        } else if (side == "libtiff") {
+            TIFFSetWarningHandler(nullptr);
+            TimeLibtiffPage(job, line.data());
+        } else if (side != "none") {
+            return 2;
+        }
+    } catch (const std::exception&) {
+        return 1;
+    }
+    std::printf("%ld\n", VmHwmKiB());
+    return 0;
+}
+
+}  // namespace tvbench

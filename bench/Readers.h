@@ -1,0 +1,57 @@
+// The two sides the benchmark compares, each used the way a host reads a
+// page: our CTiffView (OpenFile, ReadALine per line, CloseFile) and libtiff
+// (TIFFOpen, TIFFReadScanline per line, TIFFClose).
+#ifndef TIFFVIEW_BENCH_READERS_H
+#define TIFFVIEW_BENCH_READERS_H
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "PageGenerator.h"
+
+namespace tvbench {
+
+// Raised when a reader fails or the two disagree; the benchmark stops.
+struct BenchFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+enum class Clock { ProcessCpu, Wall };
+void UseClock(Clock clock);
+double Now();  // seconds
+
+// What one file is read as.
+struct ReadJob {
+    std::string path;
+    std::uint32_t width = 0;
+    std::uint32_t length = 0;
+    std::uint32_t ourOptions = 0;  // 0: the strict default profile
+};
+
+// Reads every line with both readers and compares each with the drawn page
+// (libtiff's MinIsBlack pixels inverted, padding bits ignored). Throws
+// BenchFailure when libtiff fails, when ours fails after opening, or when a
+// line differs. Returns TV_OK, or the code OpenFile refused the file with.
+std::uint32_t VerifyFile(const ReadJob& job, const Page& page);
+
+// Timed readings, in seconds; `line` holds (width + 7) / 8 bytes. Throw
+// BenchFailure on any failure.
+double TimeOursPage(const ReadJob& job, unsigned char* line);
+double TimeLibtiffPage(const ReadJob& job, unsigned char* line);
+// `batch` openings in a row, optionally reading the first line of each;
+// seconds per opening.
+double TimeOursOpen(const ReadJob& job, unsigned char* line, int batch, bool firstLine);
+double TimeLibtiffOpen(const ReadJob& job, unsigned char* line, int batch, bool firstLine);
+
+// Peak resident memory: a fresh process (this program, exec'd again) reads
+// the page once with one side, or does nothing ("none"), and reports its
+// VmHWM. Returns KiB, or -1 when it could not be measured.
+long PeakRssKiB(const char* side, const ReadJob& job);
+// The child's side of it: handles the arguments when they ask for a child
+// run, and returns the process exit code; -1 when they do not.
+int RunRssChild(int argc, char** argv);
+
+}  // namespace tvbench
+
+#endif
