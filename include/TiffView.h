@@ -8,6 +8,7 @@
 #define TIFFVIEW_TIFFVIEW_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -272,7 +273,7 @@ private:
     std::uint32_t StripByte;
     std::uint32_t PackedByte;
     std::uint32_t MaxStripByte;
-    std::vector<unsigned char> Buffer;
+    std::unique_ptr<unsigned char[]> Buffer;  // BlockSize bytes, written before read
     std::uint32_t BlockSize;
     std::uint32_t StripsRead;
     std::uint32_t StripOffset;

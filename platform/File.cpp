@@ -110,6 +110,27 @@ std::uint32_t ReadBytes(std::int32_t handle, void* buffer, std::uint32_t count) 
     return total;
 }
 
+std::uint32_t ReadAt(std::int32_t handle, std::uint32_t position, void* buffer, std::uint32_t count) {
+    if (position > 0x7FFFFFFFu) return 0;
+    if (IsMemory(handle)) {
+        std::lock_guard<std::mutex> guard(MemoryLock());
+        const MemorySource* source = FindMemory(handle);
+        if (source == nullptr || position >= source->size) return 0;
+        const auto got = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, source->size - position));
+        if (got != 0) std::memcpy(buffer, source->data + position, got);
+        return got;
+    }
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::uint32_t total = 0;
+    while (total < count) {
+        const ssize_t got = ::pread(handle, out + total, count - total, static_cast<off_t>(position) + total);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        total += static_cast<std::uint32_t>(got);
+    }
+    return total;
+}
+
 std::uint64_t FileSize(std::int32_t handle) {
     if (IsMemory(handle)) {
         std::lock_guard<std::mutex> guard(MemoryLock());

@@ -20,6 +20,10 @@ bool SeekTo(std::int32_t handle, std::uint32_t position);
 // Reads up to `count` bytes and returns how many arrived (short only at the
 // end of the file or on an error).
 std::uint32_t ReadBytes(std::int32_t handle, void* buffer, std::uint32_t count);
+// Reads up to `count` bytes at absolute `position` in one call, leaving the
+// file position undefined; returns how many arrived. Positions of 2^31 or
+// more read nothing, as SeekTo refuses them.
+std::uint32_t ReadAt(std::int32_t handle, std::uint32_t position, void* buffer, std::uint32_t count);
 // Size of the open file in bytes, or UINT64_MAX when it cannot be learned.
 std::uint64_t FileSize(std::int32_t handle);
 void CloseHandle(std::int32_t handle);

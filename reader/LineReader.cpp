@@ -9,6 +9,9 @@
 
 namespace {
 
+// File positions are signed 32-bit numbers in the format's tradition.
+constexpr std::uint32_t kLargestPosition = 0x7FFFFFFFu;
+
 // Strip-read failures of multi-strip images carry the strip index.
 constexpr std::uint32_t WithStrip(std::uint32_t code, std::uint32_t strip) {
     return code | ((strip & 0xFFFFu) << 8);
@@ -37,10 +40,13 @@ std::uint32_t CTiffView::ReadStripData() {
         Decoder->Reset();
     }
     BlockEnd = StripByteCounts[strip];
-    if (!tvplatform::SeekTo(FileHandle, StripOffsets[strip])) return WithStrip(TV_ERR_STRIP_SEEK, context);
+    // Positions the platform cannot seek to fail as seeks; one positioned
+    // read then fetches the strip.
+    if (StripOffsets[strip] > kLargestPosition) return WithStrip(TV_ERR_STRIP_SEEK, context);
     // The buffer is never larger than the file, so a strip that does not
     // fit cannot be read in full.
-    if (BlockEnd > BlockSize || tvplatform::ReadBytes(FileHandle, Buffer.data(), BlockEnd) < BlockEnd) {
+    if (BlockEnd > BlockSize ||
+        tvplatform::ReadAt(FileHandle, StripOffsets[strip], Buffer.get(), BlockEnd) < BlockEnd) {
         return WithStrip(TV_ERR_STRIP_READ, context);
     }
     StripCredited = 0;
@@ -104,7 +110,7 @@ std::uint32_t CTiffView::ReadUncompressedLine(unsigned char* line) {
             return TV_ERR_LINE_SHORT;
         }
         const std::uint32_t count = std::min(LineByte - filled, BlockEnd - BlockPos);
-        CopyBytes(line + filled, Buffer.data() + BlockPos, count, invert);
+        CopyBytes(line + filled, Buffer.get() + BlockPos, count, invert);
         filled += count;
         BlockPos += count;
     }
@@ -118,7 +124,7 @@ std::uint32_t CTiffView::ReadDecodedLine(unsigned char* line) {
         const std::uint32_t available = BlockEnd - BlockPos;
         std::uint32_t consumed = 0;
         std::uint32_t produced = 0;
-        if (Decoder->Decode(Buffer.data() + BlockPos, available, consumed, LineByte - BufferedByte, produced) == 0 ||
+        if (Decoder->Decode(Buffer.get() + BlockPos, available, consumed, LineByte - BufferedByte, produced) == 0 ||
             consumed > available) {
             return TV_ERR_DECODE;
         }

@@ -14,6 +14,8 @@
 namespace {
 
 constexpr std::uint32_t kCompressionPackBits = 32773;
+// File positions are signed 32-bit numbers in the format's tradition.
+constexpr std::uint32_t kLargestPosition = 0x7FFFFFFFu;
 
 bool IsFax(std::uint32_t compression) { return compression == 3 || compression == 4; }
 
@@ -107,7 +109,8 @@ std::uint32_t CPageLines::Open(std::int32_t file, const PageGeometry& geometry) 
         tiled ? std::uint64_t{ChunkRowBytes} * geometry.chunkRows * geometry.chunksAcross : 0;
     if (tileRowBytes > kMaxTileRowBytes) return TV_ERR_NO_MEMORY;
     try {
-        Input.resize(static_cast<std::size_t>(largest));
+        // Only the bytes read from the file are ever looked at.
+        Input.reset(new unsigned char[static_cast<std::size_t>(largest)]);
         TileRows.resize(static_cast<std::size_t>(tileRowBytes));
         Decoder.reset(NewDecoder(geometry.compression, geometry.fillOrder, geometry.chunkRows));
     } catch (const std::bad_alloc&) {
@@ -130,12 +133,12 @@ std::uint32_t CPageLines::LoadChunk(std::uint32_t chunk) {
     if (count != 0) {
         if (offset >= FileSize) return WithChunk(TV_ERR_STRIP_READ, chunk, ChunkCount);
         const auto bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, FileSize - offset));
-        if (!tvplatform::SeekTo(File, offset)) return WithChunk(TV_ERR_STRIP_SEEK, chunk, ChunkCount);
-        if (tvplatform::ReadBytes(File, Input.data(), bytes) < bytes) {
+        if (offset > kLargestPosition) return WithChunk(TV_ERR_STRIP_SEEK, chunk, ChunkCount);
+        if (tvplatform::ReadAt(File, offset, Input.get(), bytes) < bytes) {
             return WithChunk(TV_ERR_STRIP_READ, chunk, ChunkCount);
         }
         InputEnd = bytes;
-        if (Geometry.fillOrder == 2 && !IsFax(Geometry.compression)) ReverseBits(Input.data(), bytes);
+        if (Geometry.fillOrder == 2 && !IsFax(Geometry.compression)) ReverseBits(Input.get(), bytes);
     }
     if (Decoder) {
         // Output decoded past the previous chunk's rows belongs to no line.
@@ -152,7 +155,7 @@ std::uint32_t CPageLines::DecodeRow(unsigned char* dest) {
         const std::uint32_t available = InputEnd - InputPos;
         std::uint32_t consumed = 0;
         std::uint32_t produced = 0;
-        if (Decoder->Decode(Input.data() + InputPos, available, consumed, ChunkRowBytes - Buffered, produced) == 0 ||
+        if (Decoder->Decode(Input.get() + InputPos, available, consumed, ChunkRowBytes - Buffered, produced) == 0 ||
             consumed > available) {
             return TV_ERR_DECODE;
         }
@@ -180,7 +183,7 @@ std::uint32_t CPageLines::FillTileRow() {
             unsigned char* dest = TileRows.data() + (std::size_t{row} * across + c) * ChunkRowBytes;
             const std::uint32_t rowResult =
                 Decoder ? DecodeRow(dest)
-                        : CopyStoredRow(Input.data(), InputEnd, row, ChunkRowBytes, Geometry.invert, dest);
+                        : CopyStoredRow(Input.get(), InputEnd, row, ChunkRowBytes, Geometry.invert, dest);
             if (rowResult == TV_ERR_DECODE) return rowResult;
             if (rowResult != TV_OK) {
                 completeRows = std::min(completeRows, row);
@@ -232,7 +235,7 @@ std::uint32_t CPageLines::ReadLine(unsigned char* line) {
     } else if (Decoder) {
         result = DecodeRow(line);
     } else {
-        result = CopyStoredRow(Input.data(), InputEnd, RowInChunk, ChunkRowBytes, Geometry.invert, line);
+        result = CopyStoredRow(Input.get(), InputEnd, RowInChunk, ChunkRowBytes, Geometry.invert, line);
     }
     ++RowInChunk;
     return result;

@@ -59,7 +59,7 @@ private:
     std::uint32_t ChunkRowBytes = 0;   // bytes of one chunk row
     std::uint32_t ChunkCount = 0;
 
-    std::vector<unsigned char> Input;  // the chunk being decoded, as stored
+    std::unique_ptr<unsigned char[]> Input;  // the chunk being decoded, as stored
     std::uint32_t InputEnd = 0;
     std::uint32_t InputPos = 0;
     std::uint32_t Buffered = 0;        // decoded bytes the decoder holds undelivered

@@ -102,7 +102,8 @@ void CTiffView::CopyFrom(const CTiffView& other) {
     StripByte = other.StripByte;
     PackedByte = other.PackedByte;
     MaxStripByte = other.MaxStripByte;
-    Buffer = other.Buffer;
+    // The copy is closed: opening it sizes a buffer of its own.
+    Buffer.reset();
     BlockSize = other.BlockSize;
     StripsRead = other.StripsRead;
     StripOffset = other.StripOffset;
@@ -236,11 +237,9 @@ std::uint32_t CTiffView::PrepareReading() {
     // fails when its turn comes, so it does not get to size the buffer.
     const std::uint64_t fileSize = tvplatform::FileSize(FileHandle);
     BlockSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(MaxStripByte, fileSize));
-    try {
-        Buffer.assign(BlockSize, 0);
-    } catch (const std::bad_alloc&) {
-        return TV_ERR_NO_MEMORY;
-    }
+    // Every byte is read from the file before the decoders see it.
+    Buffer.reset(new (std::nothrow) unsigned char[BlockSize == 0 ? 1 : BlockSize]);
+    if (!Buffer) return TV_ERR_NO_MEMORY;
     if (Decoder != nullptr) {
         if (Decoder->SetWidth(Width) == 0) return TV_ERR_NO_MEMORY;
         Decoder->Reset();
@@ -287,9 +286,7 @@ void CTiffView::CloseFile() {
     Reading = 0;
 }
 
-void CTiffView::CloseBuffer() {
-    std::vector<unsigned char>().swap(Buffer);
-}
+void CTiffView::CloseBuffer() { Buffer.reset(); }
 
 char* CTiffView::GetImageFileName() { return FileName; }
 

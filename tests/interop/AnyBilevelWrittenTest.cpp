@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,9 @@ std::vector<Case> Cases() {
     }
     return cases;
 }
+
+// Printed by name: gtest would otherwise dump the object's bytes, padding included.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class AnyBilevelWritten : public ::testing::TestWithParam<Case> {};
 
