@@ -4,7 +4,7 @@
 // the fuzzers' judgement on the inputs that once broke the library.
 //
 // The folder name says which target an input belongs to: reader (a whole
-// file image), lzw or fax (a decoder header followed by its data).
+// file image), lzw, fax or packbits (a decoder header followed by its data).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +16,7 @@
 
 #include "fuzz/FuzzFax.h"
 #include "fuzz/FuzzLzw.h"
+#include "fuzz/FuzzPackBits.h"
 #include "fuzz/FuzzReader.h"
 #include "support/TiffBuilder.h"
 
@@ -33,7 +34,7 @@ struct Input {
 
 std::vector<Input> Inputs(const std::string& kind) {
     std::vector<Input> inputs;
-    for (const char* target : {"reader", "lzw", "fax"}) {
+    for (const char* target : {"reader", "lzw", "fax", "packbits"}) {
         const fs::path dir = kFuzzDir / kind / target;
         if (!fs::is_directory(dir)) continue;
         for (const auto& entry : fs::directory_iterator(dir)) {
@@ -62,6 +63,8 @@ std::string Replay(const Input& input) {
             tvfuzz::RunReader(bytes.data(), bytes.size(), false);
         } else if (input.target == "lzw") {
             tvfuzz::RunLzw(bytes.data(), bytes.size());
+        } else if (input.target == "packbits") {
+            tvfuzz::RunPackBits(bytes.data(), bytes.size());
         } else {
             tvfuzz::RunFax(bytes.data(), bytes.size());
         }
@@ -76,9 +79,9 @@ TEST(FuzzReplay, FoldersHoldInputsForEveryTarget) {
     // An empty or misplaced folder would make the replays below pass vacuously.
     for (const char* kind : {"regressions", "seeds"}) {
         const std::vector<Input> inputs = Inputs(kind);
-        for (const char* target : {"reader", "lzw", "fax"}) {
+        for (const char* target : {"reader", "lzw", "fax", "packbits"}) {
             const auto n = std::count_if(inputs.begin(), inputs.end(), [&](const Input& i) { return i.target == target; });
-            if (std::string(kind) == "seeds" || std::string(target) != "fax") {
+            if (std::string(kind) == "seeds" || std::string(target) == "reader" || std::string(target) == "lzw") {
                 EXPECT_GT(n, 0) << kind << "/" << target << " in " << kFuzzDir;
             }
         }
