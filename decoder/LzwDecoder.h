@@ -8,9 +8,9 @@
 
 // Codes are read most significant bit first, 9 to 12 bits wide, with the
 // TIFF "early change" (the width grows when the next free code reaches 511,
-// 1023 and 2047). Decoded bytes go into a ring from which GetLine takes one
-// packed line at a time; bytes decoded beyond the current line stay there,
-// also across Reset, and are delivered with the next line.
+// 1023 and 2047). Decoded bytes go into one flat buffer from which GetLine
+// takes one packed line at a time; bytes decoded beyond the current line
+// stay there, also across Reset, and are delivered with the next line.
 class CLzwDecoder : public CTiffDecoder {
 public:
     CLzwDecoder();
@@ -26,17 +26,6 @@ public:
     std::uint32_t GetLine(std::uint8_t* line) override;
     void Discard(std::uint32_t count) override;
 
-    // The smallest ring: positions are kept modulo the ring size, which is a
-    // power of two of at least this many bytes.
-    static constexpr std::uint32_t MinRingSize = 65536;
-    // Free ring space that must remain before a code is decoded: the
-    // longest string one code can add (a 4096-step chain plus one byte)
-    // and the slack of the block-wise string copy.
-    static constexpr std::uint32_t CodeRoom = 4096 + 1 + 64;
-
-    // Ring capacity chosen by the last SetWidth (0 before).
-    std::uint32_t RingSize() const { return RingBytes; }
-
 private:
     static constexpr std::uint32_t TableSize = 4096;
     static constexpr std::uint32_t NoCode = 4096;
@@ -44,42 +33,60 @@ private:
     static constexpr std::uint32_t EndCode = 257;
     static constexpr std::uint32_t FirstFree = 258;
 
-    int ProcessCode(std::uint32_t code);
-    int WriteString(std::uint64_t end, std::uint32_t code);
+    // Length of a code's string as the table has it: 1 for a code not
+    // defined (yet), as for a single byte.
+    std::uint32_t Length(std::uint32_t code) const { return code < NextCode ? Len[code] : 1u; }
+    int Step(std::uint32_t code);
+    int WalkString(std::int64_t end, std::uint32_t code);
     void ClearTable();
-    void CopyString(std::uint64_t from, std::uint64_t to, std::uint32_t length);
+    void SetTangled();
+    void AddEntry();
+    void Compact();
+    bool MakeRoom();
 
-    std::uint8_t FirstChar;     // first byte of the string written last
+    // The string table; an entry counts only below NextCode. Its string is
+    // Len bytes long and was last written out whole at Where in the buffer
+    // (null: no longer in the buffer; always null for Clear and End).
+    // Prefix and Suffix give the same string as a chain, for when the
+    // output cannot be trusted.
+    // One slot more than there are codes: once the table is full, entries
+    // keep being written to the spare slot, which no code can name, so the
+    // decoding loop needs no test for a full table.
+    std::uint16_t Len[TableSize + 1];
+    const std::uint8_t* Where[TableSize + 1];
+    std::uint16_t Prefix[TableSize + 1];
+    std::uint8_t Suffix[TableSize + 1];
+
     std::uint32_t BitBuffer;    // unused input bits, oldest in the top bit, zeros below
     std::uint32_t BitCount;     // valid bits in BitBuffer
     std::uint32_t OldCode;      // previous code; NoCode right after Reset or Clear
-    std::uint32_t NextCode;     // next free table code
-    std::uint32_t MaxCode;      // NextCode value at which the width grows
-    std::uint32_t CodeMask;     // top CodeWidth bits of a 32-bit word
-    std::uint16_t Prefix[TableSize];  // code of the string without its last byte
-    std::uint8_t Suffix[TableSize];   // last byte of the string
-    std::uint16_t StrLen[TableSize];  // string length minus one
+    std::uint32_t NextCode;     // next free table code (TableSize once full)
+    std::uint32_t WidthLimit;   // NextCode value at which the width grows (TableSize at 12 bits)
     std::uint32_t CodeWidth;
+    std::uint8_t FirstChar;     // first byte of the string written last
+    // Set once the table may disagree with the bytes written (a code beyond
+    // NextCode, a multi-byte first code, dropped output, a new buffer):
+    // until the next Clear or Reset every string is produced by walking its
+    // chain, which may also write bytes before the string, as the chain
+    // says.
+    bool Tangled;
     std::int32_t Invert;
-    std::uint8_t* OutBuf;       // the output ring
-    // Positions in the output stream since SetWidth, never wrapped; the ring
-    // index is the position modulo the ring size, and OutHead - OutTail is
-    // exactly the number of undelivered bytes.
-    std::uint64_t OutHead;
-    std::uint64_t OutTail;
     std::uint32_t LineSize;
 
-    std::uint32_t RingBytes;
-    std::uint64_t RingMask;
-    // Where each table string was last written out in full: a consistent
-    // table lets a string be copied from its earlier occurrence instead of
-    // walking its prefix chain byte by byte.
-    std::uint64_t Where[TableSize];
-    std::uint64_t PrevPos;      // stream position of OldCode's string
-    // Set once the table may disagree with the bytes written (a code beyond
-    // NextCode, a multi-byte first code, a new ring): until the next Clear
-    // or Reset every string is produced by walking its chain.
-    bool Tangled;
+    // The output buffer: offsets below Origin hold the 256 single-byte
+    // strings, so that every code's string is copied the same way; decoded
+    // bytes follow. Undelivered bytes are [Tail, Head); bytes before Tail
+    // are history that later strings are copied from.
+    std::uint8_t* Buf;
+    std::int64_t Cap;           // buffer size in bytes
+    std::int64_t RoomLimit;     // highest Head at which a code may still be decoded
+    std::int64_t History;       // most history kept when the buffer has to slide
+    std::int64_t Head;
+    std::int64_t Tail;
+    std::int64_t PrevPos;       // offset of OldCode's string
+    // Stream position of buffer offset 0: grows as the buffer slides, so a
+    // call's output is counted across slides.
+    std::uint64_t Base;
 };
 
 #endif
