@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace {
 
@@ -290,6 +291,108 @@ int CLzwDecoder::Step(std::uint32_t code) {
     return 1;
 }
 
+// The fast loop, for a consistent table, at least 8 input bytes and room
+// for a code: decodes codes until the output reaches `stop` or fewer than 8
+// input bytes are left after `safe`, and hands back (returns) the first
+// code it does not handle itself, its bits taken; NoCode when it stopped
+// without one. A function of its own, so that the caller's variables leave
+// the registers to this loop.
+#if defined(__GNUC__)
+__attribute__((noinline))
+#endif
+std::uint32_t CLzwDecoder::FastCodes(std::uint64_t& accRef, std::uint32_t& bitsRef, const std::uint8_t*& pRef,
+                                     const std::uint8_t* safe, const std::uint8_t* stop) {
+    std::uint64_t acc = accRef;
+    std::uint32_t bits = bitsRef;
+    const std::uint8_t* p = pRef;
+    // The tables are reached through `this`, one register for all, and
+    // strings by pointer, so the loop needs no buffer base.
+    std::uint32_t width = CodeWidth;
+    std::uint32_t next = NextCode;
+    std::uint32_t limit = WidthLimit;
+    std::uint32_t old = OldCode;
+    std::uint32_t oldLength = Length(old);
+    std::uint8_t* out = Buf + Head;
+    std::uint32_t code = NoCode;
+    // One code; false when it is left to the general step. The previous
+    // string ends where this one starts, so its position needs no register
+    // of its own.
+    auto one = [&](auto mayWiden) TIFFVIEW_ALWAYS_INLINE -> bool {
+        const auto c = static_cast<std::uint32_t>(acc >> (64 - width));
+        const std::uint8_t* from = Where[c];
+        std::uint32_t n = Len[c];
+        std::uint8_t* const prev = out - oldLength;
+        std::uint8_t first;
+        // Clear and End have no position either.
+        if (c >= next || from == nullptr) {
+            if (c != next) {
+                code = c;
+                return false;
+            }
+            // The entry being made: the previous string and its own first
+            // byte, which directly follows it.
+            n = oldLength + 1;
+            first = *prev;
+            CopyString(out, prev, oldLength);
+            out[oldLength] = first;
+        } else {
+            // Taken from the source: reading it back from the destination
+            // would wait for the block store.
+            first = *from;
+            CopyString(out, from, n);
+        }
+        acc <<= width;
+        bits -= width;
+        Prefix[next] = static_cast<std::uint16_t>(old);
+        Suffix[next] = first;
+        Len[next] = static_cast<std::uint16_t>(oldLength + 1);
+        Where[next] = prev;
+        ++next;
+        if (decltype(mayWiden)::value && next >= limit) {
+            if (width < 12) {
+                ++width;
+                limit = width < 12 ? (1u << width) - 1 : TableSize;
+            } else {
+                next = TableSize;  // full: later entries go to the spare slot
+            }
+        }
+        old = c;
+        oldLength = n;
+        out += n;
+        return true;
+    };
+    do {
+        // At least 56 bits after this: four codes' worth.
+        acc |= LoadBigEndian64(p) >> bits;
+        p += (63 - bits) >> 3;
+        bits |= 56;
+        // Four codes that cannot reach the next width change need no test
+        // for it.
+        if (next + 4 < limit) {
+            const std::false_type no;
+            if (!one(no) || out >= stop || !one(no) || out >= stop || !one(no) || out >= stop || !one(no)) break;
+        } else {
+            const std::true_type yes;
+            if (!one(yes) || out >= stop || !one(yes) || out >= stop || !one(yes) || out >= stop || !one(yes)) break;
+        }
+    } while (out < stop && p <= safe);
+    if (code != NoCode) {
+        acc <<= width;
+        bits -= width;
+    }
+    CodeWidth = width;
+    NextCode = next;
+    WidthLimit = limit;
+    OldCode = old;
+    Head = out - Buf;
+    PrevPos = Head - oldLength;
+    FirstChar = Buf[PrevPos];
+    accRef = acc;
+    bitsRef = bits;
+    pRef = p;
+    return code;
+}
+
 int CLzwDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
                         std::uint32_t wanted, std::uint32_t& produced) {
     produced = 0;
@@ -321,86 +424,11 @@ int CLzwDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
             // The fast loop: runs while at least 8 input bytes are left
             // and room and wanted allow, and hands back any code it does
             // not handle itself.
-            // The tables are reached through `this`, one register for all,
-            // and strings by pointer, so the loop needs no buffer base.
-            std::uint8_t* const buf = Buf;
-            const std::uint8_t* const safe = end - 8;
-            std::uint32_t width = CodeWidth;
-            std::uint32_t next = NextCode;
-            std::uint32_t limit = WidthLimit;
-            std::uint32_t old = OldCode;
-            std::uint32_t oldLength = Length(old);
-            std::uint8_t* out = buf + Head;
             const std::uint64_t goalOffset = goal - Base;
-            const std::uint8_t* const stop = buf + (goalOffset < static_cast<std::uint64_t>(RoomLimit + 1)
-                                                        ? static_cast<std::int64_t>(goalOffset)
-                                                        : RoomLimit + 1);
-            code = NoCode;
-            // One code; false when it is left to the general step. The
-            // previous string ends where this one starts, so its position
-            // needs no register of its own.
-            auto one = [&]() TIFFVIEW_ALWAYS_INLINE -> bool {
-                const auto c = static_cast<std::uint32_t>(acc >> (64 - width));
-                const std::uint8_t* from = Where[c];
-                std::uint32_t n = Len[c];
-                std::uint8_t* const prev = out - oldLength;
-                std::uint8_t first;
-                // Clear and End have no position either.
-                if (c >= next || from == nullptr) {
-                    if (c != next) {
-                        code = c;
-                        return false;
-                    }
-                    // The entry being made: the previous string and its own
-                    // first byte, which directly follows it.
-                    n = oldLength + 1;
-                    first = *prev;
-                    CopyString(out, prev, oldLength);
-                    out[oldLength] = first;
-                } else {
-                    // Taken from the source: reading it back from the
-                    // destination would wait for the block store.
-                    first = *from;
-                    CopyString(out, from, n);
-                }
-                acc <<= width;
-                bits -= width;
-                Prefix[next] = static_cast<std::uint16_t>(old);
-                Suffix[next] = first;
-                Len[next] = static_cast<std::uint16_t>(oldLength + 1);
-                Where[next] = prev;
-                if (++next >= limit) {
-                    if (width < 12) {
-                        ++width;
-                        limit = width < 12 ? (1u << width) - 1 : TableSize;
-                    } else {
-                        next = TableSize;  // full: later entries go to the spare slot
-                    }
-                }
-                old = c;
-                oldLength = n;
-                out += n;
-                return true;
-            };
-            do {
-                // At least 56 bits after this: four codes' worth.
-                acc |= LoadBigEndian64(p) >> bits;
-                p += (63 - bits) >> 3;
-                bits |= 56;
-                if (!one() || out >= stop || !one() || out >= stop || !one() || out >= stop || !one()) break;
-            } while (out < stop && p <= safe);
-            if (code != NoCode) {
-                // Handed back: its bits are taken here.
-                acc <<= width;
-                bits -= width;
-            }
-            CodeWidth = width;
-            NextCode = next;
-            WidthLimit = limit;
-            OldCode = old;
-            Head = out - buf;
-            PrevPos = Head - oldLength;
-            FirstChar = buf[PrevPos];
+            const std::int64_t stopAt = goalOffset < static_cast<std::uint64_t>(RoomLimit + 1)
+                                            ? static_cast<std::int64_t>(goalOffset)
+                                            : RoomLimit + 1;
+            code = FastCodes(acc, bits, p, end - 8, Buf + stopAt);
             tookCode = true;
             if (code == NoCode) {
                 if (Base + static_cast<std::uint64_t>(Head) >= goal) break;

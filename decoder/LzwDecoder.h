@@ -36,6 +36,8 @@ private:
     // Length of a code's string as the table has it: 1 for a code not
     // defined (yet), as for a single byte.
     std::uint32_t Length(std::uint32_t code) const { return code < NextCode ? Len[code] : 1u; }
+    std::uint32_t FastCodes(std::uint64_t& acc, std::uint32_t& bits, const std::uint8_t*& p, const std::uint8_t* safe,
+                            const std::uint8_t* stop);
     int Step(std::uint32_t code);
     int WalkString(std::int64_t end, std::uint32_t code);
     void ClearTable();
