@@ -65,10 +65,7 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
 // one store.
 TIFFVIEW_ALWAYS_INLINE inline void CopyString(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t length) {
     std::memmove(dst, src, Block);
-    for (std::uint32_t i = Block; i < length; i += 2 * Block) {
-        std::memmove(dst + i, src + i, Block);
-        std::memmove(dst + i + Block, src + i + Block, Block);
-    }
+    for (std::uint32_t i = Block; i < length; i += Block) std::memmove(dst + i, src + i, Block);
 }
 
 }  // namespace
