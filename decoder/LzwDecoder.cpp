@@ -294,10 +294,7 @@ int CLzwDecoder::Step(std::uint32_t code) {
 // code it does not handle itself, its bits taken; NoCode when it stopped
 // without one. A function of its own, so that the caller's variables leave
 // the registers to this loop.
-#if defined(__GNUC__)
-__attribute__((noinline))
-#endif
-std::uint32_t CLzwDecoder::FastCodes(std::uint64_t& accRef, std::uint32_t& bitsRef, const std::uint8_t*& pRef,
+TIFFVIEW_ALWAYS_INLINE inline std::uint32_t CLzwDecoder::FastCodes(std::uint64_t& accRef, std::uint32_t& bitsRef, const std::uint8_t*& pRef,
                                      const std::uint8_t* safe, const std::uint8_t* stop) {
     std::uint64_t acc = accRef;
     std::uint32_t bits = bitsRef;
