@@ -44,6 +44,28 @@ TEST(LzwTableFull, StreamWithoutClearKeepsDecodingWithTheFullTable) {
     EXPECT_EQ(out, data);
 }
 
+TEST(LzwTableFull, StringsMadeLongBeforeStillDecodeAfterTheOutputHasMovedOn) {
+    // A distinctive stretch first, whose strings enter the table; then so
+    // much two-symbol filler that their first copies are long gone from
+    // any buffer; then the stretch again, coded with those early strings.
+    std::mt19937 rng(13);
+    Bytes stretch(6000);
+    for (std::size_t i = 0; i < stretch.size(); ++i) stretch[i] = static_cast<std::uint8_t>("tiffview"[i % 8] + i / 600);
+    Bytes data = stretch;
+    const Bytes filler = lzwtest::RandomBytes(700000, rng, 2);
+    data.insert(data.end(), filler.begin(), filler.end());
+    for (int i = 0; i < 3; ++i) data.insert(data.end(), stretch.begin(), stretch.end());
+    tvtest::LzwEncodeOptions noClear;
+    noClear.clearWhenFull = false;
+    const Bytes input = tvtest::LzwEncode(data, noClear);
+    CLzwDecoder decoder;
+    ASSERT_EQ(decoder.SetWidth(100 * 8), 1);
+    decoder.Reset();
+    Bytes out;
+    ASSERT_TRUE(lzwtest::DecodeLines(decoder, input, 100, (data.size() + 99) / 100, out));
+    EXPECT_TRUE(out == data);
+}
+
 TEST(LzwTableFull, FullTableIsSharedByTheFollowingStreamOnlyAfterClear) {
     // A full table followed by a Clear: the decoder starts over with 9-bit
     // codes, which a table stuck at 12 bits would misread.

@@ -78,7 +78,7 @@ INSTANTIATE_TEST_SUITE_P(Lzw, LzwRoundTrip, ::testing::Combine(::testing::Values
 TEST(LzwRoundTripLines, ManyStripsThroughOneDecoderLikeTheReader) {
     // Strips of different contents and sizes, each ending with
     // EndOfInformation, decoded line by line with Reset between strips;
-    // lines straddle strip ends and the ring's wrap point.
+    // lines straddle strip ends, where the output moves back to the front.
     std::mt19937 rng(77);
     for (std::uint32_t lineSize : {1u, 13u, 216u, 310u, 4097u}) {
         CLzwDecoder decoder;
