@@ -31,7 +31,7 @@ constexpr std::int64_t CodeRoom = 4096 + 1 + 64;
 constexpr std::uint64_t MinBuffer = 256 * 1024;
 // Lines up to this size get a buffer of at least two lines, so a slide
 // frees a good part of it; wider lines keep to one line and the room one
-// call needs, so the largest widths cost no more memory than the line.
+// call needs, so the largest widths cost little more memory than a line.
 constexpr std::uint64_t RoomyLine = std::uint64_t{1} << 26;
 
 constexpr std::uint32_t Block = 16;
@@ -61,13 +61,13 @@ inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
 }
 
 // Copies a string of `length` bytes whose source ends at or before the
-// destination's start, in whole blocks: one block, then pairs of blocks, so
-// up to two blocks minus one byte of scratch are written beyond the string
-// and read beyond the source. A block's source may run into bytes this copy
-// has already written (a string shorter than a block, close behind), but
-// only into its scratch part, so forward block order never spoils a string
-// byte; each block is a move, which the compiler turns into one load and
-// one store.
+// destination's start, in whole blocks: up to one block minus one byte of
+// scratch is written beyond the string and read beyond the source. A
+// block's source may run into bytes this copy has already written (a string
+// shorter than a block, close behind), but only into its scratch part, so
+// forward block order never spoils a string byte; each block is a move,
+// which the compiler turns into one load and one store. (Wider or paired
+// blocks measured slower: more bytes in flight beyond short strings.)
 TIFFVIEW_ALWAYS_INLINE inline void CopyString(std::uint8_t* dst, const std::uint8_t* src, std::uint32_t length) {
     std::memmove(dst, src, Block);
     for (std::uint32_t i = Block; i < length; i += Block) std::memmove(dst + i, src + i, Block);
@@ -116,8 +116,6 @@ void CLzwDecoder::ClearTable() {
     // Every string the stream can reach from here on is defined anew.
     Tangled = false;
 }
-
-void CLzwDecoder::SetTangled() { Tangled = true; }
 
 // Moves the undelivered bytes to the front. Only when no history is needed:
 // right after a Clear or Reset nothing refers to earlier output.
@@ -253,7 +251,7 @@ int CLzwDecoder::Step(std::uint32_t code) {
         OldCode = code;
         PrevPos = head;
         Head = head + 1;
-        if (code > 255) SetTangled();
+        if (code > 255) Tangled = true;
         return 1;
     }
 
@@ -284,7 +282,7 @@ int CLzwDecoder::Step(std::uint32_t code) {
             if (!WalkString(head + previous - 1, OldCode)) return 0;
         }
         // Beyond NextCode the next entry's prefix is an undefined code.
-        if (code > NextCode) SetTangled();
+        if (code > NextCode) Tangled = true;
     }
     AddEntry();
     OldCode = code;
@@ -297,10 +295,10 @@ int CLzwDecoder::Step(std::uint32_t code) {
 // for a code: decodes codes until the output reaches `stop` or fewer than 8
 // input bytes are left after `safe`, and hands back (returns) the first
 // code it does not handle itself, its bits taken; NoCode when it stopped
-// without one. A function of its own, so that the caller's variables leave
-// the registers to this loop.
-TIFFVIEW_ALWAYS_INLINE inline std::uint32_t CLzwDecoder::FastCodes(std::uint64_t& accRef, std::uint32_t& bitsRef, const std::uint8_t*& pRef,
-                                     const std::uint8_t* safe, const std::uint8_t* stop) {
+// without one. Expanded in Decode, which measured faster than a call.
+TIFFVIEW_ALWAYS_INLINE inline std::uint32_t CLzwDecoder::FastCodes(std::uint64_t& accRef, std::uint32_t& bitsRef,
+                                                                   const std::uint8_t*& pRef, const std::uint8_t* safe,
+                                                                   const std::uint8_t* stop) {
     std::uint64_t acc = accRef;
     std::uint32_t bits = bitsRef;
     const std::uint8_t* p = pRef;
@@ -527,5 +525,5 @@ void CLzwDecoder::Discard(std::uint32_t count) {
     Head -= count < pending ? count : pending;
     // Table strings may have been copied from the dropped bytes, which new
     // output now overwrites: walk chains until the next Clear or Reset.
-    if (count != 0) SetTangled();
+    if (count != 0) Tangled = true;
 }

@@ -41,7 +41,6 @@ private:
     int Step(std::uint32_t code);
     int WalkString(std::int64_t end, std::uint32_t code);
     void ClearTable();
-    void SetTangled();
     void AddEntry();
     void Compact();
     bool MakeRoom();

@@ -50,7 +50,9 @@ TEST(LzwTableFull, StringsMadeLongBeforeStillDecodeAfterTheOutputHasMovedOn) {
     // any buffer; then the stretch again, coded with those early strings.
     std::mt19937 rng(13);
     Bytes stretch(6000);
-    for (std::size_t i = 0; i < stretch.size(); ++i) stretch[i] = static_cast<std::uint8_t>("tiffview"[i % 8] + i / 600);
+    for (std::size_t i = 0; i < stretch.size(); ++i) {
+        stretch[i] = static_cast<std::uint8_t>("tiffview"[i % 8] + i / 600);
+    }
     Bytes data = stretch;
     const Bytes filler = lzwtest::RandomBytes(700000, rng, 2);
     data.insert(data.end(), filler.begin(), filler.end());
