@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "Pages.h"
+
 namespace tvtool {
 
 // Exit status of every command.
@@ -19,9 +21,11 @@ enum ExitCode : int {
 
 using Args = std::vector<std::string>;
 
-int RunInfo(const Args& args);
-int RunConvert(const Args& args);
-int RunCheck(const Args& args);
+// `profile` holds the options given before the command; each command also
+// takes them among its own.
+int RunInfo(const Args& args, ReadProfile profile);
+int RunConvert(const Args& args, ReadProfile profile);
+int RunCheck(const Args& args, ReadProfile profile);
 
 extern const char kMainHelp[];
 extern const char kInfoHelp[];

@@ -36,18 +36,22 @@ int Help(const Args& args) {
 }
 
 int Run(int argc, char** argv) {
-    if (argc < 2) {
+    // Reading options may come before the command too: "tiffview --strict check ...".
+    ReadProfile profile;
+    int at = 1;
+    while (at < argc && TakeProfileOption(argv[at], profile)) ++at;
+    if (at >= argc) {
         std::fputs(kMainHelp, stderr);
         return kExitUsage;
     }
-    const std::string command = argv[1];
-    const Args args(argv + 2, argv + argc);
+    const std::string command = argv[at];
+    const Args args(argv + at + 1, argv + argc);
     if (IsHelpOption(command)) return Help(Args());
     if (command == "--version") return PrintVersion();
     if (command == "help") return Help(args);
-    if (command == "info") return RunInfo(args);
-    if (command == "convert") return RunConvert(args);
-    if (command == "check") return RunCheck(args);
+    if (command == "info") return RunInfo(args, profile);
+    if (command == "convert") return RunConvert(args, profile);
+    if (command == "check") return RunCheck(args, profile);
     if (!command.empty() && command[0] == '-') return UsageError("", "unknown option '" + command + "'");
     return UsageError("", "unknown command '" + command + "'");
 }

@@ -82,7 +82,7 @@ bool OutputFile::Open(const std::string& target, std::string& error) {
     return true;
 }
 
-bool OutputFile::Commit(std::string& error) {
+bool OutputFile::Close(std::string& error) {
     if (stream_ == nullptr) {
         error = "not open";
         return false;
@@ -98,12 +98,23 @@ bool OutputFile::Commit(std::string& error) {
         saved = errno;
     }
     stream_ = nullptr;
-    if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
     if (!ok) {
         error = std::strerror(saved != 0 ? saved : EIO);
+        ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+    return ok;
+}
+
+bool OutputFile::Commit(std::string& error) {
+    if (stream_ != nullptr && !Close(error)) return false;
+    if (temp_.empty()) {
+        error = "not open";
+        return false;
+    }
+    const bool ok = ::rename(temp_.c_str(), target_.c_str()) == 0;
+    if (!ok) {
+        error = std::strerror(errno);
         ::unlink(temp_.c_str());
     }
     temp_.clear();

@@ -22,12 +22,17 @@ public:
     // why, in terms of the target.
     bool Open(const std::string& target, std::string& error);
     std::FILE* Stream() const { return stream_; }
-    // Flushes, syncs and renames the temporary to the target.
+    // Flushes, syncs and closes the temporary, which stays until Commit or
+    // Abandon: a conversion of many pages keeps one file open at a time
+    // and renames them all only when every page is complete.
+    bool Close(std::string& error);
+    // Closes the temporary if still open, then renames it to the target.
     bool Commit(std::string& error);
     // Closes and removes the temporary; safe to call at any time.
     void Abandon();
 
     const std::string& TemporaryPath() const { return temp_; }
+    const std::string& Target() const { return target_; }
 
 private:
     std::string target_;

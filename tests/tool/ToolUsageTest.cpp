@@ -48,6 +48,12 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"ConvertUnknownExtension", {"convert", "a.tif", "-o", "a.jpg"}, "cannot tell the format"},
         UsageCase{"ConvertUnknownFormat", {"convert", "a.tif", "-o", "a.pbm", "--format", "gif"},
                   "unknown format 'gif'"},
+        UsageCase{"ConvertPageWithoutValue", {"convert", "a.tif", "-o", "a.pbm", "--page"},
+                  "option '--page' needs a value"},
+        UsageCase{"ConvertPageZero", {"convert", "a.tif", "-o", "a.pbm", "--page", "0"}, "'0' is not a page number"},
+        UsageCase{"ConvertPageNotANumber", {"convert", "a.tif", "-o", "a.pbm", "--page=2x"},
+                  "'2x' is not a page number"},
+        UsageCase{"StrictWithoutCommand", {"--strict"}, "Usage: tiffview"},
         UsageCase{"HelpForUnknownCommand", {"help", "frob"}, "unknown command 'frob'"}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.label); });
 
@@ -73,9 +79,9 @@ TEST_P(Help, PrintsUsageAndExitStatusesOnStandardOutput) {
 // Help wins over everything else on the line, including missing files.
 INSTANTIATE_TEST_SUITE_P(
     Tool, Help,
-    ::testing::Values(HelpCase{"Main", {"--help"}, "Usage: tiffview <command>"},
-                      HelpCase{"MainShort", {"-h"}, "Usage: tiffview <command>"},
-                      HelpCase{"HelpCommand", {"help"}, "Usage: tiffview <command>"},
+    ::testing::Values(HelpCase{"Main", {"--help"}, "Usage: tiffview [--strict] <command>"},
+                      HelpCase{"MainShort", {"-h"}, "Usage: tiffview [--strict] <command>"},
+                      HelpCase{"HelpCommand", {"help"}, "Usage: tiffview [--strict] <command>"},
                       HelpCase{"Info", {"info", "--help"}, "Usage: tiffview info"},
                       HelpCase{"InfoAfterFiles", {"info", "missing.tif", "-h"}, "Usage: tiffview info"},
                       HelpCase{"HelpInfo", {"help", "info"}, "Usage: tiffview info"},
