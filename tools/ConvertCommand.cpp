@@ -1,13 +1,23 @@
-// tiffview convert: decode a page, or every page, and write it as PBM or PNG.
+// tiffview convert: decode a page, or every page, of one file or of many,
+// and write it as PBM or PNG to files or to standard output.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
 #include "ImageWriter.h"
+#include "Input.h"
 #include "LogWatch.h"
+#include "Memory.h"
 #include "OutputFile.h"
+#include "Progress.h"
 #include "TiffView.h"
 #include "ToolText.h"
 
@@ -16,6 +26,7 @@ namespace tvtool {
 namespace {
 
 constexpr char kPattern[] = "%d";
+constexpr char kStandardOutputLabel[] = "standard output";
 
 bool EndsWith(const std::string& text, const std::string& suffix) {
     if (text.size() < suffix.size()) return false;
@@ -39,6 +50,8 @@ bool ParseFormat(const std::string& name, ImageFormat& format) {
     return false;
 }
 
+const char* Extension(ImageFormat format) { return format == ImageFormat::Png ? ".png" : ".pbm"; }
+
 // A page number as the user counts, from 1.
 bool ParsePageNumber(const std::string& text, std::uint32_t& number) {
     if (text.empty() || text.size() > 10) return false;
@@ -53,11 +66,11 @@ bool ParsePageNumber(const std::string& text, std::uint32_t& number) {
 }
 
 // The file for page `number` (from 1): OUT with every "%d" replaced by the
-// number, or, without one, with "-number" before the extension (a dot in
+// number when OUT is a pattern, otherwise with "-number" before the extension (a dot in
 // the directory part or leading the file name starts none).
-std::string PageTarget(const std::string& out, std::uint32_t number) {
+std::string PageTarget(const std::string& out, std::uint32_t number, bool pattern) {
     const std::string digits = std::to_string(number);
-    if (out.find(kPattern) != std::string::npos) {
+    if (pattern) {
         std::string name;
         for (std::string::size_type i = 0; i < out.size();) {
             if (out.compare(i, 2, kPattern) == 0) {
@@ -74,6 +87,15 @@ std::string PageTarget(const std::string& out, std::uint32_t number) {
     const std::string::size_type dot = out.rfind('.');
     if (dot == std::string::npos || dot <= base) return out + "-" + digits;
     return out.substr(0, dot) + "-" + digits + out.substr(dot);
+}
+
+// An input's file name without its directory and its last extension:
+// "scans/a.tif" -> "a", ".hidden" -> ".hidden".
+std::string Stem(const std::string& path) {
+    const std::string::size_type slash = path.rfind('/');
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string::size_type dot = base.rfind('.');
+    return dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
 }
 
 // Pixel density for the PNG header, when the page states it in a real unit.
@@ -98,25 +120,62 @@ struct Target {
     std::vector<std::uint32_t> pages;
 };
 
+// What the command line asked for, shared by every input.
+struct Settings {
+    ReadOptions options;
+    ImageFormat format = ImageFormat::Pbm;
+    std::uint32_t pageNumber = 0;  // 0: every page
+};
+
+std::string Prefixed(const std::string& text) { return "tiffview convert: " + text + "\n"; }
+
 class Converter {
 public:
-    Converter(const std::string& input, const ReadProfile& profile, ImageFormat format, std::uint32_t pageCount)
-        : input_(input), profile_(profile), format_(format), pageCount_(pageCount) {}
+    Converter(const InputFile& input, const Settings& settings, std::uint32_t pageCount, Progress& progress)
+        : input_(input), settings_(settings), pageCount_(pageCount), progress_(progress) {}
 
     // Writes every target to its temporary file; on failure reports it and
     // returns the exit status (Abandon then removes what was written).
     int Write(const std::vector<Target>& targets) {
         files_.clear();
+        pagesTotal_ = 0;
+        for (const Target& target : targets) pagesTotal_ += target.pages.size();
+        pagesDone_ = 0;
         for (const Target& target : targets) {
             files_.push_back(std::make_unique<OutputFile>());
             OutputFile& out = *files_.back();
             std::string error;
             if (!out.Open(target.path, error)) return OutputError(target.path, error);
             for (std::uint32_t page : target.pages) {
-                const int rc = WritePage(out, target.path, page);
+                const int rc = WritePage(out.Stream(), target.path, page);
                 if (rc != kExitOk) return rc;
             }
             if (!out.Close(error)) return OutputError(target.path, error);
+        }
+        return kExitOk;
+    }
+
+    // Writes the pages one image after another to `stream`, which cannot be
+    // taken back: nothing is written before the first page is open, and a
+    // failure later is reported together with what the stream then holds.
+    int WriteStream(std::FILE* stream, const std::vector<std::uint32_t>& pages) {
+        pagesTotal_ = pages.size();
+        pagesDone_ = 0;
+        for (std::uint32_t page : pages) {
+            const int rc = WritePage(stream, kStandardOutputLabel, page);
+            if (rc != kExitOk) {
+                if (started_) {
+                    progress_.Diagnose(Prefixed(std::string(kStandardOutputLabel) + ": the image of " +
+                                                PageLabel(input_.Label(), page, pageCount_) +
+                                                " is cut short; what came before it is complete"));
+                } else if (pagesDone_ > 0) {
+                    progress_.Diagnose(Prefixed(std::string(kStandardOutputLabel) + ": holds the first " +
+                                                std::to_string(pagesDone_) + " of " + std::to_string(pages.size()) +
+                                                " pages only"));
+                }
+                return rc;
+            }
+            if (std::fflush(stream) != 0) return OutputError(kStandardOutputLabel, std::strerror(errno));
         }
         return kExitOk;
     }
@@ -143,13 +202,14 @@ public:
     }
 
 private:
-    int WritePage(OutputFile& out, const std::string& target, std::uint32_t page) {
-        const std::string where = PageLabel(input_, page, pageCount_);
+    int WritePage(std::FILE* stream, const std::string& target, std::uint32_t page) {
+        started_ = false;
+        const std::string where = PageLabel(input_.Label(), page, pageCount_);
         CTiffView view;
-        PreparePage(view, profile_, page);
-        std::uint32_t rc = view.OpenFile(input_.c_str());
+        PreparePage(view, settings_.options, page);
+        std::uint32_t rc = view.OpenFile(input_.LibraryPath().c_str());
         if (rc != TV_OK) {
-            std::fprintf(stderr, "tiffview convert: %s: %s\n", where.c_str(), DescribeResult(rc).c_str());
+            progress_.Diagnose(Prefixed(where + ": " + DescribeResult(rc)));
             view.CloseFile();
             return kExitFailed;
         }
@@ -162,8 +222,9 @@ private:
         header.length = info.Length;
         SetDensity(info, pageInfo, header);
 
-        std::unique_ptr<ImageWriter> writer = MakeImageWriter(format_);
-        if (!writer->Begin(out.Stream(), header)) {
+        std::unique_ptr<ImageWriter> writer = MakeImageWriter(settings_.format);
+        started_ = true;
+        if (!writer->Begin(stream, header)) {
             view.CloseFile();
             return OutputError(target, writer->Error());
         }
@@ -171,8 +232,8 @@ private:
         for (std::uint32_t y = 0; y < info.Length; ++y) {
             rc = view.ReadALine(line.data());
             if (rc != TV_OK && !IsLineWarning(rc)) {
-                std::fprintf(stderr, "tiffview convert: %s: line %u: %s\n", where.c_str(), static_cast<unsigned>(y),
-                             DescribeResult(rc, pageInfo.Tiled != 0).c_str());
+                progress_.Diagnose(Prefixed(where + ": line " + std::to_string(y) + ": " +
+                                            DescribeResult(rc, pageInfo.Tiled != 0)));
                 view.CloseFile();
                 return kExitFailed;
             }
@@ -181,9 +242,14 @@ private:
                 view.CloseFile();
                 return OutputError(target, writer->Error());
             }
+            progress_.Advance(static_cast<std::uint32_t>((pagesDone_ * 1000 + (y + 1ull) * 1000 / info.Length) /
+                                                         pagesTotal_),
+                              1000);
         }
         view.CloseFile();
         if (!writer->Finish()) return OutputError(target, writer->Error());
+        started_ = false;
+        ++pagesDone_;
         return kExitOk;
     }
 
@@ -195,30 +261,35 @@ private:
             warnings_.push_back(Warning{where, line, line, code, tiled});
     }
 
-    static int OutputError(const std::string& target, const std::string& error) {
-        std::fprintf(stderr, "tiffview convert: cannot write %s: %s\n", target.c_str(), error.c_str());
+    int OutputError(const std::string& target, const std::string& error) {
+        progress_.Diagnose(Prefixed("cannot write " + target + ": " + error));
         return kExitOutput;
     }
 
-    std::string input_;
-    ReadProfile profile_;
-    ImageFormat format_;
+    const InputFile& input_;
+    const Settings& settings_;
     std::uint32_t pageCount_;
+    Progress& progress_;
     std::vector<std::unique_ptr<OutputFile>> files_;
     std::vector<Warning> warnings_;
+    std::uint64_t pagesTotal_ = 1;
+    std::uint64_t pagesDone_ = 0;
+    bool started_ = false;  // the current page's image has begun
 };
 
 // The pages of the file: with --page just that one (checked by parsing it),
 // otherwise all of them. Returns kExitOk, or the status of a file that
 // cannot be read.
-int ChoosePages(const std::string& input, const ReadProfile& profile, std::uint32_t pageNumber,
+int ChoosePages(const InputFile& input, const Settings& settings, Progress& progress,
                 std::vector<std::uint32_t>& pages, std::uint32_t& pageCount) {
+    const std::string& path = input.LibraryPath();
+    const std::string& label = input.Label();
+    const std::uint32_t pageNumber = settings.pageNumber;
     pages.clear();
     if (pageNumber == 0) {
-        const FileOutline outline = OutlineFile(input, profile);
+        const FileOutline outline = OutlineFile(path, settings.options);
         if (outline.pageCount == 0) {
-            std::fprintf(stderr, "tiffview convert: %s: %s\n", input.c_str(),
-                         DescribeResult(outline.firstResult).c_str());
+            progress.Diagnose(Prefixed(label + ": " + DescribeResult(outline.firstResult)));
             return kExitFailed;
         }
         pageCount = outline.pageCount;
@@ -226,18 +297,17 @@ int ChoosePages(const std::string& input, const ReadProfile& profile, std::uint3
         return kExitOk;
     }
     CTiffView view;
-    PreparePage(view, profile, pageNumber - 1);
-    const std::uint32_t rc = view.ParseFile(input.c_str(), 0);
+    PreparePage(view, settings.options, pageNumber - 1);
+    const std::uint32_t rc = view.ParseFile(path.c_str(), 0);
     pageCount = view.GetPageCount();
     view.CloseFile();
     if (rc != TV_OK) {
-        std::fprintf(stderr, "tiffview convert: %s page %u: %s\n", input.c_str(), static_cast<unsigned>(pageNumber),
-                     DescribeResult(rc).c_str());
+        progress.Diagnose(Prefixed(label + " page " + std::to_string(pageNumber) + ": " + DescribeResult(rc)));
         if ((rc & TV_CODE_MASK) == TV_ERR_PAGE_MISSING) {
-            const std::uint32_t count = OutlineFile(input, profile).pageCount;
+            const std::uint32_t count = OutlineFile(path, settings.options).pageCount;
             if (count != 0)
-                std::fprintf(stderr, "tiffview convert: %s has %u page%s\n", input.c_str(),
-                             static_cast<unsigned>(count), count == 1 ? "" : "s");
+                progress.Diagnose(
+                    Prefixed(label + " has " + std::to_string(count) + (count == 1 ? " page" : " pages")));
         }
         return kExitFailed;
     }
@@ -245,17 +315,41 @@ int ChoosePages(const std::string& input, const ReadProfile& profile, std::uint3
     return kExitOk;
 }
 
+// Every page to be written is parsed and held against --max-memory before
+// the first byte of output, so that a refused page leaves nothing behind,
+// not even on standard output.
+int CheckMemory(const InputFile& input, const Settings& settings, Progress& progress,
+                const std::vector<std::uint32_t>& pages, std::uint32_t pageCount) {
+    const LineSink sink = settings.format == ImageFormat::Png ? LineSink::Png : LineSink::Pbm;
+    for (std::uint32_t page : pages) {
+        std::string refusal;
+        const std::uint32_t rc =
+            CheckPageMemory(input.LibraryPath(), input.Size(), settings.options, page, sink, refusal);
+        const std::string where = PageLabel(input.Label(), page, pageCount);
+        if (rc != TV_OK) {
+            progress.Diagnose(Prefixed(where + ": " + DescribeResult(rc)));
+            return kExitFailed;
+        }
+        if (!refusal.empty()) {
+            progress.Diagnose(Prefixed(where + ": " + refusal));
+            return kExitFailed;
+        }
+    }
+    return kExitOk;
+}
+
 // Where the pages go. One page: OUT, or OUT's pattern with its number.
 // Several: one file each, unless PBM output without a pattern, which holds
-// them all one after another.
+// them all one after another. Names made from a batch's input names are
+// never patterns, whatever those names hold.
 std::vector<Target> PlanTargets(const std::string& output, ImageFormat format,
-                                const std::vector<std::uint32_t>& pages) {
-    const bool pattern = output.find(kPattern) != std::string::npos;
+                                const std::vector<std::uint32_t>& pages, bool patternAllowed) {
+    const bool pattern = patternAllowed && output.find(kPattern) != std::string::npos;
     if (pages.size() == 1)
-        return {Target{pattern ? PageTarget(output, pages[0] + 1) : output, pages}};
+        return {Target{pattern ? PageTarget(output, pages[0] + 1, true) : output, pages}};
     if (format == ImageFormat::Pbm && !pattern) return {Target{output, pages}};
     std::vector<Target> targets;
-    for (std::uint32_t page : pages) targets.push_back(Target{PageTarget(output, page + 1), {page}});
+    for (std::uint32_t page : pages) targets.push_back(Target{PageTarget(output, page + 1, pattern), {page}});
     return targets;
 }
 
@@ -266,14 +360,114 @@ std::string TargetList(const std::vector<Target>& targets, std::size_t from = 0)
     return targets[from].path + " ... " + targets.back().path + " (" + std::to_string(n) + " files)";
 }
 
+struct FileOutcome {
+    int status = kExitOk;
+    bool written = false;
+};
+
+// Which input each output of a batch came from, so that two inputs of the
+// same name in different directories do not overwrite each other.
+using Claims = std::map<std::string, std::string>;
+
+// Converts one input to `output` ("-" for standard output, else a file name
+// or pattern). `claims` is null for a single input.
+FileOutcome ConvertFile(const std::string& name, const std::string& output, const Settings& settings,
+                        Progress& progress, Claims* claims) {
+    FileOutcome outcome;
+    outcome.status = kExitFailed;
+    InputFile input;
+    std::string error;
+    if (!input.Open(name, error)) {
+        progress.Diagnose(Prefixed(input.Label() + ": " + error));
+        return outcome;
+    }
+    std::vector<std::uint32_t> pages;
+    std::uint32_t pageCount = 0;
+    if ((outcome.status = ChoosePages(input, settings, progress, pages, pageCount)) != kExitOk) return outcome;
+    const bool toStream = output == kStandardStream;
+    if (toStream && settings.format == ImageFormat::Png && pages.size() > 1) {
+        progress.Diagnose(Prefixed(input.Label() + " has " + std::to_string(pages.size()) +
+                                   " pages and standard output takes a single PNG image: choose one with "
+                                   "--page N, or write PBM, or name output files"));
+        outcome.status = kExitFailed;
+        return outcome;
+    }
+    if ((outcome.status = CheckMemory(input, settings, progress, pages, pageCount)) != kExitOk) return outcome;
+
+    LogWatch logs(settings.options.logDirectory);
+    logs.Mark();
+    Converter converter(input, settings, pageCount, progress);
+    if (toStream) {
+        outcome.status = converter.WriteStream(stdout, pages);
+        if (outcome.status != kExitOk) return outcome;
+    } else {
+        const std::vector<Target> targets = PlanTargets(output, settings.format, pages, claims == nullptr);
+        if (claims != nullptr) {
+            for (const Target& target : targets) {
+                const auto claimed = claims->find(target.path);
+                if (claimed == claims->end()) continue;
+                progress.Diagnose(Prefixed(input.Label() + ": not converted: " + target.path +
+                                           " was already written from " + claimed->second));
+                outcome.status = kExitOutput;
+                return outcome;
+            }
+        }
+        outcome.status = converter.Write(targets);
+        if (outcome.status != kExitOk) {
+            converter.Abandon();
+            progress.Diagnose(Prefixed(TargetList(targets) + " not written"));
+            return outcome;
+        }
+        const std::size_t renamed = converter.Commit();
+        if (renamed < targets.size()) {
+            converter.Abandon();
+            progress.Diagnose(Prefixed(TargetList(targets, renamed) + " not written"));
+            outcome.status = kExitOutput;
+            return outcome;
+        }
+        if (claims != nullptr)
+            for (const Target& target : targets) (*claims)[target.path] = input.Label();
+    }
+    outcome.written = true;
+
+    for (const Warning& w : converter.Warnings()) {
+        const std::string lines = w.first == w.last ? "line " + std::to_string(w.first)
+                                                    : "lines " + std::to_string(w.first) + "-" + std::to_string(w.last);
+        progress.Diagnose(Prefixed(w.where + ": warning: " + lines + ": " + DescribeResult(w.code, w.tiled)));
+    }
+    const std::vector<std::string> newLogs = logs.NewLogs();
+    for (const std::string& log : newLogs)
+        progress.Diagnose(Prefixed(input.Label() + ": diagnostic log written: " + log));
+    outcome.status = converter.Warnings().empty() && newLogs.empty() ? kExitOk : kExitFailed;
+    return outcome;
+}
+
+// Creates the batch's output directory when it is missing (not its parents).
+bool PrepareOutputDirectory(const std::string& dir) {
+    struct stat st;
+    if (::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    int reason = ENOTDIR;
+    if (::stat(dir.c_str(), &st) != 0) {
+        if (::mkdir(dir.c_str(), 0777) == 0 || errno == EEXIST) return true;
+        reason = errno;
+    }
+    std::fprintf(stderr, "tiffview convert: cannot use output directory %s: %s\n", dir.c_str(),
+                 std::strerror(reason));
+    return false;
+}
+
 }  // namespace
 
-int RunConvert(const Args& args, ReadProfile profile) {
+int RunConvert(const Args& args, ReadOptions options) {
     Args positional;
     std::string output;
+    std::string outputDir;
     std::string formatName;
     std::string pageText;
     bool pageGiven = false;
+    bool outputGiven = false;
+    bool outputDirGiven = false;
+    enum class Bar { Auto, Always, Never } bar = Bar::Auto;
     bool optionsDone = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -281,21 +475,38 @@ int RunConvert(const Args& args, ReadProfile profile) {
             std::fputs(kConvertHelp, stdout);
             return kExitOk;
         }
+        std::string error;
+        const Taken taken = optionsDone ? Taken::No : TakeReadOption(args, i, options, error);
+        if (taken == Taken::Error) return UsageError("convert", error);
+        if (taken == Taken::Yes) continue;
         if (!optionsDone && arg == "--") {
             optionsDone = true;
-        } else if (!optionsDone && (arg == "-o" || arg == "--output" || arg == "--format" || arg == "--page")) {
+        } else if (!optionsDone && (arg == "-o" || arg == "--output" || arg == "--format" || arg == "--page" ||
+                                    arg == "--output-dir")) {
             if (i + 1 >= args.size()) return UsageError("convert", "option '" + arg + "' needs a value");
-            (arg == "--format" ? formatName : arg == "--page" ? pageText : output) = args[++i];
+            const std::string& value = args[++i];
+            if (arg == "--format") formatName = value;
+            else if (arg == "--page") pageText = value;
+            else if (arg == "--output-dir") outputDir = value;
+            else output = value;
             pageGiven = pageGiven || arg == "--page";
+            outputGiven = outputGiven || arg == "-o" || arg == "--output";
+            outputDirGiven = outputDirGiven || arg == "--output-dir";
         } else if (!optionsDone && arg.rfind("--output=", 0) == 0) {
             output = arg.substr(9);
+            outputGiven = true;
+        } else if (!optionsDone && arg.rfind("--output-dir=", 0) == 0) {
+            outputDir = arg.substr(13);
+            outputDirGiven = true;
         } else if (!optionsDone && arg.rfind("--format=", 0) == 0) {
             formatName = arg.substr(9);
         } else if (!optionsDone && arg.rfind("--page=", 0) == 0) {
             pageText = arg.substr(7);
             pageGiven = true;
-        } else if (!optionsDone && TakeProfileOption(arg, profile)) {
-            continue;
+        } else if (!optionsDone && arg == "--progress") {
+            bar = Bar::Always;
+        } else if (!optionsDone && arg == "--no-progress") {
+            bar = Bar::Never;
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
             return UsageError("convert", "unknown option '" + arg + "'");
         } else {
@@ -303,62 +514,82 @@ int RunConvert(const Args& args, ReadProfile profile) {
         }
     }
     if (positional.empty()) return UsageError("convert", "no input file given");
-    // The older form names the output as a second operand.
-    if (positional.size() == 2 && output.empty()) output = positional[1];
-    else if (positional.size() > 1) return UsageError("convert", "one input file at a time");
-    if (output.empty()) return UsageError("convert", "no output file given (use -o OUT)");
-    const std::string& input = positional[0];
-    std::uint32_t pageNumber = 0;  // 0: every page
-    if (pageGiven && !ParsePageNumber(pageText, pageNumber))
+    if (outputDirGiven) {
+        if (outputGiven) return UsageError("convert", "-o and --output-dir cannot be combined");
+        if (outputDir.empty()) return UsageError("convert", "option '--output-dir' needs a directory");
+        for (const std::string& input : positional)
+            if (input == kStandardStream)
+                return UsageError("convert", "standard input has no name to write under --output-dir: use -o OUT");
+    } else {
+        // The older form names the output as a second operand.
+        if (positional.size() == 2 && !outputGiven) {
+            output = positional[1];
+            positional.pop_back();
+        } else if (positional.size() > 1) {
+            return UsageError("convert", "several input files need --output-dir DIR (one input with -o OUT)");
+        }
+        if (output.empty()) return UsageError("convert", "no output file given (use -o OUT, or - for standard output)");
+    }
+    Settings settings;
+    settings.options = options;
+    if (pageGiven && !ParsePageNumber(pageText, settings.pageNumber))
         return UsageError("convert", "'" + pageText + "' is not a page number (pages count from 1)");
 
-    ImageFormat format = ImageFormat::Pbm;
+    const bool toStream = output == kStandardStream;
     if (!formatName.empty()) {
-        if (!ParseFormat(formatName, format))
+        if (!ParseFormat(formatName, settings.format))
             return UsageError("convert", "unknown format '" + formatName + "' (pbm or png)");
+    } else if (outputDirGiven || toStream) {
+        settings.format = ImageFormat::Pbm;
     } else if (EndsWith(output, ".png")) {
-        format = ImageFormat::Png;
+        settings.format = ImageFormat::Png;
     } else if (!EndsWith(output, ".pbm")) {
         return UsageError("convert", "cannot tell the format from '" + output + "': use .pbm or .png, or --format");
     }
-    if (!MakeImageWriter(format)) {
+    if (!MakeImageWriter(settings.format)) {
         std::fprintf(stderr, "tiffview convert: %s output is not available: this tiffview was built without libpng\n",
-                     FormatName(format));
+                     FormatName(settings.format));
         return kExitUsage;
     }
+    // Like compressors, the tool keeps binary image data off a terminal.
+    if (toStream && ::isatty(STDOUT_FILENO) == 1)
+        return UsageError("convert", "standard output is a terminal: redirect or pipe it, or use -o FILE");
+    const int stdinUse = CheckStandardInputUse("convert", positional);
+    if (stdinUse != kExitOk) return stdinUse;
+    const int logs = PrepareLogs("convert", options);
+    if (logs != kExitOk) return logs;
+    if (outputDirGiven && !PrepareOutputDirectory(outputDir)) return kExitOutput;
 
-    std::vector<std::uint32_t> pages;
-    std::uint32_t pageCount = 0;
-    const int chosen = ChoosePages(input, profile, pageNumber, pages, pageCount);
-    if (chosen != kExitOk) return chosen;
-    const std::vector<Target> targets = PlanTargets(output, format, pages);
-
-    LogWatch logs;
-    logs.Mark();
-    Converter converter(input, profile, format, pageCount);
-    const int rc = converter.Write(targets);
-    if (rc != kExitOk) {
-        converter.Abandon();
-        std::fprintf(stderr, "tiffview convert: %s not written\n", TargetList(targets).c_str());
-        return rc;
-    }
-    const std::size_t renamed = converter.Commit();
-    if (renamed < targets.size()) {
-        converter.Abandon();
-        std::fprintf(stderr, "tiffview convert: %s not written\n", TargetList(targets, renamed).c_str());
-        return kExitOutput;
+    const bool showBar = bar == Bar::Always || (bar == Bar::Auto && positional.size() > 1 && IsTerminal(stderr));
+    Progress progress(showBar, positional.size());
+    if (!outputDirGiven) {
+        progress.Start(0, positional[0] == kStandardStream ? kStandardInputLabel : positional[0]);
+        const FileOutcome outcome = ConvertFile(positional[0], output, settings, progress, nullptr);
+        progress.Finish();
+        return outcome.status;
     }
 
-    for (const Warning& w : converter.Warnings()) {
-        const std::string lines = w.first == w.last ? "line " + std::to_string(w.first)
-                                                    : "lines " + std::to_string(w.first) + "-" + std::to_string(w.last);
-        std::fprintf(stderr, "tiffview convert: %s: warning: %s: %s\n", w.where.c_str(), lines.c_str(),
-                     DescribeResult(w.code, w.tiled).c_str());
+    const std::string dir = outputDir.back() == '/' ? outputDir : outputDir + "/";
+    Claims claims;
+    int status = kExitOk;
+    std::size_t converted = 0;
+    std::size_t withWarnings = 0;
+    for (std::size_t i = 0; i < positional.size(); ++i) {
+        progress.Start(i, positional[i]);
+        const std::string target = dir + Stem(positional[i]) + Extension(settings.format);
+        const FileOutcome outcome = ConvertFile(positional[i], target, settings, progress, &claims);
+        if (outcome.written) ++converted;
+        if (outcome.written && outcome.status != kExitOk) ++withWarnings;
+        if (outcome.status > status) status = outcome.status;
     }
-    const std::vector<std::string> newLogs = logs.NewLogs();
-    for (const std::string& log : newLogs)
-        std::fprintf(stderr, "tiffview convert: %s: diagnostic log written: %s\n", input.c_str(), log.c_str());
-    return converter.Warnings().empty() && newLogs.empty() ? kExitOk : kExitFailed;
+    progress.Finish();
+    if (positional.size() > 1) {
+        std::string summary = std::to_string(positional.size()) + " files: " + std::to_string(converted) + " converted";
+        if (withWarnings != 0) summary += " (" + std::to_string(withWarnings) + " with warnings)";
+        summary += ", " + std::to_string(positional.size() - converted) + " failed\n";
+        progress.Print(summary);
+    }
+    return status;
 }
 
 }  // namespace tvtool

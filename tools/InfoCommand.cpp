@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "Input.h"
 #include "TiffView.h"
 #include "ToolText.h"
 
@@ -101,9 +102,17 @@ void PrintPage(const TiffInfo_t& info, const TiffPageInfo_t& page, bool strips) 
 }
 
 // Describes one file, page by page; true when every page was read.
-bool DescribeFile(const std::string& path, const ReadProfile& profile, bool strips) {
-    std::printf("%s\n", path.c_str());
-    const FileOutline outline = OutlineFile(path, profile);
+bool DescribeFile(const std::string& name, const ReadOptions& options, bool strips) {
+    InputFile input;
+    std::string error;
+    const bool opened = input.Open(name, error);
+    std::printf("%s\n", input.Label().c_str());
+    if (!opened) {
+        PrintField(kFile, "error:", error);
+        return false;
+    }
+    const std::string& path = input.LibraryPath();
+    const FileOutline outline = OutlineFile(path, options);
     // A single page that cannot be read leaves nothing but its failure.
     if (outline.pageCount == 0 || (outline.pageCount == 1 && outline.firstResult != TV_OK)) {
         PrintField(kFile, "error:", DescribeResult(outline.firstResult));
@@ -117,7 +126,7 @@ bool DescribeFile(const std::string& path, const ReadProfile& profile, bool stri
         std::printf("%spage %u:\n", kFile, static_cast<unsigned>(p + 1));
         // A fresh reader per page: nothing of the previous page lingers.
         CTiffView view;
-        PreparePage(view, profile, p);
+        PreparePage(view, options, p);
         const std::uint32_t rc = view.ParseFile(path.c_str(), 0);
         if (rc != TV_OK) {
             PrintField(kPage, "error:", DescribeResult(rc));
@@ -137,21 +146,24 @@ bool DescribeFile(const std::string& path, const ReadProfile& profile, bool stri
 
 }  // namespace
 
-int RunInfo(const Args& args, ReadProfile profile) {
+int RunInfo(const Args& args, ReadOptions options) {
     bool strips = false;
     Args files;
     bool optionsDone = false;
-    for (const std::string& arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (!optionsDone && IsHelpOption(arg)) {
             std::fputs(kInfoHelp, stdout);
             return kExitOk;
         }
+        std::string error;
+        const Taken taken = optionsDone ? Taken::No : TakeReadOption(args, i, options, error);
+        if (taken == Taken::Error) return UsageError("info", error);
+        if (taken == Taken::Yes) continue;
         if (!optionsDone && arg == "--") {
             optionsDone = true;
         } else if (!optionsDone && arg == "--strips") {
             strips = true;
-        } else if (!optionsDone && TakeProfileOption(arg, profile)) {
-            continue;
         } else if (!optionsDone && arg.size() > 1 && arg[0] == '-') {
             return UsageError("info", "unknown option '" + arg + "'");
         } else {
@@ -159,11 +171,13 @@ int RunInfo(const Args& args, ReadProfile profile) {
         }
     }
     if (files.empty()) return UsageError("info", "no file given");
+    const int stdinUse = CheckStandardInputUse("info", files);
+    if (stdinUse != kExitOk) return stdinUse;
 
     bool allRead = true;
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (i > 0) std::printf("\n");
-        if (!DescribeFile(files[i], profile, strips)) allRead = false;
+        if (!DescribeFile(files[i], options, strips)) allRead = false;
         std::fflush(stdout);
     }
     return allRead ? kExitOk : kExitFailed;

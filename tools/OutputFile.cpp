@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "Signals.h"
+
 namespace tvtool {
 
 namespace {
@@ -61,10 +63,22 @@ bool OutputFile::Open(const std::string& target, std::string& error) {
     std::string pattern = DirectoryOf(target) + "/." + BaseOf(target) + ".tiffview-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
+    int fd;
+    {
+        // A signal between creating the temporary and registering it would
+        // leave it behind.
+        SignalGuard guard;
+        fd = ::mkstemp(name.data());
+        if (fd < 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        if (!RegisterTemporary(name.data())) {
+            ::close(fd);
+            ::unlink(name.data());
+            error = std::strerror(ENOMEM);
+            return false;
+        }
     }
     temp_ = name.data();
     target_ = target;
@@ -75,8 +89,7 @@ bool OutputFile::Open(const std::string& target, std::string& error) {
     if (stream_ == nullptr) {
         error = std::strerror(errno);
         ::close(fd);
-        ::unlink(temp_.c_str());
-        temp_.clear();
+        Remove();
         return false;
     }
     return true;
@@ -100,8 +113,7 @@ bool OutputFile::Close(std::string& error) {
     stream_ = nullptr;
     if (!ok) {
         error = std::strerror(saved != 0 ? saved : EIO);
-        ::unlink(temp_.c_str());
-        temp_.clear();
+        Remove();
     }
     return ok;
 }
@@ -112,11 +124,13 @@ bool OutputFile::Commit(std::string& error) {
         error = "not open";
         return false;
     }
+    SignalGuard guard;
     const bool ok = ::rename(temp_.c_str(), target_.c_str()) == 0;
     if (!ok) {
         error = std::strerror(errno);
         ::unlink(temp_.c_str());
     }
+    UnregisterTemporary(temp_);
     temp_.clear();
     return ok;
 }
@@ -126,10 +140,15 @@ void OutputFile::Abandon() {
         std::fclose(stream_);
         stream_ = nullptr;
     }
-    if (!temp_.empty()) {
-        ::unlink(temp_.c_str());
-        temp_.clear();
-    }
+    Remove();
+}
+
+void OutputFile::Remove() {
+    if (temp_.empty()) return;
+    SignalGuard guard;
+    ::unlink(temp_.c_str());
+    UnregisterTemporary(temp_);
+    temp_.clear();
 }
 
 }  // namespace tvtool

@@ -2,7 +2,8 @@
 // complete: it is written to a temporary file in the target's directory
 // (so the final rename stays on one file system and is atomic) and renamed
 // on Commit. Anything not committed is removed, so a failed conversion
-// never leaves a half-written image or a stray temporary behind.
+// never leaves a half-written image or a stray temporary behind, not even
+// when a signal stops the tool (Signals.h).
 #ifndef TIFFVIEW_TOOLS_OUTPUTFILE_H
 #define TIFFVIEW_TOOLS_OUTPUTFILE_H
 
@@ -35,6 +36,9 @@ public:
     const std::string& Target() const { return target_; }
 
 private:
+    // Unlinks the temporary and drops it from the signal handler's list.
+    void Remove();
+
     std::string target_;
     std::string temp_;
     std::FILE* stream_ = nullptr;

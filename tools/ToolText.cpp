@@ -1,11 +1,6 @@
 #include "ToolText.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
 #include "TiffView.h"
 
@@ -100,54 +95,7 @@ std::string ResultContext(std::uint32_t code, bool tiled) {
     return std::string();
 }
 
-std::string GbkToUtf8(const std::string& gbk) {
-    std::string out;
-    iconv_t cd = iconv_open("UTF-8", "GBK");
-    if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-8", "CP936");
-    std::size_t pos = 0;
-    while (pos < gbk.size()) {
-        if (cd == reinterpret_cast<iconv_t>(-1)) {
-            // Without a converter only ASCII can pass through unchanged.
-            const unsigned char c = static_cast<unsigned char>(gbk[pos]);
-            if (c < 0x80) {
-                out += static_cast<char>(c);
-            } else {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-                out += escaped;
-            }
-            ++pos;
-            continue;
-        }
-        char buffer[256];
-        char* in = const_cast<char*>(gbk.data() + pos);
-        std::size_t inLeft = gbk.size() - pos;
-        char* outPtr = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        const int error = errno;
-        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-        pos = gbk.size() - inLeft;
-        if (result == static_cast<std::size_t>(-1) && error != E2BIG) {
-            // An invalid or truncated sequence: show the byte and go on.
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(gbk[pos]));
-            out += escaped;
-            ++pos;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-    return out;
-}
-
-std::string ResultMessage(std::uint32_t code) {
-    std::vector<char> raw(TV_MESSAGE_SIZE + 1, '\0');
-    TiffView_GetErrorString(code, raw.data());
-    std::string text(raw.data());
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return GbkToUtf8(text);
-}
+std::string ResultMessage(std::uint32_t code) { return TiffView_GetErrorText(code); }
 
 std::string DescribeResult(std::uint32_t code, bool tiled) {
     std::string text = Hex32(code);

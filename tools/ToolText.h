@@ -1,5 +1,5 @@
 // Human-readable names for what the library reports: result codes, their
-// messages in UTF-8, compression schemes and photometric values.
+// English messages, compression schemes and photometric values.
 #ifndef TIFFVIEW_TOOLS_TOOLTEXT_H
 #define TIFFVIEW_TOOLS_TOOLTEXT_H
 
@@ -18,16 +18,11 @@ const char* ResultName(std::uint32_t code);
 // empty otherwise.
 std::string ResultContext(std::uint32_t code, bool tiled = false);
 
-// The library's message for `code`, converted from GBK to UTF-8 and without
-// its CR LF. Bytes that cannot be converted come out as \xNN escapes, so
-// the text is always valid UTF-8.
+// The library's English sentence for `code` (TiffView_GetErrorText).
 std::string ResultMessage(std::uint32_t code);
 
 // "0xF0011A30 TV_ERR_TAG_MISSING (tag 282 XResolution): <message>".
 std::string DescribeResult(std::uint32_t code, bool tiled = false);
-
-// GBK bytes to UTF-8; invalid sequences become \xNN escapes.
-std::string GbkToUtf8(const std::string& gbk);
 
 const char* TagName(std::uint16_t tag);
 const char* CompressionName(std::uint32_t compression);

@@ -76,8 +76,9 @@ Picture ReadPbm(const std::string& path) {
     return p;
 }
 
-std::vector<Picture> ReadPbmImages(const std::string& path) {
-    const tvtest::Bytes bytes = tvtest::ReadFileBytes(path);
+std::vector<Picture> ReadPbmImages(const std::string& path) { return ParsePbmImages(tvtest::ReadFileBytes(path)); }
+
+std::vector<Picture> ParsePbmImages(const tvtest::Bytes& bytes) {
     std::vector<Picture> pictures;
     std::size_t pos = 0;
     while (pos < bytes.size()) {
