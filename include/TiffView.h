@@ -203,6 +203,7 @@ public:
     void SetLogEnabled(int enabled);
 
 private:
+    std::uint32_t ReadByteOrder(unsigned char* header);
     std::uint32_t ReadFileHead();
     std::uint32_t ReadDirectoryChain();
     TiffIFD_t* FindIFD(TiffIFDTag tag);

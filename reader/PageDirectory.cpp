@@ -212,14 +212,8 @@ bool SingleByteCountLooksBad(std::uint32_t compression, std::uint32_t offset, st
 
 std::uint32_t CTiffView::ReadPageHead() {
     unsigned char header[kHeaderSize];
-    if (tvplatform::ReadBytes(FileHandle, header, kHeaderSize) < kHeaderSize) return TV_ERR_HEADER_SHORT;
-    if (header[0] == 'I' && header[1] == 'I') {
-        Intel = 1;
-    } else if (header[0] == 'M' && header[1] == 'M') {
-        Intel = 0;
-    } else {
-        return TV_ERR_BYTE_ORDER;
-    }
+    const std::uint32_t order = ReadByteOrder(header);
+    if (order != TV_OK) return order;
     const std::uint64_t fileSize = tvplatform::FileSize(FileHandle);
     const PageEntries raw(IFDList, 0, Intel != 0, FileHandle, fileSize);
     if (raw.U16(header + 2) != 42) return TV_ERR_MAGIC;

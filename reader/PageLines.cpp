@@ -238,5 +238,26 @@ std::uint32_t CPageLines::ReadLine(unsigned char* line) {
         result = CopyStoredRow(Input.get(), InputEnd, RowInChunk, ChunkRowBytes, Geometry.invert, line);
     }
     ++RowInChunk;
+    if (result == TV_OK && RowInChunk == RowsInChunk && TileRows.empty() && StripHasSurplus()) {
+        // The strip's own rows are delivered; what it holds beyond them is
+        // dropped, and the line that ends it says so.
+        result = TV_ERR_STRIP_LONG;
+    }
     return result;
+}
+
+// Whether the strip just finished holds data past its rows: decoded bytes
+// beyond them, input that still decodes to something, or stored bytes no
+// row used. Fax strips end in control codes and fill, which are not data,
+// so they are not judged here.
+bool CPageLines::StripHasSurplus() {
+    if (IsFax(Geometry.compression)) return false;
+    if (!Decoder) return InputEnd > std::uint64_t{RowsInChunk} * ChunkRowBytes;
+    if (Buffered > 0) return true;
+    if (InputPos >= InputEnd) return false;
+    std::uint32_t consumed = 0;
+    std::uint32_t produced = 0;
+    const int decoded = Decoder->Decode(Input.get() + InputPos, InputEnd - InputPos, consumed, 1, produced);
+    Buffered += produced;
+    return decoded == 0 || produced > 0;
 }

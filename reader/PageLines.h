@@ -38,7 +38,9 @@ public:
 
     // Sizes the buffers and creates the decoder; TV_OK or TV_ERR_NO_MEMORY.
     std::uint32_t Open(std::int32_t file, const PageGeometry& geometry);
-    // Writes the next line, (width + 7) / 8 bytes. A line padded with white
+    // Writes the next line, (width + 7) / 8 bytes. The last line of a strip
+    // that holds data past its rows carries TV_ERR_STRIP_LONG (the surplus is
+    // dropped; fax strips are not judged). A line padded with white
     // because its chunk's data ran out carries TV_ERR_STRIP_SHORT (decoded
     // data) or TV_ERR_LINE_SHORT (uncompressed data); a chunk that cannot be
     // reached or read gives TV_ERR_STRIP_SEEK / _READ with its index, and
@@ -51,6 +53,7 @@ private:
     std::uint32_t DecodeRow(unsigned char* dest);
     std::uint32_t FillTileRow();
     void CopyTileRows(unsigned char* line) const;
+    bool StripHasSurplus();
 
     PageGeometry Geometry;
     std::int32_t File = -1;
