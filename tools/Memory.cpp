@@ -15,9 +15,10 @@ constexpr std::uint64_t kGiB = kMiB * 1024;
 
 // The strict reader reads strips through a window of at least this size.
 constexpr std::uint64_t kStripWindow = 64 * kKiB;
-// Fixed-size decoder tables (fax run arrays, LZW string table) and the
-// deflate state of the PNG writer, rounded up.
-constexpr std::uint64_t kDecoderTables = 1 * kMiB;
+// Fixed-size decoder storage (the fax decoder's first position arrays, the
+// LZW string table and the least ring) and the deflate state of the PNG
+// writer, rounded up.
+constexpr std::uint64_t kDecoderTables = 2 * kMiB;
 constexpr std::uint64_t kDeflateState = 512 * kKiB;
 
 constexpr std::uint32_t kPackBits = 32773;
@@ -112,8 +113,18 @@ std::uint64_t PageMemoryNeed(const TiffInfo_t& info, const TiffPageInfo_t& page,
     const std::uint64_t decoderLines = DecoderLines(info.Compression);
     if (decoderLines != 0) {
         // Tiles are decoded a tile row at a time, strips a whole line.
-        const std::uint64_t decodedRow = page.Tiled != 0 ? CeilDiv(page.TileWidth, 8) : line;
-        need += decoderLines * decodedRow + kDecoderTables;
+        const std::uint64_t decodedWidth = page.Tiled != 0 ? page.TileWidth : info.Width;
+        need += decoderLines * CeilDiv(decodedWidth, 8) + kDecoderTables;
+        if (info.Compression == 3 || info.Compression == 4) {
+            // The fax decoder keeps the positions of a line's colour
+            // changes, 8 bytes each, in one array (two for Group 4, the
+            // reference line's too). A line has at most width + 2 of them
+            // and no more than its data has bits; a grown array is copied,
+            // so for a moment it is there three times over.
+            const std::uint64_t arrays = info.Compression == 4 ? 2 : 1;
+            const std::uint64_t changes = std::min(decodedWidth + 2, 8 * largest + 2);
+            need += 3 * arrays * 8 * changes;
+        }
     }
     return need;
 }

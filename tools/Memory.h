@@ -27,7 +27,8 @@ std::string ByteText(std::uint64_t bytes);
 // Estimated peak memory of decoding the page: the tool's line buffer and
 // the writer's rows, the library's strip buffer (the largest strip or
 // tile, but no more than the file holds), a row of tiles on tiled pages,
-// and the decoder's working lines.
+// the decoder's working lines and, for fax pages, its arrays of colour
+// changes, which are bounded by the width and by the strip's bits.
 std::uint64_t PageMemoryNeed(const TiffInfo_t& info, const TiffPageInfo_t& page, std::uint64_t fileSize,
                              bool strict, LineSink sink);
 

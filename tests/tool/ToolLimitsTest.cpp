@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<HugeCase>& info) { return std::string(info.param.label); });
 
 // A 301 x 97 Group 4 page: lines of 38 bytes, so that checking it needs
-// the decoder's fixed tables (1 MiB) and a few hundred bytes besides.
+// the decoder's fixed storage (2 MiB) and some kilobytes besides.
 struct LimitCase {
     const char* label;
     const char* limit;
@@ -86,8 +86,8 @@ TEST_P(Limit, DecidesWhetherThePageIsDecoded) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tool, Limit,
-                         ::testing::Values(LimitCase{"OneMebibyte", "1M", 1}, LimitCase{"InBytes", "1048576", 1},
-                                           LimitCase{"TwoMebibytes", "2M", 0}, LimitCase{"InKibibytes", "2048k", 0},
+                         ::testing::Values(LimitCase{"TwoMebibytes", "2M", 1}, LimitCase{"InBytes", "2097152", 1},
+                                           LimitCase{"ThreeMebibytes", "3M", 0}, LimitCase{"InKibibytes", "3072k", 0},
                                            LimitCase{"OneGibibyte", "1G", 0}, LimitCase{"NoLimit", "0", 0}),
                          [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.label); });
 
