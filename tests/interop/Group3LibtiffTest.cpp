@@ -91,7 +91,8 @@ const Coding kCodings[] = {
 
 std::string Scratch(const std::string& name) { return ::testing::TempDir() + "g3_" + name + ".tif"; }
 
-std::string Write(const Coding& c, std::uint32_t width, std::uint32_t length, std::uint16_t fillOrder,
+// Each test writes its own scratch files: CTest runs the tests side by side.
+std::string Write(const std::string& name, const Coding& c, std::uint32_t width, std::uint32_t length, std::uint16_t fillOrder,
                   std::uint32_t rowsPerStrip, const Rows& rows) {
     tvtest::LibtiffOptions o;
     o.width = width;
@@ -101,7 +102,7 @@ std::string Write(const Coding& c, std::uint32_t width, std::uint32_t length, st
     o.fillOrder = fillOrder;
     o.resolution = c.resolution;
     o.rowsPerStrip = rowsPerStrip;
-    const std::string path = Scratch("w");
+    const std::string path = Scratch(name);
     tvtest::WriteWithLibtiff(path, o, rows);
     return path;
 }
@@ -114,7 +115,7 @@ TEST(Group3Libtiff, WrittenPagesReadIdentically) {
                 const std::uint32_t length = width >= 1728 ? 120 : 40;
                 const Rows rows = width % 2 ? tvtest::NoisePage(width, length, width, 0.3)
                                             : tvtest::DocumentPage(width, length, width);
-                const std::string path = Write(c, width, length, fillOrder, width == 65 ? 7 : 0, rows);
+                const std::string path = Write("written", c, width, length, fillOrder, width == 65 ? 7 : 0, rows);
                 const Lines ours = ReadOurs(path);
                 const std::string where = std::string(c.name) + " width " + std::to_string(width) + " fill order " +
                                           std::to_string(fillOrder);
@@ -132,7 +133,7 @@ TEST(Group3Libtiff, WrittenPagesReadIdentically) {
 TEST(Group3Libtiff, A4At300DpiTwoDimensional) {
     const Rows rows = tvtest::DocumentPage(2480, 3508, 7);
     for (const Coding& c : {kCodings[4], kCodings[6]}) {
-        const std::string path = Write(c, 2480, 3508, 1, 0, rows);
+        const std::string path = Write("a4", c, 2480, 3508, 1, 0, rows);
         const Lines ours = ReadOurs(path);
         ASSERT_EQ(ours.opened, TV_OK) << c.name;
         EXPECT_EQ(tvtest::FirstDifference(ours.rows, rows), -1) << c.name;
@@ -150,7 +151,7 @@ TEST(Group3Libtiff, DamagedPagesFollowLibtiff) {
     int compared = 0, flagged = 0, outOfStep = 0;
     for (const Coding& c : kCodings) {
         const bool followsLibtiff = (c.t4Options & GROUP3OPT_2DENCODING) == 0;
-        const std::string clean = Write(c, width, length, 1, 0, rows);
+        const std::string clean = Write("clean", c, width, length, 1, 0, rows);
         std::ifstream in(clean, std::ios::binary);
         const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         // Only the strip's data is damaged: the directory stays as written.
