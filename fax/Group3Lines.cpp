@@ -91,10 +91,8 @@ int CGroup3Lines::SetWidth(std::uint32_t width) {
     Capacity = static_cast<std::uint32_t>(elements);
     try {
         Store.reset(new std::uint64_t[2 * (elements + kSentinels + 2)]);
-        LineBuf.reset(new std::uint8_t[RowBytes + 1]);
     } catch (const std::bad_alloc&) {
         Store.reset();
-        LineBuf.reset();
         return 0;
     }
     Ref = Store.get();
@@ -136,23 +134,37 @@ bool CGroup3Lines::Sync(Bits& bits) {
     }
 }
 
-CGroup3Lines::End CGroup3Lines::Line1D(Bits& bits) {
+CGroup3Lines::End CGroup3Lines::Line1D(Bits& source) {
+    // Working on copies lets the compiler keep the cursor and the count in
+    // registers: stores into the element array could otherwise alias them.
+    Bits bits = source;
+    std::uint32_t count = 0;
+    std::uint64_t* const cur = Cur;
+    struct WriteBack {
+        Bits& to;
+        const Bits& from;
+        std::uint32_t& countTo;
+        const std::uint32_t& countFrom;
+        ~WriteBack() {
+            to = from;
+            countTo = countFrom;
+        }
+    } writeBack{source, bits, CurCount, count};
     const FaxTables_t& tables = GetFaxTables();
     std::uint64_t a0 = 0;
     std::uint32_t colour = 0;
-    CurCount = 0;
     for (;;) {
         std::uint64_t start = a0;
         for (;;) {
             if (bits.Exhausted()) {
-                if (a0 > start) Cur[CurCount++] = a0;
+                if (a0 > start) cur[count++] = a0;
                 return End::Data;
             }
             const std::uint16_t entry = colour == 0 ? tables.FastWhite[bits.Peek(kWhiteMaxBits)]
                                                     : tables.FastBlack[bits.Peek(kBlackMaxBits)];
             const unsigned row = FaxFastRow(entry);
             if (entry == 0 || row == kFaxEolRow || row == kFaxBlackEolRow) {
-                if (a0 > start) Cur[CurCount++] = a0;
+                if (a0 > start) cur[count++] = a0;
                 return bits.Peek(kEolZeros) == 0 ? End::Eol : End::BadCode;
             }
             bits.Pos += FaxFastLength(entry);
@@ -160,35 +172,49 @@ CGroup3Lines::End CGroup3Lines::Line1D(Bits& bits) {
             a0 += value;
             if (value < 64) break;
         }
-        if (CurCount >= Capacity) return End::BadCode;
-        Cur[CurCount++] = a0;
+        if (count >= Capacity) return End::BadCode;
+        cur[count++] = a0;
         if (a0 >= Width) return End::Complete;
         colour ^= 1u;
     }
 }
 
-CGroup3Lines::End CGroup3Lines::Line2D(Bits& bits) {
+CGroup3Lines::End CGroup3Lines::Line2D(Bits& source) {
+    // Working on copies lets the compiler keep the cursor and the count in
+    // registers: stores into the element array could otherwise alias them.
+    Bits bits = source;
+    std::uint32_t count = 0;
+    std::uint64_t* const cur = Cur;
+    struct WriteBack {
+        Bits& to;
+        const Bits& from;
+        std::uint32_t& countTo;
+        const std::uint32_t& countFrom;
+        ~WriteBack() {
+            to = from;
+            countTo = countFrom;
+        }
+    } writeBack{source, bits, CurCount, count};
     const FaxTables_t& tables = GetFaxTables();
     const std::uint64_t* e = Ref;
     std::uint64_t a0 = 0;
     std::uint32_t colour = 0;
     std::uint32_t k = 0;  // b1 is e[k]; k's parity is the colour at a0
-    CurCount = 0;
     while (a0 < Width) {
         // b1 is the first changing element past a0 of the other colour;
         // before the line's first element libtiff takes it as it stands.
-        if (CurCount > 0) {
+        if (count > 0) {
             while (e[k] <= a0 && e[k] < Width) k += 2;
         }
         if (bits.Exhausted()) {
-            if (a0 > (CurCount ? Cur[CurCount - 1] : 0)) Cur[CurCount++] = a0;
+            if (a0 > (count ? cur[count - 1] : 0)) cur[count++] = a0;
             return End::Data;
         }
-        if (CurCount + 2 >= Capacity) return End::BadCode;
+        if (count + 2 >= Capacity) return End::BadCode;
         const std::uint16_t entry = tables.FastMode[bits.Peek(kModeMaxBits)];
         const unsigned mode = FaxFastRow(entry);
         if (entry == 0 || mode == kModeZeros || mode == kModeExtension) {
-            if (a0 > (CurCount ? Cur[CurCount - 1] : 0)) Cur[CurCount++] = a0;
+            if (a0 > (count ? cur[count - 1] : 0)) cur[count++] = a0;
             return bits.Peek(kModeEolZeros) == 0 ? End::Eol : End::BadCode;
         }
         bits.Pos += FaxFastLength(entry);
@@ -203,14 +229,14 @@ CGroup3Lines::End CGroup3Lines::Line2D(Bits& bits) {
                 const std::uint32_t c = colour ^ static_cast<std::uint32_t>(r);
                 for (;;) {
                     if (bits.Exhausted()) {
-                        Cur[CurCount++] = a0;
+                        cur[count++] = a0;
                         return End::Data;
                     }
                     const std::uint16_t run = c == 0 ? tables.FastWhite[bits.Peek(kWhiteMaxBits)]
                                                      : tables.FastBlack[bits.Peek(kBlackMaxBits)];
                     const unsigned row = FaxFastRow(run);
                     if (run == 0 || row == kFaxEolRow || row == kFaxBlackEolRow) {
-                        if (a0 > (CurCount ? Cur[CurCount - 1] : 0)) Cur[CurCount++] = a0;
+                        if (a0 > (count ? cur[count - 1] : 0)) cur[count++] = a0;
                         return bits.Peek(kEolZeros) == 0 ? End::Eol : End::BadCode;
                     }
                     bits.Pos += FaxFastLength(run);
@@ -218,7 +244,7 @@ CGroup3Lines::End CGroup3Lines::Line2D(Bits& bits) {
                     a0 += value;
                     if (value < 64) break;
                 }
-                Cur[CurCount++] = a0;
+                cur[count++] = a0;
             }
             continue;
         }
@@ -226,11 +252,11 @@ CGroup3Lines::End CGroup3Lines::Line2D(Bits& bits) {
         const std::int64_t shift = mode <= kModeVR3 ? static_cast<std::int64_t>(mode - kModeV0)
                                                     : -static_cast<std::int64_t>(mode - kModeVR3);
         if (shift < 0 && b1 < a0 + static_cast<std::uint64_t>(-shift)) {
-            if (a0 > (CurCount ? Cur[CurCount - 1] : 0)) Cur[CurCount++] = a0;
+            if (a0 > (count ? cur[count - 1] : 0)) cur[count++] = a0;
             return End::BadCode;
         }
         a0 = static_cast<std::uint64_t>(static_cast<std::int64_t>(b1) + shift);
-        Cur[CurCount++] = a0;
+        cur[count++] = a0;
         colour ^= 1u;
         if (k > 0 && e[k - 1] > a0) {
             --k;
@@ -238,7 +264,7 @@ CGroup3Lines::End CGroup3Lines::Line2D(Bits& bits) {
             ++k;
         }
     }
-    if (a0 > (CurCount ? Cur[CurCount - 1] : 0)) Cur[CurCount++] = a0;
+    if (a0 > (count ? cur[count - 1] : 0)) cur[count++] = a0;
     return End::Complete;
 }
 
@@ -257,23 +283,32 @@ void CGroup3Lines::Finish(End end) {
     }
 }
 
-void CGroup3Lines::Render() {
-    std::uint8_t* out = LineBuf.get();
-    std::memset(out, 0, RowBytes);
-    for (std::uint32_t i = 1; i < CurCount; i += 2) {
-        const std::uint64_t from = Cur[i - 1];
-        const std::uint64_t to = std::min<std::uint64_t>(Cur[i], Width);
+// Renders the delivered line (Ref, once Decode has swapped it in) into
+// `out`, RowBytes bytes: white bytes `fill`, black ones its complement.
+void CGroup3Lines::Render(std::uint8_t* out) const {
+    const std::uint8_t fill = InvertMask;
+    std::memset(out, fill, RowBytes);
+    for (std::uint32_t i = 1; i < RefCount; i += 2) {
+        const std::uint64_t from = Ref[i - 1];
+        const std::uint64_t to = std::min<std::uint64_t>(Ref[i], Width);
         if (to <= from) continue;
         const std::uint64_t firstByte = from >> 3, lastByte = (to - 1) >> 3;
         const unsigned head = 0xFFu >> (from & 7);
-        const unsigned tail = 0xFFu << (7 - ((to - 1) & 7));
+        const unsigned tail = (0xFFu << (7 - ((to - 1) & 7))) & 0xFFu;
         if (firstByte == lastByte) {
-            out[firstByte] = static_cast<std::uint8_t>(out[firstByte] | (head & tail));
-        } else {
-            out[firstByte] = static_cast<std::uint8_t>(out[firstByte] | head);
-            if (lastByte > firstByte + 1) std::memset(out + firstByte + 1, 0xFF, lastByte - firstByte - 1);
-            out[lastByte] = static_cast<std::uint8_t>(tail & 0xFFu);
+            out[firstByte] = static_cast<std::uint8_t>(out[firstByte] ^ (head & tail));
+            continue;
         }
+        out[firstByte] = static_cast<std::uint8_t>(out[firstByte] ^ head);
+        const std::uint64_t middle = lastByte - firstByte - 1;
+        std::uint8_t* p = out + firstByte + 1;
+        const std::uint8_t black = static_cast<std::uint8_t>(~fill);
+        if (middle > 16) {
+            std::memset(p, black, static_cast<std::size_t>(middle));
+        } else {
+            for (std::uint64_t k = 0; k < middle; ++k) p[k] = black;
+        }
+        out[lastByte] = static_cast<std::uint8_t>(fill ^ tail);
     }
 }
 
@@ -303,7 +338,6 @@ int CGroup3Lines::Decode(const std::uint8_t* input, std::uint32_t inputLength, s
     const End end = twoD ? Line2D(bits) : Line1D(bits);
     const bool exact = end == End::Complete && CurCount > 0 && Cur[CurCount - 1] == Width;
     Finish(end);
-    Render();
     EolPending = end == End::Eol;
     PendingFault = end == End::Data ? TV_ERR_STRIP_SHORT : (exact && !SkippedData ? TV_OK : TV_ERR_LINE_SHORT);
     // The line is the next one's reference, followed by its sentinels.
@@ -329,7 +363,7 @@ std::uint32_t CGroup3Lines::GetLine(std::uint8_t* line) {
         DeliveredFault = TV_OK;
         return 0;
     }
-    for (std::uint32_t i = 0; i < RowBytes; ++i) line[i] = static_cast<std::uint8_t>(LineBuf[i] ^ InvertMask);
+    Render(line);
     Pending = false;
     DeliveredFault = PendingFault;
     return RowBytes;

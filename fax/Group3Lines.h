@@ -46,7 +46,7 @@ private:
     End Line2D(Bits& bits);
     bool Sync(Bits& bits);
     void Finish(End end);
-    void Render();
+    void Render(std::uint8_t* out) const;
 
     std::uint32_t Compression;
     bool TwoDimensional;
@@ -66,8 +66,7 @@ private:
     std::uint32_t RefCount = 0;
     std::uint32_t CurCount = 0;
 
-    std::unique_ptr<std::uint8_t[]> LineBuf;
-    bool Pending = false;          // LineBuf holds an undelivered line
+    bool Pending = false;          // Ref holds a line not yet delivered
     std::uint32_t PendingFault = 0;
     std::uint32_t DeliveredFault = 0;
     std::uint32_t BitOffset = 0;   // bits of the first input byte already read
