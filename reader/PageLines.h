@@ -9,6 +9,7 @@
 #include <vector>
 
 class CTiffDecoder;
+class CGroup3Lines;
 
 // What a page's lines are made of. Strips are chunks one across, as wide as
 // the image; tiles are chunksAcross wide, row of tiles by row of tiles.
@@ -17,6 +18,7 @@ struct PageGeometry {
     std::uint32_t length = 0;
     std::uint32_t compression = 1;
     std::uint32_t fillOrder = 1;
+    std::uint32_t t4Options = 0;     // Group 3: bit 0, a tag bit after each EOL (two-dimensional coding)
     bool invert = false;             // complement samples so that 1 = black
     std::uint32_t chunkWidth = 0;    // pixels per chunk row
     std::uint32_t chunkRows = 0;     // rows per chunk (the last strip may hold fewer)
@@ -59,6 +61,7 @@ private:
     std::int32_t File = -1;
     std::uint64_t FileSize = 0;
     std::unique_ptr<CTiffDecoder> Decoder;
+    CGroup3Lines* Group3 = nullptr;    // Decoder, when it is the Group 3 one (it reports damaged lines)
     std::uint32_t ChunkRowBytes = 0;   // bytes of one chunk row
     std::uint32_t ChunkCount = 0;
 

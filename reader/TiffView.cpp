@@ -316,6 +316,7 @@ std::uint32_t CTiffView::PreparePageLines() {
     geometry.length = Length;
     geometry.compression = Compression;
     geometry.fillOrder = FillOrder;
+    geometry.t4Options = T4Options;
     geometry.invert = PageInvert != 0;
     geometry.chunkWidth = TileWidth != 0 ? TileWidth : Width;
     geometry.chunkRows = RowsPerStrip;
