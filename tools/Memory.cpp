@@ -15,28 +15,46 @@ constexpr std::uint64_t kGiB = kMiB * 1024;
 
 // The strict reader reads strips through a window of at least this size.
 constexpr std::uint64_t kStripWindow = 64 * kKiB;
-// Fixed-size decoder storage (the fax decoder's first position arrays, the
+// Fixed-size decoder storage (the strict fax decoder's first arrays, the
 // LZW string table and the least ring) and the deflate state of the PNG
 // writer, rounded up.
 constexpr std::uint64_t kDecoderTables = 2 * kMiB;
 constexpr std::uint64_t kDeflateState = 512 * kKiB;
+// The any-bilevel Group 3 and modified Huffman decoder keeps two arrays of
+// 8-byte colour-change positions, two a pixel at most, up to 2^22 each.
+constexpr std::uint64_t kGroup3MostChanges = std::uint64_t{1} << 22;
 
 constexpr std::uint32_t kPackBits = 32773;
 
-std::uint64_t DecoderLines(std::uint32_t compression) {
+std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return b == 0 ? 0 : (a + b - 1) / b; }
+
+// The decoder's working storage for lines of `width` pixels from strips of
+// up to `largest` bytes.
+std::uint64_t DecoderNeed(std::uint32_t compression, std::uint64_t width, std::uint64_t largest, bool strict) {
+    const std::uint64_t line = CeilDiv(width, 8);
     switch (compression) {
+    case 2:
     case 3:
-    case 4:  // the line being built and the reference line
+        if (!strict) return 2 * 8 * (std::min(2 * width, kGroup3MostChanges) + 32);
+        [[fallthrough]];
+    case 4: {
+        // The line being built and the reference line, and the positions of
+        // a line's colour changes, 8 bytes each, in one array (two for
+        // Group 4). A line has at most width + 2 of them and no more than
+        // its data has bits; a grown array is copied, so for a moment it is
+        // there three times over.
+        const std::uint64_t arrays = compression == 4 ? 2 : 1;
+        const std::uint64_t changes = std::min(width + 2, 8 * largest + 2);
+        return 2 * line + 3 * arrays * 8 * changes + kDecoderTables;
+    }
     case 5:  // a ring of output of up to about two lines
-        return 2;
+        return 2 * line + kDecoderTables;
     case kPackBits:  // the row being unpacked
-        return 1;
+        return line;
     default:
         return 0;
     }
 }
-
-std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return b == 0 ? 0 : (a + b - 1) / b; }
 
 // The --max-memory value that would let `need` through.
 std::string Suggestion(std::uint64_t need) {
@@ -110,22 +128,9 @@ std::uint64_t PageMemoryNeed(const TiffInfo_t& info, const TiffPageInfo_t& page,
         const std::uint64_t across = CeilDiv(info.Width, page.TileWidth);
         need += CeilDiv(page.TileWidth, 8) * page.TileLength * across;
     }
-    const std::uint64_t decoderLines = DecoderLines(info.Compression);
-    if (decoderLines != 0) {
-        // Tiles are decoded a tile row at a time, strips a whole line.
-        const std::uint64_t decodedWidth = page.Tiled != 0 ? page.TileWidth : info.Width;
-        need += decoderLines * CeilDiv(decodedWidth, 8) + kDecoderTables;
-        if (info.Compression == 3 || info.Compression == 4) {
-            // The fax decoder keeps the positions of a line's colour
-            // changes, 8 bytes each, in one array (two for Group 4, the
-            // reference line's too). A line has at most width + 2 of them
-            // and no more than its data has bits; a grown array is copied,
-            // so for a moment it is there three times over.
-            const std::uint64_t arrays = info.Compression == 4 ? 2 : 1;
-            const std::uint64_t changes = std::min(decodedWidth + 2, 8 * largest + 2);
-            need += 3 * arrays * 8 * changes;
-        }
-    }
+    // Tiles are decoded a tile row at a time, strips a whole line.
+    const std::uint64_t width = page.Tiled != 0 ? page.TileWidth : info.Width;
+    need += DecoderNeed(info.Compression, width, largest, strict);
     return need;
 }
 
