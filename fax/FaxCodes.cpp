@@ -317,6 +317,20 @@ namespace {
 
 FaxTables_t g_tables;
 
+// The short table of one colour: the fast table of `bits` bits, with each
+// found row replaced by its run value. Every value of a code that short
+// fits beside its length in 16 bits.
+void BuildShortTable(const std::uint8_t* table, unsigned bits, const std::uint32_t* runValue,
+                     std::uint16_t* shortTable) {
+    std::uint16_t fast[std::size_t{1} << kBlackShortBits];
+    BuildFaxFastTable(table, bits, fast);
+    for (std::uint32_t pattern = 0; pattern < (std::uint32_t{1} << bits); ++pattern) {
+        const std::uint16_t entry = fast[pattern];
+        shortTable[pattern] =
+            entry == 0 ? 0 : static_cast<std::uint16_t>((runValue[FaxFastRow(entry)] << 4) | FaxFastLength(entry));
+    }
+}
+
 bool BuildSharedTables() {
     FaxTables_t& t = g_tables;
     std::memset(&t, 0, sizeof t);
@@ -333,6 +347,8 @@ bool BuildSharedTables() {
     for (std::size_t row = 0; row < kRunCodeRows; ++row) {
         t.RunValue[row] = RunCodeTable[row].Value;
     }
+    BuildShortTable(t.White, kWhiteShortBits, t.RunValue, t.ShortWhite);
+    BuildShortTable(t.Black, kBlackShortBits, t.RunValue, t.ShortBlack);
     return true;
 }
 

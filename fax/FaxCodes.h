@@ -77,6 +77,17 @@ constexpr unsigned FaxFastLength(std::uint16_t entry) { return entry & 15u; }
 // lookup finds on those bits. `fast` has 2^maxBits entries.
 void BuildFaxFastTable(const std::uint8_t* table, unsigned maxBits, std::uint16_t* fast);
 
+// Short run tables for the decoding loops: a code of at most kWhiteShortBits
+// (white) or kBlackShortBits (black) bits is found with one small lookup
+// that gives its run value directly; the longer codes (the long black
+// terminating codes, the extended make-up codes, EOL) and the patterns that
+// match no code read 0 there and go to the full fast tables.
+constexpr unsigned kWhiteShortBits = 9;   // every white terminating and make-up code
+constexpr unsigned kBlackShortBits = 10;  // black runs 0..18 and 64
+// Short table entry: (run value << 4) | code length, or 0.
+constexpr unsigned FaxShortValue(std::uint16_t entry) { return entry >> 4; }
+constexpr unsigned FaxShortLength(std::uint16_t entry) { return entry & 15u; }
+
 struct FaxTables_t {
     std::uint8_t White[kWhiteTableSize];
     std::uint8_t Black[kBlackTableSize];
@@ -85,6 +96,8 @@ struct FaxTables_t {
     std::uint16_t FastBlack[std::size_t{1} << kBlackMaxBits];
     std::uint16_t FastMode[std::size_t{1} << kModeMaxBits];
     std::uint32_t RunValue[kRunCodeRows];  // RunCodeTable values by row
+    std::uint16_t ShortWhite[std::size_t{1} << kWhiteShortBits];
+    std::uint16_t ShortBlack[std::size_t{1} << kBlackShortBits];
     bool Valid;                            // false if the code texts clashed
 };
 

@@ -1,5 +1,14 @@
 // CCITT fax strip decoder: T.4 one-dimensional lines with EOL codes for
 // Compression 3, T.6 two-dimensional lines for Compression 4.
+//
+// A line is decoded into its changing elements (the pixel positions where
+// runs end), so that b1 and b2 on the reference line are array lookups,
+// and rendered from them once the line is complete. Each line is first
+// decoded with a bit source that loads eight input bytes at a time and
+// needs no check for the end of the input; a line that comes within eight
+// bytes of it is decoded again from its start with the careful source,
+// which reads the bits of a carried line before the caller's input, makes
+// up 0 bits past the end and lets each code check that it is whole.
 #include "fax/FaxDecoder.h"
 
 #include <algorithm>
@@ -18,10 +27,16 @@
 
 namespace {
 
-// Room behind the last reference run: one closing run plus the zero runs that
-// the pass and vertical modes may still step over once b1 has reached the
-// end of the line (see AdoptReferenceLine).
-constexpr std::uint32_t kRunSlack = 4;
+// Copies of where the reference line ends, after its last element: b1 may
+// stop on the first two, and a pass code then reads two more for b2 and the
+// next b1 (all at least the width, which ends the line).
+constexpr std::uint64_t kSentinels = 6;
+// Entries of an element array beyond the width: element 0, the elements a
+// line may add at or past the width (two for a horizontal code, one more for
+// an end of block or a pass to the end), and the sentinels, with margin.
+constexpr std::uint64_t kPosSlack = 32;
+// Inputs shorter than this are decoded with the careful source straight away.
+constexpr std::uint32_t kFastMinBytes = 16;
 
 struct ReverseTable {
     std::uint8_t Bytes[256];
@@ -63,6 +78,10 @@ inline void StoreBigEndian64(std::uint8_t* p, std::uint64_t w) {
 #endif
 }
 
+inline unsigned LeadingZeros64(std::uint64_t w) {
+    return w == 0 ? 64u : static_cast<unsigned>(__builtin_clzll(w));
+}
+
 // Reverses the bit order inside each of the eight bytes (FillOrder 2).
 inline std::uint64_t ReverseBitsInBytes(std::uint64_t w) {
     w = ((w >> 1) & 0x5555555555555555ull) | ((w & 0x5555555555555555ull) << 1);
@@ -71,19 +90,62 @@ inline std::uint64_t ReverseBitsInBytes(std::uint64_t w) {
     return w;
 }
 
-// Bits of the available input (the carried bytes of a suspended line, then
-// the caller's input), next bit in bit 63 of Acc. Bytes past the end of the
-// input are never loaded: they read as 0 bits, and the line decoders compare
-// every code's extent with the available bits before trusting it.
-//
-// Acc may hold, below its Held counted bits, a copy of the stream bits that
-// follow (left by the 8-byte load); every later load ORs the same bits into
-// the same places, so they never disturb it.
-class BitReader {
+// Both sources keep the next bit in bit 63 of Acc and Held counted bits.
+// Below them Acc may hold a copy of the stream bits that follow (left by an
+// 8-byte load); every later load ORs the same bits into the same places.
+
+// The fast source: one contiguous input of at least kFastMinBytes, loaded
+// eight bytes at a time. Fill fails, rather than read past the input, once
+// fewer than eight bytes are left to load; every bit it hands out is input.
+class FastBits {
 public:
-    BitReader(const std::uint8_t* carry, std::uint32_t carryLength, const std::uint8_t* input,
-              std::uint32_t inputLength, bool reverse)
-        : Reverse(reverse) {
+    FastBits(const std::uint8_t* input, std::uint32_t length, bool reverse)
+        : Base(input), P(input), Last(input + length - 8), Reverse(reverse) {}
+
+    std::uint64_t Acc = 0;
+    unsigned Held = 0;
+
+    // Makes at least 16 bits available; false when that needs bytes within
+    // eight of the input's end.
+    bool Fill() {
+        if (TV_FAX_LIKELY(Held >= 16)) {
+            return true;
+        }
+        if (TV_FAX_RARELY(P > Last)) {
+            return false;
+        }
+        std::uint64_t w = LoadBigEndian64(P);
+        if (Reverse) {
+            w = ReverseBitsInBytes(w);
+        }
+        Acc |= w >> Held;
+        P += (63 - Held) >> 3;
+        Held |= 56;
+        return true;
+    }
+    void Consume(unsigned n) {
+        Acc <<= n;
+        Held -= n;
+    }
+    static constexpr bool Beyond(unsigned) { return false; }
+    static constexpr bool Exhausted() { return false; }
+    std::uint64_t Position() const { return static_cast<std::uint64_t>(P - Base) * 8 - Held; }
+
+private:
+    const std::uint8_t* Base;
+    const std::uint8_t* P;
+    const std::uint8_t* Last;
+    bool Reverse;
+};
+
+// The careful source: the carried bytes of a suspended line, then the
+// caller's input. Bytes past the end are never loaded: they read as 0 bits,
+// and a code checks with Beyond that it lies within the input.
+class CarefulBits {
+public:
+    CarefulBits(const std::uint8_t* carry, std::uint32_t carryLength, const std::uint8_t* input,
+                std::uint32_t inputLength, bool reverse)
+        : AvailBits((static_cast<std::uint64_t>(carryLength) + inputLength) * 8), Reverse(reverse) {
         if (carryLength > 0) {
             P = carry;
             End = carry + carryLength;
@@ -96,17 +158,14 @@ public:
     }
 
     std::uint64_t Acc = 0;
-    unsigned Held = 0;  // counted bits in Acc; 64 once the input is exhausted
-    // Bits of input loaded into Acc, and 0 bits made up once the input ran
-    // out. While nothing is made up, every counted bit of Acc is input.
-    std::uint64_t Loaded = 0;
-    std::uint64_t Phantom = 0;
+    unsigned Held = 0;  // 64 once the input is exhausted
 
-    // Bits consumed since the first input byte.
-    std::uint64_t Position() const { return Loaded + Phantom - Held; }
-    // Whether Acc may hold bits beyond the input.
-    bool Exhausted() const { return Phantom != 0; }
-
+    bool Fill() {
+        if (Held < 16) {
+            Refill();
+        }
+        return true;
+    }
     // Tops Acc up to at least 56 bits. Called only with Held <= 56.
     void Refill() {
         if (End - P >= 8) {
@@ -123,11 +182,17 @@ public:
         }
         RefillSlow();
     }
-
     void Consume(unsigned n) {
         Acc <<= n;
         Held -= n;
     }
+    // Bits consumed since the first available byte.
+    std::uint64_t Position() const { return Loaded + Phantom - Held; }
+    // Whether Acc may hold bits beyond the input.
+    bool Exhausted() const { return Phantom != 0; }
+    // Whether a code of n bits at the current position needs bits beyond
+    // the input. While no bits are made up, every held bit is input.
+    bool Beyond(unsigned n) const { return Exhausted() && Position() + n > AvailBits; }
 
 private:
     void RefillSlow() {
@@ -158,6 +223,9 @@ private:
         }
     }
 
+    std::uint64_t Loaded = 0;   // bits of input loaded into Acc
+    std::uint64_t Phantom = 0;  // 0 bits made up once the input ran out
+    std::uint64_t AvailBits;
     const std::uint8_t* P = nullptr;
     const std::uint8_t* End = nullptr;
     const std::uint8_t* Next = nullptr;
@@ -165,73 +233,69 @@ private:
     bool Reverse;
 };
 
-inline void FillBytes(std::uint8_t* out, std::uint8_t value, std::uint64_t count) {
-    if (count >= 32) {
-        std::memset(out, value, static_cast<std::size_t>(count));
-        return;
-    }
-    const std::uint64_t word = value != 0 ? ~std::uint64_t{0} : 0;
-    while (count >= 8) {
-        std::memcpy(out, &word, 8);
-        out += 8;
-        count -= 8;
-    }
-    while (count > 0) {
-        *out++ = value;
-        --count;
+// Skips the 0 bits at the source's position, `pos` bits into the input. When
+// at least 11 of them are followed by a 1 (an EOL, after any fill), returns
+// the position just past that 1, else 0. Leaves the source past the zeros.
+// Sets `bail` when the fast source cannot see far enough.
+template <class Source>
+std::uint64_t FindEolEnd(Source& source, std::uint64_t pos, bool& bail) {
+    for (std::uint64_t zeros = 0;;) {
+        if (!source.Fill()) {
+            bail = true;
+            return 0;
+        }
+        const unsigned lead = LeadingZeros64(source.Acc);
+        if (lead < source.Held) {
+            zeros += lead;
+            source.Consume(lead);
+            return zeros >= 11 ? pos + zeros + 1 : 0;
+        }
+        // Every held bit is 0: fill, unless the input has run out.
+        if (source.Exhausted()) {
+            return 0;
+        }
+        const unsigned n = std::min(source.Held, 32u);
+        source.Consume(n);
+        zeros += n;
     }
 }
 
 // Vertical mode offsets by mode number.
-constexpr int kVerticalOffset[kModeCodeRows] = {0, 0, 0, 0, 1, 2, 3, -1, -2, -3, 0, 0};
+constexpr std::int64_t kVerticalOffset[kModeCodeRows] = {0, 0, 0, 0, 1, 2, 3, -1, -2, -3, 0, 0};
 
 }  // namespace
 
-bool RenderFaxRuns(const std::uint32_t* runs, std::uint32_t count, std::uint8_t* dest, std::size_t capacity,
+bool RenderFaxLine(const std::uint64_t* ends, std::uint32_t count, std::uint8_t* dest, std::size_t capacity,
                    std::uint32_t& bytes, std::uint32_t& bits) {
-    std::uint64_t total = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        total += runs[i];
-    }
+    const std::uint64_t total = count > 0 ? ends[count - 1] : 0;
     if (total > static_cast<std::uint64_t>(capacity) * 8) {
         bytes = 0;
         bits = 0;
         return false;
     }
-    // The line's bytes, and the trailing partial byte when there is room,
-    // start white. Black runs are gathered in a 64-pixel word held in a
-    // register and written once per word, big end first; a word reaching
-    // past the line's bytes is written only up to them.
+    // Black runs are gathered in a 64-pixel word held in a register and
+    // written once per word, big end first, in order: white words between
+    // black runs are written as they are passed, so no byte is written
+    // twice. Every byte before the last word holds pixels of the line, so
+    // whole words fit there; the last one is cut at the limit.
     const std::uint64_t whole = total / 8;
     const std::uint64_t limit = whole < capacity ? whole + 1 : whole;
-    std::memset(dest, 0, static_cast<std::size_t>(limit));
-    auto flush = [dest, limit](std::uint64_t word, std::uint64_t value) {
-        const std::uint64_t at = word * 8;
-        if (at + 8 <= limit) {
-            StoreBigEndian64(dest + at, value);
-        } else {
-            for (std::uint64_t i = 0; at + i < limit; ++i) {
-                dest[at + i] = static_cast<std::uint8_t>(value >> (56 - 8 * i));
-            }
-        }
-    };
     constexpr std::uint64_t kAll = ~std::uint64_t{0};
-    std::uint64_t x = 0;
     std::uint64_t word = 0;    // index of the 64-pixel word being gathered
     std::uint64_t pixels = 0;  // its black pixels, first pixel in bit 63
-    const std::uint32_t pairs = count / 2;
-    for (std::uint32_t k = 0; k < pairs; ++k) {
-        x += runs[2 * k];
-        const std::uint64_t v = runs[2 * k + 1];
-        if (v == 0) {
+    for (std::uint32_t i = 1; i < count; i += 2) {
+        const std::uint64_t x = ends[i - 1];
+        const std::uint64_t end = ends[i];
+        if (end <= x) {
             continue;
         }
-        const std::uint64_t end = x + v;
-        if ((x >> 6) != word) {
-            if (pixels != 0) {
-                flush(word, pixels);
+        const std::uint64_t first = x >> 6;
+        if (first != word) {
+            StoreBigEndian64(dest + 8 * word, pixels);
+            for (std::uint64_t w = word + 1; w < first; ++w) {
+                StoreBigEndian64(dest + 8 * w, 0);
             }
-            word = x >> 6;
+            word = first;
             pixels = 0;
         }
         const std::uint64_t lastWord = (end - 1) >> 6;
@@ -240,15 +304,24 @@ bool RenderFaxRuns(const std::uint32_t* runs, std::uint32_t count, std::uint8_t*
         if (lastWord == word) {
             pixels |= head & tail;
         } else {
-            flush(word, pixels | head);
-            FillBytes(dest + 8 * (word + 1), 0xFF, 8 * (lastWord - word - 1));
+            StoreBigEndian64(dest + 8 * word, pixels | head);
+            for (std::uint64_t w = word + 1; w < lastWord; ++w) {
+                StoreBigEndian64(dest + 8 * w, kAll);
+            }
             word = lastWord;
             pixels = tail;
         }
-        x = end;
     }
-    if (pixels != 0) {
-        flush(word, pixels);
+    const std::uint64_t at = 8 * word;
+    if (at + 8 <= limit) {
+        StoreBigEndian64(dest + at, pixels);
+        if (at + 8 < limit) {
+            std::memset(dest + at + 8, 0, static_cast<std::size_t>(limit - at - 8));
+        }
+    } else {
+        for (std::uint64_t i = 0; at + i < limit; ++i) {
+            dest[at + i] = static_cast<std::uint8_t>(pixels >> (56 - 8 * i));
+        }
     }
     bytes = static_cast<std::uint32_t>(whole);
     bits = static_cast<std::uint32_t>(total % 8);
@@ -261,22 +334,22 @@ CFaxDecoder::CFaxDecoder(std::uint32_t compression, std::uint32_t fillOrder, std
     WhiteTable = tables.White;
     BlackTable = tables.Black;
     ModeTable = tables.Mode;
-    const std::size_t perArray = static_cast<std::size_t>(kFaxMaxRuns) + kRunSlack;
-    const std::size_t total = Compression == 4 ? 2 * perArray : perArray;
-    RunStore.reset(new (std::nothrow) std::uint32_t[total]());
-    if (RunStore) {
-        if (Compression == 4) {
-            RefRuns = RunStore.get();
-            CurRuns = RunStore.get() + perArray;
-        } else {
-            Runs1D = RunStore.get();
-        }
-    }
-    Usable = tables.Valid && RunStore != nullptr;
+    Usable = tables.Valid;
     Reset();
 }
 
 CFaxDecoder::~CFaxDecoder() = default;
+
+void CFaxDecoder::StartReference() {
+    // The line above the first line of a strip is all white.
+    if (Ref != nullptr) {
+        Ref[0] = 0;
+        for (std::uint64_t i = 1; i <= kSentinels; ++i) {
+            Ref[i] = Width;
+        }
+    }
+    RefCount = 0;
+}
 
 void CFaxDecoder::Reset() {
     StripActive = 1;
@@ -285,12 +358,10 @@ void CFaxDecoder::Reset() {
     OutBytes = 0;
     OutBits = 0;
     BitOffset = 0;
-    RefCount = 0;
-    CurCount = 0;
     CarriedIn = 0;
     std::memset(CarryBuf, 0, sizeof CarryBuf);
-    SavedA0 = SavedB1 = SavedPending = 0;
-    SavedRefPos = SavedCurPos = 0;
+    Saved = {0, 1, 0};
+    StartReference();
 }
 
 void CFaxDecoder::SetInvert(std::int32_t invert) { Invert = invert; }
@@ -298,46 +369,89 @@ void CFaxDecoder::SetInvert(std::int32_t invert) { Invert = invert; }
 int CFaxDecoder::SetWidth(std::uint32_t width) {
     LineBuf.reset();
     LineBufSize = 0;
+    Fresh = 0;
+    PosStore.reset();
+    Ref = Cur = nullptr;
+    PosCap = 0;
     if (!Usable) {
         return 0;
     }
     Width = width;
+    // Neither buffer is cleared: the line buffer's delivered half reads as
+    // white until rendered (Fresh), and elements are written before use.
     const std::size_t size = 2 * static_cast<std::size_t>((static_cast<std::uint64_t>(width) + 7) / 8);
-    LineBuf.reset(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]());
-    if (!LineBuf) {
+    LineBuf.reset(new (std::nothrow) std::uint8_t[size == 0 ? 1 : size]);
+    // Lines of more runs than kFaxMaxRuns fail, so wider lines grow the
+    // arrays only as far as their input can fill them (see Reserve).
+    const std::size_t cap = static_cast<std::size_t>(std::min<std::uint64_t>(width, kFaxMaxRuns) + kPosSlack);
+    const std::size_t arrays = Compression == 4 ? 2 : 1;
+    PosStore.reset(new (std::nothrow) std::uint64_t[arrays * cap]);
+    if (!LineBuf || !PosStore) {
+        LineBuf.reset();
+        PosStore.reset();
         return 0;
     }
     LineBufSize = size;
+    PosCap = cap;
+    Cur = PosStore.get();
+    Cur[0] = 0;
+    if (Compression == 4) {
+        Ref = PosStore.get() + cap;
+    }
+    StartReference();
     return 1;
+}
+
+bool CFaxDecoder::Reserve(std::uint64_t count) {
+    // A line adds at most width + 2 elements that are not empty runs (their
+    // positions rise, and all but the last two lie below the width), and
+    // no more than its input has bits, so room for that beyond the elements
+    // already there is all a line needs until its next empty run.
+    const std::uint64_t need = count + LineRoom + kPosSlack;
+    if (need <= PosCap) {
+        return true;
+    }
+    const std::uint64_t cap = std::max<std::uint64_t>(need, 2 * static_cast<std::uint64_t>(PosCap));
+    const std::size_t arrays = Ref != nullptr ? 2 : 1;
+    std::unique_ptr<std::uint64_t[]> store(new (std::nothrow) std::uint64_t[arrays * cap]);
+    if (!store) {
+        return false;
+    }
+    std::uint64_t* cur = store.get();
+    std::memcpy(cur, Cur, static_cast<std::size_t>(count + 1) * sizeof *cur);
+    if (Ref != nullptr) {
+        std::uint64_t* ref = store.get() + cap;
+        std::memcpy(ref, Ref, static_cast<std::size_t>(RefCount + kSentinels + 1) * sizeof *ref);
+        Ref = ref;
+    }
+    Cur = cur;
+    PosStore = std::move(store);
+    PosCap = static_cast<std::size_t>(cap);
+    return true;
 }
 
 std::size_t CFaxDecoder::RoomFromOutBytes() const {
     return OutBytes < LineBufSize ? LineBufSize - OutBytes : 0;
 }
 
-bool CFaxDecoder::RenderLine(const std::uint32_t* runs, std::uint32_t count) {
+bool CFaxDecoder::RenderLine(std::uint32_t count) {
     const std::size_t start = std::min<std::size_t>(OutBytes, LineBufSize);
+    const std::size_t half = LineBufSize / 2;
+    if (start > Fresh && Fresh < half) {
+        // Bytes skipped since the last GetLine read as white.
+        std::memset(LineBuf.get() + Fresh, 0, std::min(start, half) - Fresh);
+        Fresh = start;
+    }
     std::uint32_t bytes = 0;
     std::uint32_t bits = 0;
-    const bool fits = RenderFaxRuns(runs, count, LineBuf.get() + start, LineBufSize - start, bytes, bits);
+    const std::size_t capacity = LineBufSize - start;
+    const bool fits = RenderFaxLine(Cur + 1, count, LineBuf.get() + start, capacity, bytes, bits);
     OutBytes = static_cast<std::uint32_t>(start + bytes);
     OutBits = bits;
-    LastPixels = static_cast<std::uint64_t>(bytes) * 8 + bits;
-    return fits;
-}
-
-void CFaxDecoder::AdoptReferenceLine(std::uint32_t count, std::uint64_t total) {
-    std::swap(RefRuns, CurRuns);
-    RefCount = count;
-    // A reference line that stops short of the width (corrupt data) would
-    // leave b1 stuck below a0; its changing elements beyond the last run are
-    // taken to be at the width instead. The zero runs after that keep every
-    // further changing element there, so b1 can always reach the width
-    // within the array.
-    RefRuns[count] = total < Width ? static_cast<std::uint32_t>(Width - total) : 0;
-    for (std::uint32_t i = 1; i < kRunSlack; ++i) {
-        RefRuns[count + i] = 0;
+    if (fits) {
+        Fresh = std::max(Fresh, start + bytes + (bytes < capacity ? 1 : 0));
     }
+    return fits;
 }
 
 int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
@@ -353,10 +467,11 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
         // count towards the strip's rows so that the reader moves on to the
         // next strip once the strip is complete.
         if (LinesDone < RowsPerStrip) {
-            const std::uint32_t whiteRun = Width;
+            const std::uint64_t whiteEnd = Width;
             std::uint32_t bytes = 0;
             std::uint32_t bits = 0;
-            RenderFaxRuns(&whiteRun, 1, LineBuf.get(), LineBufSize, bytes, bits);
+            RenderFaxLine(&whiteEnd, 1, LineBuf.get(), LineBufSize, bytes, bits);
+            Fresh = std::max<std::size_t>(Fresh, bytes + (bytes < LineBufSize ? 1 : 0));
             OutBytes = static_cast<std::uint32_t>(std::min<std::size_t>(std::size_t{OutBytes} + bytes, LineBufSize));
             OutBits = bits;
             ++LinesDone;
@@ -383,56 +498,18 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
                             : Decode1D(input, inputLength, consumed, produced);
 }
 
-namespace {
-
-// Skips the 0 bits at the reader's position, `pos` bits into the input. When
-// at least 11 of them are followed by a 1 (an EOL, after any fill), returns
-// the position just past that 1, else 0. Leaves the reader past the zeros.
-std::uint64_t FindEolEnd(BitReader& reader, std::uint64_t pos) {
-    for (std::uint64_t zeros = 0;;) {
-        if (reader.Held < 16) {
-            reader.Refill();
-        }
-        const unsigned lead = reader.Acc == 0 ? 64u : static_cast<unsigned>(__builtin_clzll(reader.Acc));
-        if (lead < reader.Held) {
-            zeros += lead;
-            reader.Consume(lead);
-            return zeros >= 11 ? pos + zeros + 1 : 0;
-        }
-        // Every held bit is 0: fill, unless the input has run out.
-        if (reader.Exhausted()) {
-            return 0;
-        }
-        const unsigned n = std::min(reader.Held, 32u);
-        reader.Consume(n);
-        zeros += n;
-    }
-}
-
-}  // namespace
-
-int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
-                          std::uint32_t& produced) {
+// One line of one-dimensional codes from the source's start: its elements
+// into Cur[1..count], and where an EOL right after it ends (0 if none).
+template <class Source>
+CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint64_t& count, std::uint64_t& lineEnd,
+                                     std::uint64_t& eolEnd) {
     const FaxTables_t& tables = GetFaxTables();
+    const std::uint16_t* const shortWhite = tables.ShortWhite;
+    const std::uint16_t* const shortBlack = tables.ShortBlack;
     const std::uint16_t* const fastWhite = tables.FastWhite;
     const std::uint16_t* const fastBlack = tables.FastBlack;
     const std::uint32_t* const runValue = tables.RunValue;
-
-    BitReader reader(nullptr, 0, input, length, FillOrder == 2);
-    reader.Refill();
-    const std::uint64_t availBits = static_cast<std::uint64_t>(length) * 8;
-    std::uint64_t pos = 0;
-
-    const std::uint64_t width = Width;
-    // A line that cannot fit into the line buffer is refused.
-    const std::uint64_t roomPixels =
-        std::min<std::uint64_t>(static_cast<std::uint64_t>(RoomFromOutBytes()) * 8, 0xFFFFFFFFu);
-    std::uint32_t* const runs = Runs1D;
-    std::uint32_t count = 0;
-    std::uint64_t linePos = 0;
-    std::uint64_t pending = 0;
-    bool white = true;
-    bool terminated = true;  // the last code ended a run (no make-up waiting)
+    bool bail = false;
 
     // An EOL may open the line. The fill before it is any number of 0 bits:
     // the fewest that end the EOL on a byte boundary, or whole bytes more,
@@ -441,82 +518,140 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
     // So the EOL is there when the line starts with 11 or more zeros and a 1;
     // fewer zeros begin the line's first code, read from the line's start.
     {
-        BitReader probe = reader;
-        const std::uint64_t eolEnd = FindEolEnd(probe, pos);
-        if (eolEnd != 0) {
-            reader = probe;
-            reader.Consume(1);
-            pos = eolEnd;
+        Source probe = source;
+        const std::uint64_t end = FindEolEnd(probe, 0, bail);
+        if (bail) {
+            return Stop::Careful;
+        }
+        if (end != 0) {
+            source = probe;
+            source.Consume(1);
         }
     }
 
+    const std::uint64_t width = Width;
+    // A line that cannot fit into the line buffer is refused.
+    const std::uint64_t roomPixels =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(RoomFromOutBytes()) * 8, 0xFFFFFFFFu);
+    std::uint64_t* cur = Cur;
+    std::uint64_t n = 0;
+    std::uint64_t prev = 0;  // Cur[n]
+    std::uint64_t linePos = 0;
+    bool white = true;
+    bool terminated = true;  // the last code ended a run (no make-up waiting)
+
     while (!(linePos >= width && terminated)) {
-        if (reader.Held < 16) {
-            reader.Refill();
+        if (!source.Fill()) {
+            return Stop::Careful;
         }
-        const std::uint16_t entry =
-            white ? fastWhite[reader.Acc >> (64 - kWhiteMaxBits)] : fastBlack[reader.Acc >> (64 - kBlackMaxBits)];
-        const std::uint32_t row = FaxFastRow(entry);
-        // Twelve 0 bits match no white code: fill before an EOL, or damage.
-        if (TV_FAX_RARELY(entry == 0 || row == kFaxEolRow || row == kFaxBlackEolRow)) {
-            // An EOL before the line is complete: the line ends there and
-            // the rest of it is white, as fax receivers take it. This also
-            // ends a line that a make-up code filled without the
-            // terminating code of 0 some writers leave out. The EOL is left
-            // for the end of the line to take.
-            BitReader probe = reader;
-            if (FindEolEnd(probe, pos) == 0) {
-                return 0;
-            }
-            if (pending > 0 || !white) {
-                // A run in progress (black, or a white make-up) ends here.
-                if (count >= kFaxMaxRuns) {
-                    return 0;
+        unsigned len;
+        std::uint32_t value;
+        const std::uint16_t shortEntry =
+            white ? shortWhite[source.Acc >> (64 - kWhiteShortBits)] : shortBlack[source.Acc >> (64 - kBlackShortBits)];
+        if (TV_FAX_LIKELY(shortEntry != 0)) {
+            len = FaxShortLength(shortEntry);
+            value = FaxShortValue(shortEntry);
+        } else {
+            const std::uint16_t entry = white ? fastWhite[source.Acc >> (64 - kWhiteMaxBits)]
+                                              : fastBlack[source.Acc >> (64 - kBlackMaxBits)];
+            const std::uint32_t row = FaxFastRow(entry);
+            // Twelve 0 bits match no white code: fill before an EOL, or damage.
+            if (entry == 0 || row == kFaxEolRow || row == kFaxBlackEolRow) {
+                // An EOL before the line is complete: the line ends there and
+                // the rest of it is white, as fax receivers take it. This also
+                // ends a line that a make-up code filled without the
+                // terminating code of 0 some writers leave out. The EOL is left
+                // for the end of the line to take.
+                Source probe = source;
+                const std::uint64_t end = FindEolEnd(probe, source.Position(), bail);
+                if (bail) {
+                    return Stop::Careful;
                 }
-                runs[count++] = static_cast<std::uint32_t>(pending);
-                pending = 0;
-                white = !white;
-            }
-            if (linePos < width) {
-                // `white` is now the colour of the next run.
-                if (!white) {
-                    runs[count - 1] += static_cast<std::uint32_t>(width - linePos);
-                } else if (count < kFaxMaxRuns) {
-                    runs[count++] = static_cast<std::uint32_t>(width - linePos);
-                } else {
-                    return 0;
+                if (end == 0) {
+                    return Stop::Fail;
                 }
-                linePos = width;
+                if (linePos > prev || !white) {
+                    // A run in progress (black, or a white make-up) ends here.
+                    if (n >= kFaxMaxRuns || (linePos == prev && !Reserve(n + 1))) {
+                        return Stop::Fail;
+                    }
+                    cur = Cur;
+                    cur[++n] = linePos;
+                    prev = linePos;
+                    white = !white;
+                }
+                if (linePos < width) {
+                    // `white` is now the colour of the next run.
+                    if (!white) {
+                        cur[n] += width - linePos;
+                    } else if (n < kFaxMaxRuns) {
+                        cur[++n] = width;
+                    } else {
+                        return Stop::Fail;
+                    }
+                    linePos = width;
+                }
+                terminated = true;
+                break;
             }
-            terminated = true;
-            break;
+            len = FaxFastLength(entry);
+            value = runValue[row];
         }
-        const unsigned len = FaxFastLength(entry);
-        if (pos + len > availBits) {
-            return 0;  // the line runs past the end of its input
+        if (source.Beyond(len)) {
+            return Stop::Fail;  // the line runs past the end of its input
         }
-        reader.Consume(len);
-        pos += len;
-        const std::uint32_t value = runValue[row];
+        source.Consume(len);
         linePos += value;
         if (linePos > roomPixels) {
-            return 0;
+            return Stop::Fail;
         }
         if (value < 64) {
-            if (count >= kFaxMaxRuns) {
-                return 0;
+            if (TV_FAX_RARELY(linePos == prev)) {
+                // An empty run: the one kind of element that does not move
+                // on, so the only one that needs room checked.
+                if (n >= kFaxMaxRuns || !Reserve(n + 1)) {
+                    return Stop::Fail;
+                }
+                cur = Cur;
             }
-            runs[count++] = static_cast<std::uint32_t>(value + pending);
-            pending = 0;
+            cur[++n] = linePos;
+            prev = linePos;
             white = !white;
             terminated = true;
         } else {
-            pending += value;
             terminated = false;
         }
     }
+    if (n > kFaxMaxRuns) {
+        return Stop::Fail;
+    }
+    count = n;
+    lineEnd = source.Position();
+    eolEnd = FindEolEnd(source, lineEnd, bail);
+    return bail ? Stop::Careful : Stop::Line;
+}
 
-    if (!RenderLine(runs, count)) {
+int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
+                          std::uint32_t& produced) {
+    const bool reverse = FillOrder == 2;
+    LineRoom = std::min<std::uint64_t>(std::uint64_t{Width} + 2, std::uint64_t{length} * 8 + 2);
+    if (!Reserve(0)) {
+        return 0;
+    }
+    std::uint64_t count = 0;
+    std::uint64_t pos = 0;
+    std::uint64_t eolEnd = 0;
+    Stop stop = Stop::Careful;
+    if (length >= kFastMinBytes) {
+        FastBits source(input, length, reverse);
+        stop = Line1D(source, count, pos, eolEnd);
+    }
+    if (stop == Stop::Careful) {
+        CarefulBits source(nullptr, 0, input, length, reverse);
+        source.Refill();
+        stop = Line1D(source, count, pos, eolEnd);
+    }
+    if (stop != Stop::Line || !RenderLine(static_cast<std::uint32_t>(count))) {
         return 0;
     }
     // One-dimensional lines count towards the strip's rows like
@@ -528,9 +663,7 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
     // line's last whole byte, or in the third. Writers that add whole bytes
     // of fill put it further on, so where an EOL ending on a byte boundary
     // does follow, the line runs to its end instead.
-    const std::uint64_t q = pos / 8;
-    std::uint64_t lineBytes = q + (pos % 8 <= 4 ? 2 : 3);
-    const std::uint64_t eolEnd = FindEolEnd(reader, pos);
+    std::uint64_t lineBytes = pos / 8 + (pos % 8 <= 4 ? 2 : 3);
     if (eolEnd != 0 && eolEnd % 8 == 0) {
         lineBytes = eolEnd / 8;
     }
@@ -539,220 +672,245 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
     return 1;
 }
 
-int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
-                          std::uint32_t& produced) {
+// The codes of one two-dimensional line, from where `line` stands, into
+// Cur; stops at the line's end, an end of block, a code that is not whole
+// in the input (Suspend, with the line as it stood before that code and
+// where the code starts), bad data, or when the fast source cannot go on.
+template <class Source>
+CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint64_t& codeStart, bool& extension) {
     const FaxTables_t& tables = GetFaxTables();
+    const std::uint16_t* const fastMode = tables.FastMode;
+    const std::uint16_t* const shortWhite = tables.ShortWhite;
+    const std::uint16_t* const shortBlack = tables.ShortBlack;
     const std::uint16_t* const fastWhite = tables.FastWhite;
     const std::uint16_t* const fastBlack = tables.FastBlack;
-    const std::uint16_t* const fastMode = tables.FastMode;
     const std::uint32_t* const runValue = tables.RunValue;
 
-    if (RefCount == 0) {
-        // The line above the first line of a strip is all white.
-        RefRuns[0] = Width;
-        for (std::uint32_t i = 1; i <= kRunSlack; ++i) {
-            RefRuns[i] = 0;
-        }
-        RefCount = 1;
-    }
-
-    const std::uint32_t carried = CarriedIn;
-    BitReader reader(CarryBuf, carried, input, length, FillOrder == 2);
-    reader.Refill();
-    reader.Consume(BitOffset);
-    const std::uint64_t availBits = (static_cast<std::uint64_t>(carried) + length) * 8;
-    // A code of n bits is whole when the input holds n more bits. While the
-    // reader has made up no bits, every code looked up after a refill (at
-    // least 16 bits held) lies inside the input, so positions are worked
-    // out only once the input has run out.
-    auto beyondInput = [&reader, availBits](unsigned n) {
-        return reader.Exhausted() && reader.Position() + n > availBits;
-    };
-
     const std::uint64_t width = Width;
-    std::uint32_t* const cur = CurRuns;
-    const std::uint32_t* const ref = RefRuns;
-    std::uint64_t a0;
-    std::uint64_t b1;
-    std::uint64_t pending;
-    std::uint32_t refPos;
-    std::uint32_t curPos;
-    if (LineComplete != 0) {
-        a0 = 0;
-        b1 = ref[0];
-        refPos = 1;
-        curPos = 0;
-        pending = 0;
-    } else {
-        a0 = SavedA0;
-        b1 = SavedB1;
-        refPos = SavedRefPos;
-        curPos = SavedCurPos;
-        pending = SavedPending;
-    }
+    const std::uint64_t* ref = Ref;
+    std::uint64_t* cur = Cur;
+    std::uint64_t a0 = line.A0;
+    std::uint64_t k = line.K;
+    std::uint64_t n = line.N;
+    // The last element; a0 - prev are the pixels of a0's colour that pass
+    // codes have passed over and the next run starts with.
+    std::uint64_t prev = cur[n];
+    Stop stop;
 
-    // Moves b1 to the first changing element of the opposite colour beyond
-    // a0, two elements at a time; at the start of a line b1 stays put. Only
-    // used while a0 < width: b1 then stops below the width or at the
-    // reference line's end, whose closing run reaches the width.
-#define TV_FAX_ADVANCE_B1()                                                    \
-    do {                                                                       \
-        if (curPos > 0) {                                                      \
-            while (b1 <= a0) {                                                 \
-                b1 += static_cast<std::uint64_t>(ref[refPos]) + ref[refPos + 1]; \
-                refPos += 2;                                                   \
-            }                                                                  \
-        }                                                                      \
+    // The empty run the next element makes: room for it (the other
+    // elements have theirs, see Reserve). Fails the line when the run
+    // count would pass its limit or the arrays cannot grow.
+#define TV_FAX_ROOM_FOR_EMPTY_RUN()                             \
+    do {                                                        \
+        if (n >= kFaxMaxRuns || !Reserve(n + 1)) {              \
+            return Stop::Fail;                                  \
+        }                                                       \
+        cur = Cur;                                              \
+        ref = Ref;                                              \
     } while (0)
 
-    enum class Stop { Line, Block, Suspend, Fail };
-    Stop stop = Stop::Fail;
-    bool endedByExtension = false;
-    std::uint64_t codeStart = 0;  // first bit of the code a suspension rereads
     for (;;) {
         if (a0 >= width) {
             stop = Stop::Line;
             break;
         }
-        if (reader.Held < 16) {
-            reader.Refill();
+        if (!source.Fill()) {
+            return Stop::Careful;
         }
-        const std::uint64_t acc = reader.Acc;
-        // End-of-block check: a white lookup here matches a non-EOL code
-        // unless the bits start with eight 0s, so only then is it made.
-        if (TV_FAX_RARELY((acc >> 56) == 0)) {
-            const std::uint16_t white = fastWhite[acc >> (64 - kWhiteMaxBits)];
-            if (white == 0) {
-                // Bits beyond the input read as 0 and may be what fails here.
-                stop = beyondInput(kWhiteMaxBits) ? Stop::Suspend : Stop::Fail;
-                codeStart = reader.Position();
-                break;
-            }
-            if (FaxFastRow(white) == kFaxEolRow) {
-                stop = Stop::Block;
-                break;
-            }
-        }
+        const std::uint64_t acc = source.Acc;
         // The mode codes cover every bit pattern, so this always matches.
         const std::uint16_t modeEntry = fastMode[acc >> (64 - kModeMaxBits)];
         const unsigned len = FaxFastLength(modeEntry);
+        const std::uint32_t mode = FaxFastRow(modeEntry);
+        if (TV_FAX_RARELY(mode >= kModeExtension)) {
+            // End-of-block check: a white lookup here matches a non-EOL code
+            // unless the bits start with eight 0s, so only then is it made.
+            if ((acc >> 56) == 0) {
+                const std::uint16_t white = fastWhite[acc >> (64 - kWhiteMaxBits)];
+                if (white == 0) {
+                    // Bits beyond the input read as 0 and may be what fails here.
+                    if (!source.Beyond(kWhiteMaxBits)) {
+                        return Stop::Fail;
+                    }
+                    codeStart = source.Position();
+                    stop = Stop::Suspend;
+                    break;
+                }
+                if (FaxFastRow(white) == kFaxEolRow) {
+                    stop = Stop::Block;
+                    break;
+                }
+            }
+        }
         // A code that ends exactly at the end of the input is whole; only one
         // that needs bits beyond it waits for more input.
-        if (TV_FAX_RARELY(beyondInput(len))) {
+        if (TV_FAX_RARELY(source.Beyond(len))) {
+            codeStart = source.Position();
             stop = Stop::Suspend;
-            codeStart = reader.Position();
             break;
         }
-        reader.Consume(len);
-        const std::uint32_t mode = FaxFastRow(modeEntry);
 
         if (TV_FAX_LIKELY(mode - kModeV0 <= kModeVL3 - kModeV0)) {
-            // Vertical modes, the great majority: one path for all seven,
-            // with b1's step forward (d >= 0) or back (d < 0) chosen
-            // without a branch.
-            TV_FAX_ADVANCE_B1();
+            // Vertical modes, the great majority. b1 moves to the first
+            // changing element of the opposite colour beyond a0, two
+            // elements at a time; at the start of a line it stays put.
+            source.Consume(len);
+            if (TV_FAX_LIKELY(n > 0)) {
+                while (ref[k] <= a0) {
+                    k += 2;
+                }
+            }
             const std::int64_t d = kVerticalOffset[mode];
-            const std::int64_t target = static_cast<std::int64_t>(b1) + d;
-            const std::int64_t run = target - static_cast<std::int64_t>(a0) + static_cast<std::int64_t>(pending);
-            if (TV_FAX_RARELY(static_cast<std::uint64_t>(run) > width || curPos >= kFaxMaxRuns)) {
-                goto done;  // a negative run compares as huge: fails
+            const std::uint64_t target = ref[k] + static_cast<std::uint64_t>(d);
+            const std::uint64_t run = target - prev;
+            // One test for an empty run, one past the width and a negative
+            // one (b1 + d before the line, or before the last element).
+            if (TV_FAX_RARELY(run - 1 >= width)) {
+                if (run != 0) {
+                    return Stop::Fail;
+                }
+                TV_FAX_ROOM_FOR_EMPTY_RUN();
             }
-            cur[curPos++] = static_cast<std::uint32_t>(run);
-            pending = 0;
-            a0 = static_cast<std::uint64_t>(target);
-            const std::uint32_t back = d < 0 ? 1u : 0u;
-            if (TV_FAX_RARELY(refPos < back)) {
-                goto done;
-            }
-            const std::uint32_t at = refPos - back;
-            const std::uint64_t step = ref[at];
-            b1 = back != 0 ? b1 - step : b1 + step;
-            refPos = at + 1 - back;
+            cur[++n] = target;
+            prev = target;
+            a0 = target;
+            // The next b1 candidate is the element after b1 (d >= 0) or
+            // before it; a negative d at element 0 has failed above.
+            k = d < 0 ? k - 1 : k + 1;
             continue;
         }
-        switch (mode) {
-        case kModeHorizontal: {
-            const std::uint64_t hStart = reader.Position() - len;
+        if (mode == kModeHorizontal) {
+            const std::uint64_t hStart = source.Position();
             const std::uint64_t a0Start = a0;
-            const std::uint64_t pendingStart = pending;
-            const std::uint32_t curStart = curPos;
-            bool white = (curPos & 1u) == 0;
-            for (int r = 0; r < 2; ++r, white = !white) {
+            const std::uint64_t nStart = n;
+            source.Consume(len);
+            for (int r = 0; r < 2; ++r) {
+                const bool white = (n & 1u) == 0;
                 for (;;) {
-                    if (reader.Held < 16) {
-                        reader.Refill();
+                    if (!source.Fill()) {
+                        return Stop::Careful;
                     }
-                    // The colour alternates from code to code: selected without a branch.
-                    const std::uint16_t* const table = white ? fastWhite : fastBlack;
-                    const unsigned maxBits = white ? kWhiteMaxBits : kBlackMaxBits;
-                    const std::uint16_t entry = table[reader.Acc >> (64 - maxBits)];
-                    const unsigned codeLen = FaxFastLength(entry);
-                    if (TV_FAX_RARELY(entry == 0 || beyondInput(codeLen))) {
-                        if (entry != 0 || beyondInput(maxBits)) {
-                            // The whole horizontal code is read again from its start.
-                            a0 = a0Start;
-                            pending = pendingStart;
-                            curPos = curStart;
-                            stop = Stop::Suspend;
-                            codeStart = hStart;
+                    unsigned codeLen;
+                    std::uint32_t value;
+                    const std::uint16_t shortEntry = white ? shortWhite[source.Acc >> (64 - kWhiteShortBits)]
+                                                           : shortBlack[source.Acc >> (64 - kBlackShortBits)];
+                    if (TV_FAX_LIKELY(shortEntry != 0)) {
+                        codeLen = FaxShortLength(shortEntry);
+                        value = FaxShortValue(shortEntry);
+                    } else {
+                        const std::uint16_t entry = white ? fastWhite[source.Acc >> (64 - kWhiteMaxBits)]
+                                                          : fastBlack[source.Acc >> (64 - kBlackMaxBits)];
+                        if (entry == 0) {
+                            if (!source.Beyond(white ? kWhiteMaxBits : kBlackMaxBits)) {
+                                return Stop::Fail;
+                            }
+                            codeLen = 64;  // not whole: suspend below
+                        } else {
+                            codeLen = FaxFastLength(entry);
                         }
-                        goto done;
+                        value = entry == 0 ? 0 : runValue[FaxFastRow(entry)];
                     }
-                    reader.Consume(codeLen);
-                    const std::uint32_t value = runValue[FaxFastRow(entry)];
+                    if (TV_FAX_RARELY(codeLen == 64 || source.Beyond(codeLen))) {
+                        // The whole horizontal code is read again from its start.
+                        line = {a0Start, k, nStart};
+                        codeStart = hStart;
+                        return Stop::Suspend;
+                    }
+                    source.Consume(codeLen);
                     a0 += value;
+                    const std::uint64_t run = a0 - prev;
                     if (value < 64) {
-                        const std::uint64_t run = value + pending;
-                        pending = 0;
-                        if (TV_FAX_RARELY(run > width || curPos >= kFaxMaxRuns)) {
-                            goto done;
+                        if (TV_FAX_RARELY(run - 1 >= width)) {
+                            if (run != 0) {
+                                return Stop::Fail;
+                            }
+                            TV_FAX_ROOM_FOR_EMPTY_RUN();
                         }
-                        cur[curPos++] = static_cast<std::uint32_t>(run);
+                        cur[++n] = a0;
+                        prev = a0;
                         break;
                     }
                     // Includes an EOL met inside a run: the run can only outgrow the line.
-                    pending += value;
-                    if (TV_FAX_RARELY(pending > width)) {
-                        goto done;
+                    if (TV_FAX_RARELY(run > width)) {
+                        return Stop::Fail;
                     }
                 }
             }
-            if (a0 < width) {
-                TV_FAX_ADVANCE_B1();
-            }
-            break;
+            continue;
         }
-        case kModePass: {
-            TV_FAX_ADVANCE_B1();
-            const std::uint64_t b2 = b1 + ref[refPos];
-            ++refPos;
+        source.Consume(len);
+        if (mode == kModePass) {
+            if (TV_FAX_LIKELY(n > 0)) {
+                while (ref[k] <= a0) {
+                    k += 2;
+                }
+            }
+            const std::uint64_t b2 = ref[k + 1];
             if (b2 < a0) {
-                goto done;
+                return Stop::Fail;
             }
-            pending += b2 - a0;
             a0 = b2;
-            b1 = b2 + ref[refPos];
-            ++refPos;
-            break;
+            k += 2;
+            continue;
         }
-        default: {
-            // Extension prefix or seven 0s: the rest of the line is one run.
-            if (curPos >= kFaxMaxRuns) {
-                goto done;
-            }
-            cur[curPos++] = static_cast<std::uint32_t>(width - a0);
-            a0 = width;
-            endedByExtension = true;
-            break;
+        // Extension prefix or seven 0s: the rest of the line is one run,
+        // starting after the last element (what passes left behind is lost).
+        if (n >= kFaxMaxRuns) {
+            return Stop::Fail;
         }
-        }
+        cur[++n] = prev + (width - a0);
+        prev = cur[n];
+        a0 = width;
+        extension = true;
     }
-done:
-#undef TV_FAX_ADVANCE_B1
+#undef TV_FAX_ROOM_FOR_EMPTY_RUN
+    line = {a0, k, n};
+    return stop;
+}
 
-    if (stop == Stop::Fail) {
+int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
+                          std::uint32_t& produced) {
+    const bool reverse = FillOrder == 2;
+    LineRoom = std::min<std::uint64_t>(std::uint64_t{Width} + 2, (std::uint64_t{CarriedIn} + length) * 8 + 2);
+    if (!Reserve(LineComplete != 0 ? 0 : Saved.N)) {
         return 0;
     }
+    std::uint64_t codeStart = 0;
+    bool extension = false;
+    LineState line = {0, 1, 0};
+    if (CarriedIn == 0 && LineComplete != 0 && length >= kFastMinBytes) {
+        FastBits source(input, length, reverse);
+        source.Fill();
+        source.Consume(BitOffset);
+        const Stop stop = Loop2D(source, line, codeStart, extension);
+        if (stop != Stop::Careful) {
+            return Finish2D(stop, source.Position(), line, codeStart, extension, input, length, consumed, produced);
+        }
+        line = {0, 1, 0};
+        extension = false;
+    }
+    CarefulBits source(CarryBuf, CarriedIn, input, length, reverse);
+    source.Refill();
+    source.Consume(BitOffset);
+    if (LineComplete == 0) {
+        line = Saved;
+    }
+    const Stop stop = Loop2D(source, line, codeStart, extension);
+    return Finish2D(stop, source.Position(), line, codeStart, extension, input, length, consumed, produced);
+}
+
+int CFaxDecoder::Finish2D(Stop stop, std::uint64_t position, LineState line, std::uint64_t codeStart,
+                          bool extension, const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
+                          std::uint32_t& produced) {
+    // Elements that are not empty runs are not counted as they are added;
+    // a line holding more runs than allowed fails here, whatever stopped it.
+    if (stop == Stop::Fail || line.N > kFaxMaxRuns) {
+        return 0;
+    }
+    const std::uint32_t carried = CarriedIn;
+    const std::uint64_t width = Width;
+    std::uint64_t* const cur = Cur;
+    std::uint64_t n = line.N;
 
     if (stop == Stop::Suspend) {
         const std::uint64_t first = codeStart / 8;
@@ -769,12 +927,7 @@ done:
         std::memcpy(CarryBuf, kept, static_cast<std::size_t>(keep));
         CarriedIn = static_cast<std::uint32_t>(keep);
         BitOffset = static_cast<std::uint32_t>(codeStart % 8);
-        SavedA0 = a0;
-        SavedB1 = b1;
-        SavedPending = pending;
-        SavedRefPos = refPos;
-        SavedCurPos = curPos;
-        CurCount = curPos;
+        Saved = line;
         LineComplete = 0;
         consumed = length;
         produced = 0;
@@ -782,35 +935,48 @@ done:
     }
 
     if (stop == Stop::Block) {
-        // The end-of-block mark is left unread; the rest of the line is white.
-        if ((curPos & 1u) != 0) {
-            cur[curPos - 1] += static_cast<std::uint32_t>(width - a0);
+        // The end-of-block mark is left unread; the rest of the line is
+        // white, from the last element on.
+        if ((n & 1u) != 0) {
+            cur[n] += width - line.A0;
         } else {
-            if (curPos >= kFaxMaxRuns) {
+            if (n >= kFaxMaxRuns) {
                 return 0;
             }
-            cur[curPos++] = static_cast<std::uint32_t>(width - a0);
+            cur[n + 1] = cur[n] + (width - line.A0);
+            ++n;
         }
         StripActive = 0;
+    } else if (!extension && line.A0 > cur[n]) {
+        // A pass code took a0 to the end of the line (b2 at or past it): the
+        // pixels it passed over keep a0's colour up to b2.
+        if (n >= kFaxMaxRuns) {
+            return 0;
+        }
+        cur[n + 1] = line.A0;
+        ++n;
     }
 
     // Bits before the new input were reported as consumed by the call that
     // carried them.
     const std::uint64_t carriedBits = static_cast<std::uint64_t>(carried) * 8;
-    const std::uint64_t pos = reader.Position();
-    const std::uint64_t b = pos > carriedBits ? pos - carriedBits : 0;
+    const std::uint64_t b = position > carriedBits ? position - carriedBits : 0;
     CarriedIn = 0;
     LineComplete = 1;
-    BitOffset =
-        (stop == Stop::Line && endedByExtension) ? 0
-                                                                                       : static_cast<std::uint32_t>(b % 8);
+    BitOffset = (stop == Stop::Line && extension) ? 0 : static_cast<std::uint32_t>(b % 8);
     ++LinesDone;
-    CurCount = curPos;
-    if (!RenderLine(cur, curPos)) {
+    if (!RenderLine(static_cast<std::uint32_t>(n))) {
         return 0;
     }
-    AdoptReferenceLine(curPos, LastPixels);
-    CurCount = 0;
+    // The line becomes the reference for the next one. A line that stops
+    // short of the width (corrupt data) is taken to have its further
+    // changing elements at the width.
+    const std::uint64_t end = std::max(cur[n], width);
+    for (std::uint64_t i = 1; i <= kSentinels; ++i) {
+        cur[n + i] = end;
+    }
+    std::swap(Ref, Cur);
+    RefCount = static_cast<std::uint32_t>(n);
     consumed = static_cast<std::uint32_t>(b / 8);
     produced = OutBytes + (OutBits > 0 ? 1 : 0);
     return 1;
@@ -821,6 +987,9 @@ std::uint32_t CFaxDecoder::GetLine(std::uint8_t* line) {
         return 0;
     }
     const std::size_t n = LineBufSize / 2;
+    if (Fresh < n) {
+        std::memset(LineBuf.get() + Fresh, 0, n - Fresh);
+    }
     if (Invert != 0) {
         for (std::size_t i = 0; i < n; ++i) {
             line[i] = static_cast<std::uint8_t>(~LineBuf[i]);
@@ -828,7 +997,7 @@ std::uint32_t CFaxDecoder::GetLine(std::uint8_t* line) {
     } else {
         std::memcpy(line, LineBuf.get(), n);
     }
-    std::memset(LineBuf.get(), 0, n);
+    Fresh = 0;
     OutBytes = 0;
     return static_cast<std::uint32_t>(n);
 }

@@ -14,20 +14,25 @@ constexpr std::uint32_t kFaxMaxRuns = 102400;
 // Input bytes a suspended line can carry into the next call.
 constexpr std::uint32_t kFaxCarryBytes = 20;
 
-// Renders runs (white first, alternating; zero-length runs keep the
-// alternation) as packed pixels (white 0, black 1, first pixel in bit 7) at
-// `dest`, which has room for `capacity` bytes. Writes the whole bytes and then
-// the trailing partial byte, even when it holds no pixels, if there is room
-// for it. Sets `bytes` to the whole bytes written and `bits` to the pixels in
-// the partial byte. Returns false, writing nothing and setting both counts to
-// 0, when the pixels do not fit into `capacity` bytes.
-bool RenderFaxRuns(const std::uint32_t* runs, std::uint32_t count, std::uint8_t* dest, std::size_t capacity,
+// A line is kept as its changing elements: ends[i] is the pixel where run i
+// ends (runs alternate white, black, white... from pixel 0; an empty run
+// repeats its neighbour's position), so the line holds ends[count - 1]
+// pixels, or none when count is 0.
+//
+// Renders such a line as packed pixels (white 0, black 1, first pixel in
+// bit 7) at `dest`, which has room for `capacity` bytes. Writes the whole
+// bytes and then the trailing partial byte, even when it holds no pixels, if
+// there is room for it; every byte written exactly once, none beyond. Sets
+// `bytes` to the whole bytes written and `bits` to the pixels in the partial
+// byte. Returns false, writing nothing and setting both counts to 0, when
+// the pixels do not fit into `capacity` bytes.
+bool RenderFaxLine(const std::uint64_t* ends, std::uint32_t count, std::uint8_t* dest, std::size_t capacity,
                    std::uint32_t& bytes, std::uint32_t& bits);
 
 class CFaxDecoder : public CTiffDecoder {
 public:
-    // Never throws for its own storage: when the run arrays cannot be
-    // obtained the object is unusable, and SetWidth reports it by returning 0.
+    // Never throws for its own storage: when the working storage cannot be
+    // obtained SetWidth returns 0, and the object decodes nothing.
     CFaxDecoder(std::uint32_t compression, std::uint32_t fillOrder, std::uint32_t rowsPerStrip);
     ~CFaxDecoder() override;
     CFaxDecoder(const CFaxDecoder&) = delete;
@@ -50,8 +55,9 @@ public:
     std::uint32_t GetOutBits() const { return OutBits; }
     std::uint32_t GetCarriedBytes() const { return CarriedIn; }
     const std::uint8_t* GetLineBuffer() const { return LineBuf.get(); }
-    // The reference line's runs (the last line decoded two-dimensionally).
-    const std::uint32_t* GetReferenceRuns() const { return RefRuns; }
+    // The reference line (the last line decoded two-dimensionally) as its
+    // changing elements, see RenderFaxLine.
+    const std::uint64_t* GetReferenceEnds() const { return Ref != nullptr ? Ref + 1 : nullptr; }
     std::uint32_t GetReferenceCount() const { return RefCount; }
     // The per-bit lookup tables (entry at code index - 1 is the code's row).
     const std::uint8_t* GetWhiteTable() const { return WhiteTable; }
@@ -59,13 +65,31 @@ public:
     const std::uint8_t* GetModeTable() const { return ModeTable; }
 
 private:
+    // Where a line being decoded stands.
+    struct LineState {
+        std::uint64_t A0;  // coding position
+        std::uint64_t K;   // b1 is Ref[K]
+        std::uint64_t N;   // changing elements decoded, Cur[1..N]
+    };
+    enum class Stop { Line, Block, Suspend, Fail, Careful };
+
+    template <class Source>
+    Stop Loop2D(Source& source, LineState& line, std::uint64_t& codeStart, bool& extension);
+    int Finish2D(Stop stop, std::uint64_t position, LineState line, std::uint64_t codeStart, bool extension,
+                  const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
+                  std::uint32_t& produced);
+    template <class Source>
+    Stop Line1D(Source& source, std::uint64_t& count, std::uint64_t& lineEnd, std::uint64_t& eolEnd);
     int Decode1D(const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
                  std::uint32_t& produced);
     int Decode2D(const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
                  std::uint32_t& produced);
-    bool RenderLine(const std::uint32_t* runs, std::uint32_t count);
-    // Makes the runs just decoded the reference line for the next one.
-    void AdoptReferenceLine(std::uint32_t count, std::uint64_t total);
+    // Renders Cur[1..count] after the output already held.
+    bool RenderLine(std::uint32_t count);
+    // Makes sure the element arrays can take `count` elements and what the
+    // line may still add after them in this call; false when they cannot grow.
+    bool Reserve(std::uint64_t count);
+    void StartReference();
     std::size_t RoomFromOutBytes() const;
 
     // Shared per-bit tables (the fast tables beside them are what decoding reads).
@@ -73,19 +97,25 @@ private:
     const std::uint8_t* BlackTable = nullptr;
     const std::uint8_t* ModeTable = nullptr;
 
-    std::unique_ptr<std::uint32_t[]> RunStore;  // RefRuns and CurRuns (2D) or Runs1D (1D)
-    std::uint32_t* RefRuns = nullptr;
-    std::uint32_t* CurRuns = nullptr;
-    std::uint32_t* Runs1D = nullptr;
+    // Changing elements of the reference line (2D) and of the line being
+    // decoded. Element 0 of each is a 0 before the line's first element;
+    // after the reference line's last element come copies of where it ends
+    // (at least the width), enough for b1 and b2 to step over its end.
+    std::unique_ptr<std::uint64_t[]> PosStore;
+    std::uint64_t* Ref = nullptr;
+    std::uint64_t* Cur = nullptr;
+    std::size_t PosCap = 0;  // entries in each array
+    std::uint64_t LineRoom = 0;  // elements other than empty runs this call may add to a line
     std::uint32_t RefCount = 0;
-    std::uint32_t CurCount = 0;
 
     std::unique_ptr<std::uint8_t[]> LineBuf;
     std::size_t LineBufSize = 0;
+    // The first Fresh bytes of the delivered half of LineBuf hold what was
+    // rendered since the last GetLine; the rest reads as white.
+    std::size_t Fresh = 0;
     std::uint32_t LinesDone = 0;
     std::uint32_t OutBytes = 0;
     std::uint32_t OutBits = 0;
-    std::uint64_t LastPixels = 0;  // pixels of the last rendered line
     std::uint32_t BitOffset = 0;
     std::uint32_t Width = 0;
     std::uint32_t Compression;
@@ -97,11 +127,7 @@ private:
     bool Usable = false;
 
     // A line suspended for want of input: where it stood, and its unread bytes.
-    std::uint64_t SavedA0 = 0;
-    std::uint64_t SavedB1 = 0;
-    std::uint64_t SavedPending = 0;
-    std::uint32_t SavedRefPos = 0;
-    std::uint32_t SavedCurPos = 0;
+    LineState Saved = {0, 1, 0};
     std::uint32_t CarriedIn = 0;
     std::uint8_t CarryBuf[kFaxCarryBytes] = {};
 };

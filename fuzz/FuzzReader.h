@@ -191,8 +191,8 @@ inline void RunPageReader(tvfuzz::MemFile& file) {
         TiffInfo_t info;
         view.GetImageInfo(&info);
         FUZZ_CHECK(info.Width > 0 && info.Length > 0, "accepted an empty page %ux%u", info.Width, info.Length);
-        FUZZ_CHECK(info.Compression == 1 || info.Compression == 3 || info.Compression == 4 || info.Compression == 5 ||
-                       info.Compression == 32773,
+        FUZZ_CHECK(info.Compression == 1 || info.Compression == 2 || info.Compression == 3 || info.Compression == 4 ||
+                       info.Compression == 5 || info.Compression == 32773,
                    "accepted Compression %u", info.Compression);
         FUZZ_CHECK(info.PhotometricInterpretation <= 1 || info.PhotometricInterpretation == 3,
                    "accepted PhotometricInterpretation %u", info.PhotometricInterpretation);

@@ -149,6 +149,7 @@ enum TiffIFDTag : std::uint16_t {
 
 class CTiffDecoder;
 class CPageLines;
+class CStripWindow;
 struct TiffTagRule;
 
 // Reader of one bi-level TIFF file at a time.
@@ -202,6 +203,7 @@ public:
     void SetLogEnabled(int enabled);
 
 private:
+    std::uint32_t ReadByteOrder(unsigned char* header);
     std::uint32_t ReadFileHead();
     std::uint32_t ReadDirectoryChain();
     TiffIFD_t* FindIFD(TiffIFDTag tag);
@@ -273,7 +275,8 @@ private:
     std::uint32_t StripByte;
     std::uint32_t PackedByte;
     std::uint32_t MaxStripByte;
-    std::unique_ptr<unsigned char[]> Buffer;  // BlockSize bytes, written before read
+    std::unique_ptr<CStripWindow> Window;  // strips are read through it
+    const unsigned char* Block;            // the current strip's bytes, in Window
     std::uint32_t BlockSize;
     std::uint32_t StripsRead;
     std::uint32_t StripOffset;

@@ -6,6 +6,7 @@
 #include "decoder/TiffDecoder.h"
 #include "platform/File.h"
 #include "reader/PageLines.h"
+#include "reader/StripWindow.h"
 
 namespace {
 
@@ -40,15 +41,13 @@ std::uint32_t CTiffView::ReadStripData() {
         Decoder->Reset();
     }
     BlockEnd = StripByteCounts[strip];
-    // Positions the platform cannot seek to fail as seeks; one positioned
-    // read then fetches the strip.
+    // Positions the platform cannot seek to fail as seeks.
     if (StripOffsets[strip] > kLargestPosition) return WithStrip(TV_ERR_STRIP_SEEK, context);
     // The buffer is never larger than the file, so a strip that does not
     // fit cannot be read in full.
-    if (BlockEnd > BlockSize ||
-        tvplatform::ReadAt(FileHandle, StripOffsets[strip], Buffer.get(), BlockEnd) < BlockEnd) {
-        return WithStrip(TV_ERR_STRIP_READ, context);
-    }
+    if (BlockEnd > BlockSize) return WithStrip(TV_ERR_STRIP_READ, context);
+    Block = Window->Fetch(FileHandle, StripOffsets[strip], BlockEnd);
+    if (Block == nullptr) return WithStrip(TV_ERR_STRIP_READ, context);
     StripCredited = 0;
     if (single) {
         StripOffset = BlockEnd;
@@ -68,6 +67,14 @@ std::uint32_t CTiffView::ReadALine(unsigned char* line) {
     if (Reading == 0) return TV_ERR_FILE_HANDLE;
     if (ReadFault != TV_OK) return ReadFault;
     if (LineCount >= Length) return TV_ERR_END_OF_IMAGE;
+    if (Compression == 1 && PageLines == nullptr && LineByte < BlockEnd - BlockPos) {
+        // The common case of uncompressed data: the line lies inside the
+        // current strip without using it up, so no strip is due.
+        CopyBytes(line, Block + BlockPos, LineByte, PhotometricInterpretation == 1);
+        BlockPos += LineByte;
+        ++LineCount;
+        return TV_OK;
+    }
     std::uint32_t result;
     if (PageLines != nullptr) {
         result = PageLines->ReadLine(line);
@@ -110,7 +117,7 @@ std::uint32_t CTiffView::ReadUncompressedLine(unsigned char* line) {
             return TV_ERR_LINE_SHORT;
         }
         const std::uint32_t count = std::min(LineByte - filled, BlockEnd - BlockPos);
-        CopyBytes(line + filled, Buffer.get() + BlockPos, count, invert);
+        CopyBytes(line + filled, Block + BlockPos, count, invert);
         filled += count;
         BlockPos += count;
     }
@@ -124,7 +131,7 @@ std::uint32_t CTiffView::ReadDecodedLine(unsigned char* line) {
         const std::uint32_t available = BlockEnd - BlockPos;
         std::uint32_t consumed = 0;
         std::uint32_t produced = 0;
-        if (Decoder->Decode(Buffer.get() + BlockPos, available, consumed, LineByte - BufferedByte, produced) == 0 ||
+        if (Decoder->Decode(Block + BlockPos, available, consumed, LineByte - BufferedByte, produced) == 0 ||
             consumed > available) {
             return TV_ERR_DECODE;
         }

@@ -212,14 +212,8 @@ bool SingleByteCountLooksBad(std::uint32_t compression, std::uint32_t offset, st
 
 std::uint32_t CTiffView::ReadPageHead() {
     unsigned char header[kHeaderSize];
-    if (tvplatform::ReadBytes(FileHandle, header, kHeaderSize) < kHeaderSize) return TV_ERR_HEADER_SHORT;
-    if (header[0] == 'I' && header[1] == 'I') {
-        Intel = 1;
-    } else if (header[0] == 'M' && header[1] == 'M') {
-        Intel = 0;
-    } else {
-        return TV_ERR_BYTE_ORDER;
-    }
+    const std::uint32_t order = ReadByteOrder(header);
+    if (order != TV_OK) return order;
     const std::uint64_t fileSize = tvplatform::FileSize(FileHandle);
     const PageEntries raw(IFDList, 0, Intel != 0, FileHandle, fileSize);
     if (raw.U16(header + 2) != 42) return TV_ERR_MAGIC;
@@ -287,7 +281,7 @@ std::uint32_t CTiffView::ReadPageHead() {
     LineByte = RowBytes(Width);
 
     if ((result = ReadValue(page, kCompression, Compression)) != TV_OK) return result;
-    if (Compression != 1 && Compression != 3 && Compression != 4 && Compression != 5 &&
+    if (Compression != 1 && Compression != 2 && Compression != 3 && Compression != 4 && Compression != 5 &&
         Compression != kCompressionPackBits) {
         return TV_ERR_COMPRESSION;
     }
@@ -313,11 +307,10 @@ std::uint32_t CTiffView::ReadPageHead() {
     XResolution = PageResolution(page, Tag_XResolution);
     YResolution = PageResolution(page, Tag_YResolution);
 
-    // Group 3 is decoded one-dimensionally with byte-aligned EOLs only.
-    constexpr std::uint32_t kT4TwoDimensional = 1, kT4Uncompressed = 2, kT4FillBits = 4;
-    if (Compression == 3 && ((T4Options & (kT4TwoDimensional | kT4Uncompressed)) != 0 || (T4Options & kT4FillBits) == 0)) {
-        return WithTag(TV_ERR_TAG_VALUE, Tag_T4Options);
-    }
+    // Every Group 3 coding is read, as libtiff reads it: one- or two-
+    // dimensional, EOLs aligned or not. Uncompressed mode (bit 1) is only
+    // permission: libtiff reads such pages and fails only on a line that
+    // uses it, and so do we (a damaged line).
     // Horizontal differencing is undefined for 1-bit samples; libtiff refuses it.
     if (Compression == 5 && Predictor != 1) return WithTag(TV_ERR_TAG_VALUE, Tag_Predictor);
 

@@ -9,6 +9,7 @@
 #include "decoder/LzwDecoder.h"
 #include "decoder/PackBitsDecoder.h"
 #include "fax/FaxDecoder.h"
+#include "fax/Group3Lines.h"
 #include "platform/File.h"
 
 namespace {
@@ -17,7 +18,10 @@ constexpr std::uint32_t kCompressionPackBits = 32773;
 // File positions are signed 32-bit numbers in the format's tradition.
 constexpr std::uint32_t kLargestPosition = 0x7FFFFFFFu;
 
-bool IsFax(std::uint32_t compression) { return compression == 3 || compression == 4; }
+bool IsFax(std::uint32_t compression) { return compression == 2 || compression == 3 || compression == 4; }
+// Only the Group 4 decoder reads FillOrder 2 bytes itself; every other
+// stream is handed over with its bits in reading order.
+bool ReadsFillOrder(std::uint32_t compression) { return compression == 4; }
 
 std::uint32_t RowBytes(std::uint32_t width) { return static_cast<std::uint32_t>((std::uint64_t{width} + 7) / 8); }
 
@@ -40,9 +44,9 @@ struct BitReversal {
 constexpr BitReversal kReversed;
 
 // FillOrder 2 stores each byte's pixels least significant bit first.
-// libtiff reverses the raw bytes of every codec that does not read bits
-// itself (none, LZW, PackBits) before decoding; the fax decoders read the
-// fill order directly.
+// libtiff reverses the raw bytes of the codecs that do not read bits
+// themselves (none, LZW, PackBits) before decoding; reversing the Group 3
+// and modified Huffman strips here too lets their decoder read one order.
 void ReverseBits(unsigned char* bytes, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) bytes[i] = kReversed.table[bytes[i]];
 }
@@ -81,8 +85,12 @@ std::uint32_t CopyStoredRow(const unsigned char* input, std::uint32_t inputEnd, 
     return present == rowBytes ? TV_OK : TV_ERR_LINE_SHORT;
 }
 
-CTiffDecoder* NewDecoder(std::uint32_t compression, std::uint32_t fillOrder, std::uint32_t rows) {
-    if (IsFax(compression)) return new CFaxDecoder(compression, fillOrder, rows);
+CTiffDecoder* NewDecoder(std::uint32_t compression, std::uint32_t fillOrder, std::uint32_t rows,
+                         std::uint32_t t4Options) {
+    // Group 3 and modified Huffman follow libtiff on irregular data, which
+    // needs the whole strip at hand; the strip is, here.
+    if (compression == 2 || compression == 3) return new CGroup3Lines(compression, (t4Options & 1u) != 0);
+    if (compression == 4) return new CFaxDecoder(compression, fillOrder, rows);
     if (compression == 5) return new CLzwDecoder();
     if (compression == kCompressionPackBits) return new CPackBitsDecoder();
     return nullptr;
@@ -112,7 +120,8 @@ std::uint32_t CPageLines::Open(std::int32_t file, const PageGeometry& geometry) 
         // Only the bytes read from the file are ever looked at.
         Input.reset(new unsigned char[static_cast<std::size_t>(largest)]);
         TileRows.resize(static_cast<std::size_t>(tileRowBytes));
-        Decoder.reset(NewDecoder(geometry.compression, geometry.fillOrder, geometry.chunkRows));
+        Decoder.reset(NewDecoder(geometry.compression, geometry.fillOrder, geometry.chunkRows, geometry.t4Options));
+        Group3 = dynamic_cast<CGroup3Lines*>(Decoder.get());
     } catch (const std::bad_alloc&) {
         return TV_ERR_NO_MEMORY;
     }
@@ -138,7 +147,7 @@ std::uint32_t CPageLines::LoadChunk(std::uint32_t chunk) {
             return WithChunk(TV_ERR_STRIP_READ, chunk, ChunkCount);
         }
         InputEnd = bytes;
-        if (Geometry.fillOrder == 2 && !IsFax(Geometry.compression)) ReverseBits(Input.get(), bytes);
+        if (Geometry.fillOrder == 2 && !ReadsFillOrder(Geometry.compression)) ReverseBits(Input.get(), bytes);
     }
     if (Decoder) {
         // Output decoded past the previous chunk's rows belongs to no line.
@@ -167,7 +176,10 @@ std::uint32_t CPageLines::DecodeRow(unsigned char* dest) {
     std::memset(dest + delivered, 0, ChunkRowBytes - delivered);
     const bool complete = Buffered >= ChunkRowBytes && delivered == ChunkRowBytes;
     Buffered = Buffered > ChunkRowBytes ? Buffered - ChunkRowBytes : 0;
-    return complete ? TV_OK : TV_ERR_STRIP_SHORT;
+    if (!complete) return TV_ERR_STRIP_SHORT;
+    // A Group 3 line that was damaged or cut off is delivered as libtiff
+    // reads it, with a warning.
+    return Group3 != nullptr ? Group3->LineFault() : TV_OK;
 }
 
 // Decodes the rows of every tile of the next row of tiles that the image
@@ -238,5 +250,26 @@ std::uint32_t CPageLines::ReadLine(unsigned char* line) {
         result = CopyStoredRow(Input.get(), InputEnd, RowInChunk, ChunkRowBytes, Geometry.invert, line);
     }
     ++RowInChunk;
+    if (result == TV_OK && RowInChunk == RowsInChunk && TileRows.empty() && StripHasSurplus()) {
+        // The strip's own rows are delivered; what it holds beyond them is
+        // dropped, and the line that ends it says so.
+        result = TV_ERR_STRIP_LONG;
+    }
     return result;
+}
+
+// Whether the strip just finished holds data past its rows: decoded bytes
+// beyond them, input that still decodes to something, or stored bytes no
+// row used. Fax strips end in control codes and fill, which are not data,
+// so they are not judged here.
+bool CPageLines::StripHasSurplus() {
+    if (IsFax(Geometry.compression)) return false;
+    if (!Decoder) return InputEnd > std::uint64_t{RowsInChunk} * ChunkRowBytes;
+    if (Buffered > 0) return true;
+    if (InputPos >= InputEnd) return false;
+    std::uint32_t consumed = 0;
+    std::uint32_t produced = 0;
+    const int decoded = Decoder->Decode(Input.get() + InputPos, InputEnd - InputPos, consumed, 1, produced);
+    Buffered += produced;
+    return decoded == 0 || produced > 0;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 class CTiffDecoder;
+class CGroup3Lines;
 
 // What a page's lines are made of. Strips are chunks one across, as wide as
 // the image; tiles are chunksAcross wide, row of tiles by row of tiles.
@@ -17,6 +18,7 @@ struct PageGeometry {
     std::uint32_t length = 0;
     std::uint32_t compression = 1;
     std::uint32_t fillOrder = 1;
+    std::uint32_t t4Options = 0;     // Group 3: bit 0, a tag bit after each EOL (two-dimensional coding)
     bool invert = false;             // complement samples so that 1 = black
     std::uint32_t chunkWidth = 0;    // pixels per chunk row
     std::uint32_t chunkRows = 0;     // rows per chunk (the last strip may hold fewer)
@@ -38,7 +40,9 @@ public:
 
     // Sizes the buffers and creates the decoder; TV_OK or TV_ERR_NO_MEMORY.
     std::uint32_t Open(std::int32_t file, const PageGeometry& geometry);
-    // Writes the next line, (width + 7) / 8 bytes. A line padded with white
+    // Writes the next line, (width + 7) / 8 bytes. The last line of a strip
+    // that holds data past its rows carries TV_ERR_STRIP_LONG (the surplus is
+    // dropped; fax strips are not judged). A line padded with white
     // because its chunk's data ran out carries TV_ERR_STRIP_SHORT (decoded
     // data) or TV_ERR_LINE_SHORT (uncompressed data); a chunk that cannot be
     // reached or read gives TV_ERR_STRIP_SEEK / _READ with its index, and
@@ -51,11 +55,13 @@ private:
     std::uint32_t DecodeRow(unsigned char* dest);
     std::uint32_t FillTileRow();
     void CopyTileRows(unsigned char* line) const;
+    bool StripHasSurplus();
 
     PageGeometry Geometry;
     std::int32_t File = -1;
     std::uint64_t FileSize = 0;
     std::unique_ptr<CTiffDecoder> Decoder;
+    CGroup3Lines* Group3 = nullptr;    // Decoder, when it is the Group 3 one (it reports damaged lines)
     std::uint32_t ChunkRowBytes = 0;   // bytes of one chunk row
     std::uint32_t ChunkCount = 0;
 

@@ -222,7 +222,16 @@ std::uint32_t CTiffView::IFD_Predictor() {
 }
 
 std::uint32_t CTiffView::IFD_T4Options() {
-    return ReadInto(kT4Options, T4Options);
+    const std::uint32_t result = ReadInto(kT4Options, T4Options);
+    if (result != TV_OK) return result;
+    // Group 3 is decoded one-dimensionally: a page that announces
+    // two-dimensional coding (bit 0) or uncompressed mode (bit 1) is refused
+    // rather than decoded into wrong lines.
+    constexpr std::uint32_t kCodingBeyondOneDimensional = 0x3;
+    if (Compression == 3 && (T4Options & kCodingBeyondOneDimensional) != 0) {
+        return WithTag(TV_ERR_TAG_VALUE, Tag_T4Options);
+    }
+    return TV_OK;
 }
 
 std::uint32_t CTiffView::IFD_T6Options() {

@@ -41,8 +41,8 @@ TiffIFD_t* CTiffView::FindIFD(TiffIFDTag tag) {
     return nullptr;
 }
 
-std::uint32_t CTiffView::ReadFileHead() {
-    unsigned char header[kHeaderSize];
+// Reads the 8-byte header into `header` and takes the byte order from it.
+std::uint32_t CTiffView::ReadByteOrder(unsigned char* header) {
     if (tvplatform::ReadBytes(FileHandle, header, kHeaderSize) < kHeaderSize) return TV_ERR_HEADER_SHORT;
     if (header[0] == 'I' && header[1] == 'I') {
         Intel = 1;
@@ -51,6 +51,13 @@ std::uint32_t CTiffView::ReadFileHead() {
     } else {
         return TV_ERR_BYTE_ORDER;
     }
+    return TV_OK;
+}
+
+std::uint32_t CTiffView::ReadFileHead() {
+    unsigned char header[kHeaderSize];
+    const std::uint32_t order = ReadByteOrder(header);
+    if (order != TV_OK) return order;
     if (GetU16(header + 2) != 42) return TV_ERR_MAGIC;
 
     IFDNum = 0;

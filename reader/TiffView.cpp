@@ -8,6 +8,7 @@
 #include "fax/FaxDecoder.h"
 #include "platform/File.h"
 #include "reader/PageLines.h"
+#include "reader/StripWindow.h"
 
 namespace {
 
@@ -42,6 +43,7 @@ CTiffView::CTiffView()
       PageLines(nullptr),
       LogEnabled(1) {
     std::memset(FileName, 0, sizeof FileName);
+    Block = nullptr;
     // The remaining members are written before they are read; they are
     // zeroed anyway so that a copy of a fresh reader copies defined values.
     IFDOffset = 0;
@@ -102,8 +104,9 @@ void CTiffView::CopyFrom(const CTiffView& other) {
     StripByte = other.StripByte;
     PackedByte = other.PackedByte;
     MaxStripByte = other.MaxStripByte;
-    // The copy is closed: opening it sizes a buffer of its own.
-    Buffer.reset();
+    // The copy is closed: opening it sizes a window of its own.
+    Window.reset();
+    Block = nullptr;
     BlockSize = other.BlockSize;
     StripsRead = other.StripsRead;
     StripOffset = other.StripOffset;
@@ -237,9 +240,8 @@ std::uint32_t CTiffView::PrepareReading() {
     // fails when its turn comes, so it does not get to size the buffer.
     const std::uint64_t fileSize = tvplatform::FileSize(FileHandle);
     BlockSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(MaxStripByte, fileSize));
-    // Every byte is read from the file before the decoders see it.
-    Buffer.reset(new (std::nothrow) unsigned char[BlockSize == 0 ? 1 : BlockSize]);
-    if (!Buffer) return TV_ERR_NO_MEMORY;
+    Window.reset(new (std::nothrow) CStripWindow());
+    if (!Window || !Window->Reserve(BlockSize, fileSize)) return TV_ERR_NO_MEMORY;
     if (Decoder != nullptr) {
         if (Decoder->SetWidth(Width) == 0) return TV_ERR_NO_MEMORY;
         Decoder->Reset();
@@ -286,7 +288,10 @@ void CTiffView::CloseFile() {
     Reading = 0;
 }
 
-void CTiffView::CloseBuffer() { Buffer.reset(); }
+void CTiffView::CloseBuffer() {
+    Window.reset();
+    Block = nullptr;
+}
 
 char* CTiffView::GetImageFileName() { return FileName; }
 
@@ -311,6 +316,7 @@ std::uint32_t CTiffView::PreparePageLines() {
     geometry.length = Length;
     geometry.compression = Compression;
     geometry.fillOrder = FillOrder;
+    geometry.t4Options = T4Options;
     geometry.invert = PageInvert != 0;
     geometry.chunkWidth = TileWidth != 0 ? TileWidth : Width;
     geometry.chunkRows = RowsPerStrip;

@@ -1,11 +1,13 @@
-// tiffview check: decode every line of every file and report what the
-// library said about each line.
+// tiffview check: decode every line of every page of every file and report
+// what the library said about each line.
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
+#include "Input.h"
 #include "LogWatch.h"
+#include "Memory.h"
 #include "Progress.h"
 #include "TiffView.h"
 #include "ToolText.h"
@@ -25,31 +27,57 @@ std::string LineLabel(const LineRun& run) {
     return "lines " + std::to_string(run.first) + "-" + std::to_string(run.last);
 }
 
-// Decodes one file; returns true when it is clean. The report goes through
-// `progress` as whole lines.
-bool CheckFile(const std::string& path, LogWatch& logs, Progress& progress) {
-    logs.Mark();
-    std::string report;
+struct PageResult {
     bool clean = true;
-    std::vector<LineRun> runs;
     std::uint32_t delivered = 0;
+    std::string report;  // lines indented by two spaces
+};
+
+struct CheckContext {
+    const ReadOptions& options;
+    LogWatch& logs;
+    Progress& progress;
+};
+
+// Decodes one page and reports each line whose result was not TV_OK, and
+// any diagnostic log written when the page was closed. A page that needs
+// more memory than allowed is refused before anything is allocated.
+PageResult CheckPage(const InputFile& input, std::uint32_t page, std::uint32_t pageCount, CheckContext& context) {
+    const ReadOptions& options = context.options;
+    context.logs.Mark();
+    PageResult result;
+    std::string refusal;
+    const std::uint32_t parsed =
+        CheckPageMemory(input.LibraryPath(), input.Size(), options, page, LineSink::Check, refusal);
+    if (parsed != TV_OK || !refusal.empty()) {
+        result.clean = false;
+        result.report += parsed != TV_OK ? "  cannot open: " + DescribeResult(parsed) + "\n"
+                                         : "  not decoded: " + refusal + "\n";
+        return result;
+    }
+    std::vector<LineRun> runs;
     std::uint32_t length = 0;
+    bool tiled = false;
     std::string stopped;
     {
         CTiffView view;
-        const std::uint32_t rc = view.OpenFile(path.c_str());
+        PreparePage(view, options, page);
+        const std::uint32_t rc = view.OpenFile(input.LibraryPath().c_str());
         if (rc != TV_OK) {
-            clean = false;
-            report += "  cannot open: " + DescribeResult(rc) + "\n";
+            result.clean = false;
+            result.report += "  cannot open: " + DescribeResult(rc) + "\n";
         } else {
             TiffInfo_t info;
             view.GetImageInfo(&info);
+            TiffPageInfo_t pageInfo;
+            view.GetPageInfo(&pageInfo);
+            tiled = pageInfo.Tiled != 0;
             length = info.Length;
             std::vector<std::uint8_t> line((static_cast<std::size_t>(info.Width) + 7) / 8);
             for (std::uint32_t y = 0; y < info.Length; ++y) {
                 const std::uint32_t code = view.ReadALine(line.data());
                 if (code != TV_OK) {
-                    clean = false;
+                    result.clean = false;
                     if (!runs.empty() && runs.back().code == code && runs.back().last + 1 == y)
                         runs.back().last = y;
                     else
@@ -61,39 +89,97 @@ bool CheckFile(const std::string& path, LogWatch& logs, Progress& progress) {
                         break;
                     }
                 }
-                ++delivered;
-                progress.Advance(y + 1, info.Length);
+                ++result.delivered;
+                // The bar counts thousandths of the whole file, pages alike.
+                const std::uint64_t done = page * 1000ull + (y + 1ull) * 1000 / info.Length;
+                context.progress.Advance(static_cast<std::uint32_t>(done / pageCount), 1000);
             }
         }
         view.CloseFile();
     }
-    for (const LineRun& run : runs) report += "  " + LineLabel(run) + ": " + DescribeResult(run.code) + "\n";
-    report += stopped;
+    for (const LineRun& run : runs)
+        result.report += "  " + LineLabel(run) + ": " + DescribeResult(run.code, tiled) + "\n";
+    result.report += stopped;
 
-    const std::vector<std::string> newLogs = logs.NewLogs();
-    for (const std::string& log : newLogs) report += "  diagnostic log written: " + log + "\n";
-    if (!newLogs.empty()) clean = false;
+    const std::vector<std::string> newLogs = context.logs.NewLogs();
+    for (const std::string& log : newLogs) result.report += "  diagnostic log written: " + log + "\n";
+    if (!newLogs.empty()) result.clean = false;
+    // Only the strict profile's reader writes logs, and only where told to,
+    // so only then is their absence news.
+    if (options.strict && context.logs.Enabled() && !result.clean && newLogs.empty() && length != 0)
+        result.report += "  no diagnostic log written\n";
+    return result;
+}
 
-    if (clean) {
-        progress.Print(path + ": OK (" + std::to_string(delivered) + " lines)\n");
-    } else {
-        if (newLogs.empty() && length != 0) report += "  no diagnostic log written\n";
-        progress.Print(path + ": FAILED\n" + report);
+std::string Indent(const std::string& text) {
+    std::string out;
+    std::string::size_type from = 0;
+    while (from < text.size()) {
+        const std::string::size_type end = text.find('\n', from);
+        const std::string::size_type stop = end == std::string::npos ? text.size() : end + 1;
+        out += "  " + text.substr(from, stop - from);
+        from = stop;
     }
+    return out;
+}
+
+// Decodes every page of one file; returns true when all are clean. The
+// report goes through the progress bar as whole lines.
+bool CheckFile(const std::string& name, CheckContext& context) {
+    InputFile input;
+    std::string error;
+    if (!input.Open(name, error)) {
+        context.progress.Print(input.Label() + ": FAILED\n  cannot open: " + error + "\n");
+        return false;
+    }
+    const std::string& label = input.Label();
+    const FileOutline outline = OutlineFile(input.LibraryPath(), context.options);
+    if (outline.pageCount <= 1) {
+        const PageResult only = CheckPage(input, 0, 1, context);
+        if (only.clean)
+            context.progress.Print(label + ": OK (" + std::to_string(only.delivered) + " lines)\n");
+        else
+            context.progress.Print(label + ": FAILED\n" + only.report);
+        return only.clean;
+    }
+
+    bool clean = true;
+    std::uint64_t lines = 0;
+    std::string report;
+    for (std::uint32_t p = 0; p < outline.pageCount; ++p) {
+        const PageResult result = CheckPage(input, p, outline.pageCount, context);
+        const std::string pageLabel = "  page " + std::to_string(p + 1) + ": ";
+        if (result.clean)
+            report += pageLabel + "OK (" + std::to_string(result.delivered) + " lines)\n";
+        else
+            report += pageLabel + "FAILED\n" + Indent(result.report);
+        lines += result.delivered;
+        clean = clean && result.clean;
+    }
+    if (clean)
+        context.progress.Print(label + ": OK (" + std::to_string(outline.pageCount) + " pages, " +
+                               std::to_string(lines) + " lines)\n");
+    else
+        context.progress.Print(label + ": FAILED\n" + report);
     return clean;
 }
 
 }  // namespace
 
-int RunCheck(const Args& args) {
+int RunCheck(const Args& args, ReadOptions options) {
     enum class Bar { Auto, Always, Never } bar = Bar::Auto;
     Args files;
     bool optionsDone = false;
-    for (const std::string& arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         if (!optionsDone && IsHelpOption(arg)) {
             std::fputs(kCheckHelp, stdout);
             return kExitOk;
         }
+        std::string error;
+        const Taken taken = optionsDone ? Taken::No : TakeReadOption(args, i, options, error);
+        if (taken == Taken::Error) return UsageError("check", error);
+        if (taken == Taken::Yes) continue;
         if (!optionsDone && arg == "--") {
             optionsDone = true;
         } else if (!optionsDone && arg == "--progress") {
@@ -107,14 +193,19 @@ int RunCheck(const Args& args) {
         }
     }
     if (files.empty()) return UsageError("check", "no file given");
+    const int stdinUse = CheckStandardInputUse("check", files);
+    if (stdinUse != kExitOk) return stdinUse;
+    const int logs = PrepareLogs("check", options);
+    if (logs != kExitOk) return logs;
 
-    const bool showBar = bar == Bar::Always || (bar == Bar::Auto && files.size() > 1 && IsTerminal(stdout));
-    Progress progress(stdout, showBar, files.size());
-    LogWatch logs;
+    const bool showBar = bar == Bar::Always || (bar == Bar::Auto && files.size() > 1 && IsTerminal(stderr));
+    Progress progress(showBar, files.size());
+    LogWatch watch(options.logDirectory);
+    CheckContext context{options, watch, progress};
     std::size_t failed = 0;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        progress.Start(i, files[i]);
-        if (!CheckFile(files[i], logs, progress)) ++failed;
+        progress.Start(i, files[i] == kStandardStream ? kStandardInputLabel : files[i]);
+        if (!CheckFile(files[i], context)) ++failed;
     }
     progress.Finish();
     if (files.size() > 1)

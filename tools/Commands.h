@@ -7,21 +7,26 @@
 #include <string>
 #include <vector>
 
+#include "Pages.h"
+
 namespace tvtool {
 
 // Exit status of every command.
 enum ExitCode : int {
     kExitOk = 0,      // everything asked for was done, no file had a fault
-    kExitFailed = 1,  // a file could not be read, or decoded with faults
+    kExitFailed = 1,  // a file could not be read, was decoded with faults, or
+                      // needs more memory than --max-memory allows
     kExitUsage = 2,   // wrong usage: unknown command or option, missing argument
     kExitOutput = 3,  // an output file could not be written
 };
 
 using Args = std::vector<std::string>;
 
-int RunInfo(const Args& args);
-int RunConvert(const Args& args);
-int RunCheck(const Args& args);
+// `options` holds the reading options given before the command; each
+// command also takes them among its own.
+int RunInfo(const Args& args, ReadOptions options);
+int RunConvert(const Args& args, ReadOptions options);
+int RunCheck(const Args& args, ReadOptions options);
 
 extern const char kMainHelp[];
 extern const char kInfoHelp[];
@@ -33,6 +38,14 @@ extern const char kCheckHelp[];
 int UsageError(const std::string& command, const std::string& message);
 
 bool IsHelpOption(const std::string& arg);
+
+// Standard input ("-") can be read once, and not from a terminal, where a
+// user would be left waiting; returns kExitOk or a usage error's status.
+int CheckStandardInputUse(const std::string& command, const Args& files);
+
+// Prepares the --log-dir directory; returns kExitOk or, after saying why
+// on standard error, kExitOutput.
+int PrepareLogs(const std::string& command, const ReadOptions& options);
 
 // Whether a line came with a warning only (the line was still delivered
 // in full or padded), as opposed to a failure that ends reading.

@@ -2,38 +2,13 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
+#include <utility>
 
 namespace tvtool {
 
-namespace {
-
-std::string ExecutableDirectory() {
-    std::string buffer(256, '\0');
-    for (;;) {
-        const ssize_t got = ::readlink("/proc/self/exe", &buffer[0], buffer.size());
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return std::string();
-        }
-        if (static_cast<std::size_t>(got) < buffer.size()) {
-            buffer.resize(static_cast<std::size_t>(got));
-            break;
-        }
-        if (buffer.size() > (1u << 20)) return std::string();
-        buffer.assign(buffer.size() * 2, '\0');
-    }
-    const std::string::size_type slash = buffer.rfind('/');
-    return slash == std::string::npos ? std::string() : buffer.substr(0, slash);
-}
-
-}  // namespace
-
-LogWatch::LogWatch() {
-    const std::string exeDir = ExecutableDirectory();
-    if (!exeDir.empty()) dir_ = exeDir + "/log/TiffParse";
+LogWatch::LogWatch(std::string directory) : dir_(std::move(directory)) {
+    while (dir_.size() > 1 && dir_.back() == '/') dir_.pop_back();
 }
 
 void LogWatch::Mark() { marked_ = List(); }

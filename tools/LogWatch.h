@@ -1,8 +1,8 @@
-// Noticing the diagnostic logs the library writes. The library puts them in
-// <directory of the running executable>/log/TiffParse/ when a reader with a
-// recorded strip fault is closed, named after the time to the millisecond.
-// Two logs within one millisecond share a name and the later overwrites the
-// earlier, so a log shows up either as a new name or as a changed file.
+// Noticing the diagnostic logs the library writes into the directory given
+// with --log-dir, when a reader with a recorded strip fault is closed. Logs
+// are named after the time to the millisecond; two logs within one
+// millisecond share a name and the later overwrites the earlier, so a log
+// shows up either as a new name or as a changed file.
 #ifndef TIFFVIEW_TOOLS_LOGWATCH_H
 #define TIFFVIEW_TOOLS_LOGWATCH_H
 
@@ -15,14 +15,15 @@ namespace tvtool {
 
 class LogWatch {
 public:
-    LogWatch();
+    // Watches `directory`; an empty one holds no logs.
+    explicit LogWatch(std::string directory);
 
-    // The directory watched; empty when the executable's path is unknown.
-    const std::string& Directory() const { return dir_; }
+    bool Enabled() const { return !dir_.empty(); }
 
     // Remembers what is in the directory now.
     void Mark();
-    // Full paths of the files that appeared or changed since Mark().
+    // Paths (the directory as given, then the name) of the files that
+    // appeared or changed since Mark().
     std::vector<std::string> NewLogs() const;
 
 private:

@@ -1,15 +1,35 @@
 // tiffview: a command-line host for the tiffview library.
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include "Commands.h"
+#include "Input.h"
+#include "Signals.h"
 #include "TiffView.h"
 
 namespace tvtool {
 
 bool IsLineWarning(std::uint32_t code) {
     return code == TV_ERR_STRIP_SHORT || code == TV_ERR_STRIP_LONG || code == TV_ERR_LINE_SHORT;
+}
+
+int CheckStandardInputUse(const std::string& command, const Args& files) {
+    std::size_t uses = 0;
+    for (const std::string& file : files) uses += file == kStandardStream ? 1 : 0;
+    if (uses > 1) return UsageError(command, "standard input ('-') can be named only once");
+    if (uses == 1 && ::isatty(STDIN_FILENO) == 1)
+        return UsageError(command, "standard input is a terminal: pipe or redirect a TIFF file into it");
+    return kExitOk;
+}
+
+int PrepareLogs(const std::string& command, const ReadOptions& options) {
+    std::string error;
+    if (PrepareLogDirectory(options, error)) return kExitOk;
+    std::fprintf(stderr, "tiffview %s: %s\n", command.c_str(), error.c_str());
+    return kExitOutput;
 }
 
 namespace {
@@ -36,18 +56,29 @@ int Help(const Args& args) {
 }
 
 int Run(int argc, char** argv) {
-    if (argc < 2) {
+    const Args all(argv + 1, argv + argc);
+    // Reading options may come before the command too: "tiffview --strict check ...".
+    ReadOptions options;
+    std::size_t at = 0;
+    for (; at < all.size(); ++at) {
+        std::string error;
+        const Taken taken = TakeReadOption(all, at, options, error);
+        if (taken == Taken::Error) return UsageError("", error);
+        if (taken == Taken::No) break;
+    }
+    if (at >= all.size()) {
         std::fputs(kMainHelp, stderr);
         return kExitUsage;
     }
-    const std::string command = argv[1];
-    const Args args(argv + 2, argv + argc);
+    const std::string& command = all[at];
+    const Args args(all.begin() + static_cast<long>(at) + 1, all.end());
     if (IsHelpOption(command)) return Help(Args());
     if (command == "--version") return PrintVersion();
     if (command == "help") return Help(args);
-    if (command == "info") return RunInfo(args);
-    if (command == "convert") return RunConvert(args);
-    if (command == "check") return RunCheck(args);
+    InstallCleanupHandlers();
+    if (command == "info") return RunInfo(args, options);
+    if (command == "convert") return RunConvert(args, options);
+    if (command == "check") return RunCheck(args, options);
     if (!command.empty() && command[0] == '-') return UsageError("", "unknown option '" + command + "'");
     return UsageError("", "unknown command '" + command + "'");
 }

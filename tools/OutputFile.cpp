@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "Signals.h"
+
 namespace tvtool {
 
 namespace {
@@ -61,10 +63,22 @@ bool OutputFile::Open(const std::string& target, std::string& error) {
     std::string pattern = DirectoryOf(target) + "/." + BaseOf(target) + ".tiffview-XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
+    int fd;
+    {
+        // A signal between creating the temporary and registering it would
+        // leave it behind.
+        SignalGuard guard;
+        fd = ::mkstemp(name.data());
+        if (fd < 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        if (!RegisterTemporary(name.data())) {
+            ::close(fd);
+            ::unlink(name.data());
+            error = std::strerror(ENOMEM);
+            return false;
+        }
     }
     temp_ = name.data();
     target_ = target;
@@ -75,14 +89,13 @@ bool OutputFile::Open(const std::string& target, std::string& error) {
     if (stream_ == nullptr) {
         error = std::strerror(errno);
         ::close(fd);
-        ::unlink(temp_.c_str());
-        temp_.clear();
+        Remove();
         return false;
     }
     return true;
 }
 
-bool OutputFile::Commit(std::string& error) {
+bool OutputFile::Close(std::string& error) {
     if (stream_ == nullptr) {
         error = "not open";
         return false;
@@ -98,14 +111,26 @@ bool OutputFile::Commit(std::string& error) {
         saved = errno;
     }
     stream_ = nullptr;
-    if (ok && ::rename(temp_.c_str(), target_.c_str()) != 0) {
-        ok = false;
-        saved = errno;
-    }
     if (!ok) {
         error = std::strerror(saved != 0 ? saved : EIO);
+        Remove();
+    }
+    return ok;
+}
+
+bool OutputFile::Commit(std::string& error) {
+    if (stream_ != nullptr && !Close(error)) return false;
+    if (temp_.empty()) {
+        error = "not open";
+        return false;
+    }
+    SignalGuard guard;
+    const bool ok = ::rename(temp_.c_str(), target_.c_str()) == 0;
+    if (!ok) {
+        error = std::strerror(errno);
         ::unlink(temp_.c_str());
     }
+    UnregisterTemporary(temp_);
     temp_.clear();
     return ok;
 }
@@ -115,10 +140,15 @@ void OutputFile::Abandon() {
         std::fclose(stream_);
         stream_ = nullptr;
     }
-    if (!temp_.empty()) {
-        ::unlink(temp_.c_str());
-        temp_.clear();
-    }
+    Remove();
+}
+
+void OutputFile::Remove() {
+    if (temp_.empty()) return;
+    SignalGuard guard;
+    ::unlink(temp_.c_str());
+    UnregisterTemporary(temp_);
+    temp_.clear();
 }
 
 }  // namespace tvtool

@@ -7,7 +7,7 @@ namespace tvtool {
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) == 1; }
 
-Progress::Progress(std::FILE* out, bool enabled, std::size_t total) : out_(out), enabled_(enabled), total_(total) {
+Progress::Progress(bool enabled, std::size_t total) : out_(stderr), enabled_(enabled), total_(total) {
     if (!enabled_) return;
     struct winsize size;
     if (::ioctl(::fileno(out_), TIOCGWINSZ, &size) == 0 && size.ws_col >= 20) columns_ = size.ws_col;
@@ -30,12 +30,13 @@ void Progress::Advance(std::uint32_t done, std::uint32_t total) {
     Draw();
 }
 
-void Progress::Print(const std::string& text) {
+void Progress::PrintTo(std::FILE* stream, const std::string& text) {
     const bool wasDrawn = drawn_;
     Wipe();
-    std::fputs(text.c_str(), out_);
+    std::fputs(text.c_str(), stream);
+    // The text must reach a shared terminal before the bar comes back.
+    std::fflush(stream);
     if (wasDrawn) Draw();
-    std::fflush(out_);
 }
 
 void Progress::Finish() {

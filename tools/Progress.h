@@ -1,6 +1,7 @@
-// A one-line progress bar for batches on a terminal. Result lines are
-// printed through it so that the bar is wiped first and redrawn after; when
-// disabled it prints the lines and nothing else.
+// A one-line progress bar on standard error, for batches on a terminal.
+// Results (standard output) and diagnostics (standard error) are printed
+// through it so that the bar is wiped first and redrawn after, whichever
+// stream they go to; when disabled it prints the lines and nothing else.
 #ifndef TIFFVIEW_TOOLS_PROGRESS_H
 #define TIFFVIEW_TOOLS_PROGRESS_H
 
@@ -12,7 +13,7 @@ namespace tvtool {
 
 class Progress {
 public:
-    Progress(std::FILE* out, bool enabled, std::size_t total);
+    Progress(bool enabled, std::size_t total);
     ~Progress();
     Progress(const Progress&) = delete;
     Progress& operator=(const Progress&) = delete;
@@ -22,12 +23,15 @@ public:
     // Fraction of the current item done, in lines; redraws only when the
     // bar would change.
     void Advance(std::uint32_t done, std::uint32_t total);
-    // Prints `text` (which ends in a newline) above the bar.
-    void Print(const std::string& text);
+    // Prints `text` (which ends in a newline) above the bar: a result on
+    // standard output, a diagnostic on standard error.
+    void Print(const std::string& text) { PrintTo(stdout, text); }
+    void Diagnose(const std::string& text) { PrintTo(stderr, text); }
     // Wipes the bar for good.
     void Finish();
 
 private:
+    void PrintTo(std::FILE* stream, const std::string& text);
     void Draw();
     void Wipe();
 

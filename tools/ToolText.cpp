@@ -1,11 +1,6 @@
 #include "ToolText.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <vector>
 
 #include "TiffView.h"
 
@@ -27,6 +22,8 @@ constexpr CodeName kCodeNames[] = {
     {TV_ERR_BYTE_ORDER, "TV_ERR_BYTE_ORDER"},
     {TV_ERR_MAGIC, "TV_ERR_MAGIC"},
     {TV_ERR_IFD_OFFSET_ZERO, "TV_ERR_IFD_OFFSET_ZERO"},
+    {TV_ERR_PAGE_MISSING, "TV_ERR_PAGE_MISSING"},
+    {TV_ERR_PAGE_OPTION, "TV_ERR_PAGE_OPTION"},
     {TV_ERR_FILE_SHORT, "TV_ERR_FILE_SHORT"},
     {TV_ERR_IFD_COUNT_READ, "TV_ERR_IFD_COUNT_READ"},
     {TV_ERR_IFD_READ, "TV_ERR_IFD_READ"},
@@ -58,11 +55,12 @@ struct TagNameEntry {
 constexpr TagNameEntry kTagNames[] = {
     {256, "ImageWidth"},       {257, "ImageLength"},     {258, "BitsPerSample"},
     {259, "Compression"},      {262, "PhotometricInterpretation"},
-    {266, "FillOrder"},        {273, "StripOffsets"},    {277, "SamplesPerPixel"},
-    {278, "RowsPerStrip"},     {279, "StripByteCounts"}, {282, "XResolution"},
-    {283, "YResolution"},      {284, "PlanarConfiguration"},
+    {266, "FillOrder"},        {273, "StripOffsets"},    {274, "Orientation"},
+    {277, "SamplesPerPixel"},  {278, "RowsPerStrip"},    {279, "StripByteCounts"},
+    {282, "XResolution"},      {283, "YResolution"},     {284, "PlanarConfiguration"},
     {292, "T4Options"},        {293, "T6Options"},       {296, "ResolutionUnit"},
-    {317, "Predictor"},
+    {317, "Predictor"},        {322, "TileWidth"},       {323, "TileLength"},
+    {324, "TileOffsets"},      {325, "TileByteCounts"},
 };
 
 std::uint32_t Kind(std::uint32_t code) { return code & 0xFFu; }
@@ -80,7 +78,7 @@ const char* ResultName(std::uint32_t code) {
     return "unknown";
 }
 
-std::string ResultContext(std::uint32_t code) {
+std::string ResultContext(std::uint32_t code, bool tiled) {
     if ((code >> 24) != 0xF0u) return std::string();
     const std::uint32_t kind = Kind(code);
     const std::uint32_t context = Context(code);
@@ -91,66 +89,19 @@ std::string ResultContext(std::uint32_t code) {
         return text;
     }
     if ((kind == 0x60 || kind == 0x61) && context != 0) {
-        std::snprintf(text, sizeof text, "strip %u", static_cast<unsigned>(context));
+        std::snprintf(text, sizeof text, "%s %u", tiled ? "tile" : "strip", static_cast<unsigned>(context));
         return text;
     }
     return std::string();
 }
 
-std::string GbkToUtf8(const std::string& gbk) {
-    std::string out;
-    iconv_t cd = iconv_open("UTF-8", "GBK");
-    if (cd == reinterpret_cast<iconv_t>(-1)) cd = iconv_open("UTF-8", "CP936");
-    std::size_t pos = 0;
-    while (pos < gbk.size()) {
-        if (cd == reinterpret_cast<iconv_t>(-1)) {
-            // Without a converter only ASCII can pass through unchanged.
-            const unsigned char c = static_cast<unsigned char>(gbk[pos]);
-            if (c < 0x80) {
-                out += static_cast<char>(c);
-            } else {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-                out += escaped;
-            }
-            ++pos;
-            continue;
-        }
-        char buffer[256];
-        char* in = const_cast<char*>(gbk.data() + pos);
-        std::size_t inLeft = gbk.size() - pos;
-        char* outPtr = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        const int error = errno;
-        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-        pos = gbk.size() - inLeft;
-        if (result == static_cast<std::size_t>(-1) && error != E2BIG) {
-            // An invalid or truncated sequence: show the byte and go on.
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(gbk[pos]));
-            out += escaped;
-            ++pos;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
-        }
-    }
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-    return out;
-}
+std::string ResultMessage(std::uint32_t code) { return TiffView_GetErrorText(code); }
 
-std::string ResultMessage(std::uint32_t code) {
-    std::vector<char> raw(TV_MESSAGE_SIZE + 1, '\0');
-    TiffView_GetErrorString(code, raw.data());
-    std::string text(raw.data());
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return GbkToUtf8(text);
-}
-
-std::string DescribeResult(std::uint32_t code) {
+std::string DescribeResult(std::uint32_t code, bool tiled) {
     std::string text = Hex32(code);
     text += ' ';
     text += ResultName(code);
-    const std::string context = ResultContext(code);
+    const std::string context = ResultContext(code, tiled);
     if (!context.empty()) text += " (" + context + ")";
     text += ": ";
     text += ResultMessage(code);
@@ -194,6 +145,43 @@ const char* ResolutionUnitName(std::uint32_t unit) {
     case 3: return "dots per centimetre";
     default: return "unknown unit";
     }
+}
+
+const char* FillOrderName(std::uint32_t fillOrder) {
+    switch (fillOrder) {
+    case 1: return "most significant bit first";
+    case 2: return "least significant bit first";
+    default: return "unknown";
+    }
+}
+
+const char* OrientationName(std::uint32_t orientation) {
+    // Where row 0 and column 0 of the stored image belong on the page.
+    switch (orientation) {
+    case 1: return "row 0 top, column 0 left";
+    case 2: return "row 0 top, column 0 right";
+    case 3: return "row 0 bottom, column 0 right";
+    case 4: return "row 0 bottom, column 0 left";
+    case 5: return "row 0 left, column 0 top";
+    case 6: return "row 0 right, column 0 top";
+    case 7: return "row 0 right, column 0 bottom";
+    case 8: return "row 0 left, column 0 bottom";
+    default: return "unknown";
+    }
+}
+
+std::string FaxOptionsText(std::uint32_t options, bool group3) {
+    std::string text = std::to_string(options) + " (";
+    if (group3) text += options & 1u ? "2-D coding" : "1-D coding";
+    if (options & 2u) text += group3 ? ", uncompressed mode" : "uncompressed mode";
+    if (group3 && (options & 4u)) text += ", fill bits";
+    const std::uint32_t known = group3 ? 7u : 2u;
+    if (options & ~known) {
+        if (text.back() != '(') text += ", ";
+        text += "other bits " + Hex32(options & ~known);
+    }
+    if (text.back() == '(') text += "none";
+    return text + ")";
 }
 
 std::string Hex32(std::uint32_t value) {

@@ -2,6 +2,7 @@
 // leading EOL, make-up codes, and lines that run out of input or room.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "FaxDecoderBits.h"
@@ -274,16 +275,43 @@ TEST(Fax1DLine, EolInsideAMakeUpRunEndsTheLineWhite) {
 }
 
 TEST(Fax1DFailure, MoreRunsThanALineHolds) {
-    // White 0, black 0 pairs: runs without pixels, 102402 of them.
-    BitWriter w;
-    w.Repeat("00110101 0000110111", kFaxMaxRuns / 2 + 1).Put("1000").Align();
-    EXPECT_EQ(DecodeLine(16, w.Get()).call.ok, 0);
-    // Just under the limit still decodes: 102398 empty runs, then white 3, black 13.
-    BitWriter ok;
-    ok.Repeat("00110101 0000110111", kFaxMaxRuns / 2 - 1).Put("1000 00000100").Align().Put("11111111");
-    const Decoded d = DecodeLine(16, ok.Get());
-    EXPECT_EQ(d.call.ok, 1);
-    EXPECT_EQ(d.line, (Bytes{0x1F, 0xFF}));
+    // Pairs of runs, then what completes the line: white 0, black 0 pairs
+    // (runs without pixels) on a narrow line, white 1, black 1 pairs on a
+    // line wide enough for more runs than allowed (completed by white
+    // make-up codes: 57 x 2560, 1664, then 18).
+    struct Case {
+        const char* what;
+        std::uint32_t width;
+        std::string pair;
+        std::uint32_t pairs;
+        std::string rest;
+        bool fits;
+        std::size_t blackBytes;  // bytes 0xFF (narrow) or 0x55 (wide)
+    };
+    std::string whiteRest;
+    for (int i = 0; i < 57; ++i) whiteRest += "000000011111";
+    whiteRest += "011000 0100111";
+    const std::string emptyPair = "00110101 0000110111";
+    const std::string pixelPair = "000111 010";
+    const Case cases[] = {
+        {"102402 empty runs", 16, emptyPair, kFaxMaxRuns / 2 + 1, "1000 00000100", false, 0},
+        {"102398 empty runs, then white 3, black 13", 16, emptyPair, kFaxMaxRuns / 2 - 1, "1000 00000100", true, 1},
+        {"102402 one-pixel runs", 250000, pixelPair, kFaxMaxRuns / 2 + 1, whiteRest, false, 0},
+        {"102398 one-pixel runs, then white", 250000, pixelPair, kFaxMaxRuns / 2 - 1, whiteRest, true,
+         (kFaxMaxRuns - 2) / 8},
+    };
+    for (const Case& c : cases) {
+        BitWriter w;
+        w.Repeat(c.pair, c.pairs).Put(c.rest).Align().Put("11111111");
+        const Decoded d = DecodeLine(c.width, w.Get());
+        ASSERT_EQ(d.call.ok, c.fits ? 1 : 0) << c.what;
+        if (!c.fits) continue;
+        const std::uint8_t black = c.width == 16 ? 0xFF : 0x55;
+        EXPECT_EQ(static_cast<std::size_t>(std::count(d.line.begin(), d.line.end(), black)), c.blackBytes) << c.what;
+        if (c.width == 16) {
+            EXPECT_EQ(d.line, (Bytes{0x1F, 0xFF})) << c.what;
+        }
+    }
 }
 
 }  // namespace

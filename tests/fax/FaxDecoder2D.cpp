@@ -3,6 +3,7 @@
 // skip, and lines suspended for want of input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,15 @@ public:
         return c;
     }
     Bytes Line() { return faxbits::TakeLine(decoder_, width_); }
+    // The reference line's runs, from its changing elements.
     std::vector<std::uint32_t> RefRuns() const {
-        return std::vector<std::uint32_t>(decoder_.GetReferenceRuns(),
-                                          decoder_.GetReferenceRuns() + decoder_.GetReferenceCount());
+        std::vector<std::uint32_t> runs;
+        std::uint64_t at = 0;
+        for (std::uint32_t i = 0; i < decoder_.GetReferenceCount(); ++i) {
+            runs.push_back(static_cast<std::uint32_t>(decoder_.GetReferenceEnds()[i] - at));
+            at = decoder_.GetReferenceEnds()[i];
+        }
+        return runs;
     }
     CFaxDecoder& D() { return decoder_; }
 
@@ -206,49 +213,78 @@ TEST(Fax2DModes, RunsLongerThanTheLineFail) {
     }
 }
 
-TEST(Fax2DModes, AdvanceStopsAtTheEndOfAShortReferenceLine) {
-    // Line 1 ends with a pass over the end of the line, so its runs (3, 2)
-    // fall short of the width 10. Line 2's b1 must still reach the width.
-    G4Strip s(10);
-    const Bytes input = BitWriter().Put("001 1000 11 0001").Put("001 1110 010 1").Align().Put("11111111").Get();
-    std::size_t pos = 0;
-    ASSERT_EQ(s.Next(input, pos).ok, 1);
-    EXPECT_EQ(s.Line(), (Bytes{0x18, 0x00}));
-    EXPECT_EQ(s.RefRuns(), (std::vector<std::uint32_t>{3, 2}));
-    ASSERT_EQ(s.Next(input, pos).ok, 1);
-    EXPECT_EQ(s.Line(), (Bytes{0x02, 0x00}));
-    EXPECT_EQ(s.RefRuns(), (std::vector<std::uint32_t>{6, 1, 3}));
-}
+// A reference line that stops short of the width: over 2 3 5, a pass to 5
+// and then an extension code, which makes the rest of the line one run
+// after the last element (the passed pixels are lost): one white run of 5.
+// The extension code's byte is read again, so the next line starts at bit
+// 16, on the extension code's last five bits "00001".
+const std::string kShortAfterRef235 = std::string(kRef235) + "0001 0000001";
 
-TEST(Fax2DModes, VerticalCodesBeyondAShortReferenceLineEnd) {
-    // Same short reference; V0 codes step b1 over its end to the width.
+TEST(Fax2DModes, AdvanceStopsAtTheEndOfAShortReferenceLine) {
+    // VL2 against b1 = 5 gives white 3; b1 then steps over the short line's
+    // end to the width, where V0 ends the line.
     G4Strip s(10);
-    const Bytes input = BitWriter().Put("001 1000 11 0001").Put("1 1 1").Align().Put("11111111").Get();
+    const Bytes input = BitWriter().Put(kShortAfterRef235).Put("0 1").Align().Put("11111111").Get();
     std::size_t pos = 0;
     ASSERT_EQ(s.Next(input, pos).ok, 1);
     s.Line();
     ASSERT_EQ(s.Next(input, pos).ok, 1);
-    EXPECT_EQ(s.Line(), (Bytes{0x18, 0x00}));
-    EXPECT_EQ(s.RefRuns(), (std::vector<std::uint32_t>{3, 2, 5}));
+    EXPECT_EQ(s.Line(), (Bytes{0x00, 0x00}));
+    EXPECT_EQ(s.RefRuns(), (std::vector<std::uint32_t>{5}));
+    EXPECT_EQ(pos, 2u);
+    ASSERT_EQ(s.Next(input, pos).ok, 1);
+    EXPECT_EQ(s.Line(), (Bytes{0x1F, 0xC0}));
+    EXPECT_EQ(s.RefRuns(), (std::vector<std::uint32_t>{3, 7}));
+}
+
+TEST(Fax2DModes, VerticalCodesBeyondAShortReferenceLineEnd) {
+    // Same short reference; VR2 gives white 7, then V0 steps b1 over its
+    // end to the width.
+    G4Strip s(10);
+    const Bytes input = BitWriter().Put(kShortAfterRef235).Put("1 1").Align().Put("11111111").Get();
+    std::size_t pos = 0;
+    ASSERT_EQ(s.Next(input, pos).ok, 1);
+    s.Line();
+    ASSERT_EQ(s.Next(input, pos).ok, 1);
+    s.Line();
+    ASSERT_EQ(s.Next(input, pos).ok, 1);
+    EXPECT_EQ(s.Line(), (Bytes{0x01, 0xC0}));
+    EXPECT_EQ(s.RefRuns(), (std::vector<std::uint32_t>{7, 3}));
 }
 
 TEST(Fax2DModes, MoreRunsThanALineHoldsFail) {
-    // Horizontal white 0, black 0 adds two empty runs without moving a0.
+    // Empty runs (horizontal white 0, black 0: two runs that do not move
+    // a0) on a narrow line, and pixel pairs (white 1, black 1) on a line
+    // wide enough for more runs than allowed; then the rest of the line.
+    struct Case {
+        const char* what;
+        std::uint32_t width;
+        std::string pair;
+        std::uint32_t pairs;
+        std::string rest;
+        bool fits;
+    };
     const std::string emptyPair = "001 00110101 0000110111";
-    BitWriter tooMany;
-    tooMany.Repeat(emptyPair, kFaxMaxRuns / 2 + 1).Put("1").Align();
-    G4Strip s(10);
-    std::size_t pos = 0;
-    EXPECT_EQ(s.Next(tooMany.Get(), pos).ok, 0);
-
-    BitWriter justFits;
-    justFits.Repeat(emptyPair, kFaxMaxRuns / 2 - 1).Put("0000001").Align().Put("11111111");
-    G4Strip t(10);
-    pos = 0;
-    const Call c = t.Next(justFits.Get(), pos);
-    EXPECT_EQ(c.ok, 1);
-    EXPECT_EQ(t.D().GetReferenceCount(), kFaxMaxRuns - 1);
-    EXPECT_EQ(t.Line(), (Bytes{0x00, 0x00}));
+    const std::string pixelPair = "001 000111 010";
+    const Case cases[] = {
+        {"empty runs, one pair too many", 10, emptyPair, kFaxMaxRuns / 2 + 1, "1", false},
+        {"empty runs, just under the limit", 10, emptyPair, kFaxMaxRuns / 2 - 1, "0000001", true},
+        {"pixel pairs, one pair too many", 250000, pixelPair, kFaxMaxRuns / 2 + 1, "1", false},
+        {"pixel pairs, just under the limit", 250000, pixelPair, kFaxMaxRuns / 2 - 1, "1", true},
+    };
+    for (const Case& c : cases) {
+        BitWriter w;
+        w.Repeat(c.pair, c.pairs).Put(c.rest).Align().Put("11111111");
+        G4Strip s(c.width);
+        std::size_t pos = 0;
+        const Call r = s.Next(w.Get(), pos);
+        ASSERT_EQ(r.ok, c.fits ? 1 : 0) << c.what;
+        if (!c.fits) continue;
+        EXPECT_EQ(s.D().GetReferenceCount(), kFaxMaxRuns - 1) << c.what;
+        const Bytes line = s.Line();
+        const std::size_t black = static_cast<std::size_t>(std::count(line.begin(), line.end(), 0x55));
+        EXPECT_EQ(black, c.width == 10 ? 0u : (kFaxMaxRuns - 2) / 8) << c.what;
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -274,10 +274,12 @@ TEST_F(GeneratedCorpus, ClaimedEncodingsDecodeAsLibtiffReadsThem) {
 }
 
 // Encodings outside the library's claim, all written by libtiff: they must
-// be refused at opening with the code the reader rules give, or, where the
-// tags cannot tell (Group 3 two-dimensional or without aligned EOLs, which
-// are Compression 3 like the claimed coding), read without a crash, every
-// call returning a code the reader may return.
+// be refused at opening with the code the reader rules give (Group 3
+// two-dimensional: tag 292), or, where the tags cannot tell (Group 3 without
+// aligned EOLs, which is Compression 3 like the claimed coding), read
+// without a crash, every call returning a code the reader may return.
+constexpr std::uint32_t kT4Refused = TV_ERR_TAG_VALUE | (Tag_T4Options << 8);
+
 struct Unclaimed {
     const char* name;
     std::uint16_t compression;
@@ -335,8 +337,8 @@ TEST_F(GeneratedCorpus, UnclaimedEncodingsAreRefusedOrFailCleanly) {
     const std::uint32_t width = 200, length = 60;
     const Rows rows = tvtest::DocumentPage(width, length, kCorpusSeed);
     const Unclaimed fax[] = {
-        {"G3 two-dimensional", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS, TV_OK},
-        {"G3 two-dimensional, EOLs not aligned", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING, TV_OK},
+        {"G3 two-dimensional", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS, kT4Refused},
+        {"G3 two-dimensional, EOLs not aligned", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING, kT4Refused},
         {"G3 one-dimensional, EOLs not aligned", COMPRESSION_CCITTFAX3, 0, TV_OK},
         {"CCITT modified Huffman (Compression 2)", COMPRESSION_CCITTRLE, 0, TV_ERR_COMPRESSION},
         {"LZW under FillOrder 2 (code stream stored bit-reversed)", COMPRESSION_LZW, 0, TV_OK},

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "TiffView.h"
+#include "support/LzwEncoder.h"
 #include "support/TiffBuilder.h"
 
 namespace {
@@ -53,10 +54,11 @@ const OpenCase kOpenCases[] = {
     {"page past the end", kAny, 3, Nothing, TV_ERR_PAGE_MISSING, 0},
     {"chain looping back ends after the pages read",
      kAny, 2, [](TiffBuilder& b) { b.SetLastNext(b.DirectoryOffset(1)); }, TV_OK, 3},
-    {"Group 3 two-dimensional is not decoded yet", kAny, 2,
-     [](TiffBuilder& b) { b.Remove(259); b.AddShort(259, 3); b.AddLong(292, 5); }, Tagged(TV_ERR_TAG_VALUE, 292), 0},
-    {"Group 3 EOLs not byte-aligned are not decoded yet", kAny, 2,
-     [](TiffBuilder& b) { b.Remove(259); b.AddShort(259, 3); }, Tagged(TV_ERR_TAG_VALUE, 292), 0},
+    {"Group 3 two-dimensional", kAny, 2,
+     [](TiffBuilder& b) { b.Remove(259); b.AddShort(259, 3); b.AddLong(292, 5); }, TV_OK, 3},
+    {"Group 3 EOLs not byte-aligned", kAny, 2, [](TiffBuilder& b) { b.Remove(259); b.AddShort(259, 3); }, TV_OK, 3},
+    {"Group 3 allowing uncompressed mode", kAny, 2,
+     [](TiffBuilder& b) { b.Remove(259); b.AddShort(259, 3); b.AddLong(292, 2); }, TV_OK, 3},
     {"Group 3 with aligned EOLs", kAny, 2,
      [](TiffBuilder& b) { b.Remove(259); b.AddShort(259, 3); b.AddShort(292, 4); }, TV_OK, 3},
     {"LZW with horizontal differencing", kAny, 2,
@@ -101,7 +103,7 @@ std::vector<std::uint32_t> ReadAll(CTiffView& view, Bytes& lines) {
     Bytes line((info.Width + 7) / 8);
     for (std::uint32_t y = 0; y <= info.Length; ++y) {
         results.push_back(view.ReadALine(line.data()));
-        if (results.back() == TV_OK || results.back() == TV_ERR_LINE_SHORT) lines.insert(lines.end(), line.begin(), line.end());
+        if (results.back() == TV_OK || results.back() == TV_ERR_LINE_SHORT || results.back() == TV_ERR_STRIP_LONG) lines.insert(lines.end(), line.begin(), line.end());
     }
     return results;
 }
@@ -134,6 +136,7 @@ TEST(PageOption, ShortAndUnreachableStripsAreReportedPerLine) {
     } cases[] = {
         {"second strip one byte short", {2, 1}, 0, {TV_OK, TV_ERR_LINE_SHORT, TV_ERR_END_OF_IMAGE}},
         {"first strip past the end of the file", {2, 2}, 0x100000, {TV_ERR_STRIP_READ, TV_ERR_STRIP_READ}},
+        {"first strip with a byte past its row", {3, 2}, 0, {TV_ERR_STRIP_LONG, TV_OK, TV_ERR_END_OF_IMAGE}},
     };
     for (const Case& c : cases) {
         tvtest::TempDir dir;
@@ -144,7 +147,8 @@ TEST(PageOption, ShortAndUnreachableStripsAreReportedPerLine) {
         b.Remove(273);
         b.AddEntry(273, tvtest::kLong, 2, b.AppendLongs({c.firstOffset ? c.firstOffset : data, data + 2}));
         b.Remove(279);
-        b.AddEntry(279, tvtest::kShort, 2, b.AppendShorts(c.counts));
+        // Two SHORTs fit in the entry itself (little-endian file).
+        b.AddEntry(279, tvtest::kShort, 2, c.counts[0] | std::uint32_t{c.counts[1]} << 16);
         const std::string path = dir.Write("t.tif", b.Build());
         CTiffView view;
         view.SetOptions(kAny);
@@ -153,6 +157,48 @@ TEST(PageOption, ShortAndUnreachableStripsAreReportedPerLine) {
         std::vector<std::uint32_t> results = ReadAll(view, lines);
         results.resize(c.results.size());
         EXPECT_EQ(results, c.results) << c.name;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// One 16-pixel row per strip; each strip's stored bytes as given.
+TEST(PageOption, StripsDeliverTheirOwnRowsAndFlagWhatTheyHoldBeyond) {
+    const Bytes oneRow = {0x12, 0x34}, twoRows = {0x12, 0x34, 0x56, 0x78};
+    struct Case {
+        const char* name;
+        std::uint16_t compression;
+        Bytes first, second;
+        std::vector<std::uint32_t> results;
+    } cases[] = {
+        {"LZW strips of one row each", 5, tvtest::LzwEncode(oneRow), tvtest::LzwEncode(oneRow),
+         {TV_OK, TV_OK, TV_ERR_END_OF_IMAGE}},
+        {"LZW strip decoding a second row", 5, tvtest::LzwEncode(twoRows), tvtest::LzwEncode(oneRow),
+         {TV_ERR_STRIP_LONG, TV_OK, TV_ERR_END_OF_IMAGE}},
+        {"PackBits strip with a run past its row", 32773, {0x03, 0x12, 0x34, 0x56, 0x78}, {0x01, 0x12, 0x34},
+         {TV_ERR_STRIP_LONG, TV_OK, TV_ERR_END_OF_IMAGE}},
+    };
+    for (const Case& c : cases) {
+        tvtest::TempDir dir;
+        TiffBuilder b;
+        const std::uint32_t first = b.Append(c.first), second = b.Append(c.second);
+        AddPage(b, first);
+        b.Remove(259);
+        b.AddShort(259, c.compression);
+        b.AddShort(278, 1);
+        b.Remove(273);
+        b.AddEntry(273, tvtest::kLong, 2, b.AppendLongs({first, second}));
+        b.Remove(279);
+        b.AddEntry(279, tvtest::kLong, 2,
+                   b.AppendLongs({static_cast<std::uint32_t>(c.first.size()), static_cast<std::uint32_t>(c.second.size())}));
+        CTiffView view;
+        view.SetOptions(kAny);
+        ASSERT_EQ(view.OpenFile(dir.Write("t.tif", b.Build()).c_str()), TV_OK) << c.name;
+        Bytes lines;
+        EXPECT_EQ(ReadAll(view, lines), c.results) << c.name;
+        EXPECT_EQ(lines, (Bytes{0x12, 0x34, 0x12, 0x34})) << c.name;
     }
 }
 

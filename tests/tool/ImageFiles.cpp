@@ -34,16 +34,14 @@ bool HeaderNumber(const tvtest::Bytes& bytes, std::size_t& pos, std::uint32_t& v
     return true;
 }
 
-}  // namespace
-
-Picture ReadPbm(const std::string& path) {
+// One P4 image starting at `pos`; moves `pos` past its raster.
+Picture ReadPbmAt(const tvtest::Bytes& bytes, std::size_t& pos) {
     Picture p;
-    const tvtest::Bytes bytes = tvtest::ReadFileBytes(path);
-    std::size_t pos = 2;
-    if (bytes.size() < 3 || bytes[0] != 'P' || bytes[1] != '4') {
+    if (bytes.size() - pos < 3 || bytes[pos] != 'P' || bytes[pos + 1] != '4') {
         p.problem = "not a binary PBM";
         return p;
     }
+    pos += 2;
     if (!HeaderNumber(bytes, pos, p.width) || !HeaderNumber(bytes, pos, p.height) || pos >= bytes.size() ||
         !std::isspace(bytes[pos])) {
         p.problem = "bad PBM header";
@@ -51,7 +49,7 @@ Picture ReadPbm(const std::string& path) {
     }
     ++pos;  // exactly one white-space byte before the raster
     const std::size_t rowBytes = (static_cast<std::size_t>(p.width) + 7) / 8;
-    if (bytes.size() - pos != rowBytes * p.height) {
+    if (bytes.size() - pos < rowBytes * p.height) {
         p.problem = "raster is " + std::to_string(bytes.size() - pos) + " bytes, expected " +
                     std::to_string(rowBytes * p.height);
         return p;
@@ -59,9 +57,35 @@ Picture ReadPbm(const std::string& path) {
     for (std::uint32_t y = 0; y < p.height; ++y)
         p.rows.emplace_back(bytes.begin() + static_cast<long>(pos + y * rowBytes),
                             bytes.begin() + static_cast<long>(pos + (y + 1) * rowBytes));
+    pos += rowBytes * p.height;
     tvtest::ClearPadding(p.rows, p.width);
     p.ok = true;
     return p;
+}
+
+}  // namespace
+
+Picture ReadPbm(const std::string& path) {
+    const tvtest::Bytes bytes = tvtest::ReadFileBytes(path);
+    std::size_t pos = 0;
+    Picture p = ReadPbmAt(bytes, pos);
+    if (p.ok && pos != bytes.size()) {
+        p.ok = false;
+        p.problem = std::to_string(bytes.size() - pos) + " bytes after the raster";
+    }
+    return p;
+}
+
+std::vector<Picture> ReadPbmImages(const std::string& path) { return ParsePbmImages(tvtest::ReadFileBytes(path)); }
+
+std::vector<Picture> ParsePbmImages(const tvtest::Bytes& bytes) {
+    std::vector<Picture> pictures;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        pictures.push_back(ReadPbmAt(bytes, pos));
+        if (!pictures.back().ok) break;
+    }
+    return pictures;
 }
 
 #if TIFFVIEW_TOOL_HAS_PNG

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/LibtiffImage.h"
 
@@ -22,6 +23,11 @@ struct Picture {
 };
 
 Picture ReadPbm(const std::string& path);
+// Every image of a file of P4 images one after another; the last one
+// is not ok when something other than a complete image follows.
+std::vector<Picture> ReadPbmImages(const std::string& path);
+// The same for bytes in memory, such as captured standard output.
+std::vector<Picture> ParsePbmImages(const tvtest::Bytes& bytes);
 // Fails with a problem text when the tool has no PNG support.
 Picture ReadPng(const std::string& path);
 

@@ -34,8 +34,8 @@ inline std::string WriteUncompressed(const tvtest::TempDir& dir, const std::stri
     return dir.Write(name, tvtest::MakeBilevel(layout).Build());
 }
 
-// An uncompressed image without the XResolution tag, which the library
-// refuses with TV_ERR_TAG_MISSING for tag 282.
+// An uncompressed image without the XResolution tag, which the strict
+// profile refuses with TV_ERR_TAG_MISSING for tag 282.
 inline std::string WriteWithoutXResolution(const tvtest::TempDir& dir, const std::string& name) {
     tvtest::BilevelSpec layout;
     layout.width = 16;

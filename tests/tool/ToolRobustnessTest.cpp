@@ -65,24 +65,18 @@ TEST_F(Corpus, InfoWithStripsOnEveryFile) {
 }
 
 TEST_F(Corpus, CheckEveryFile) {
-    tvtest::TempDir bin;
-    tooltest::RunOptions options;
-    options.program = tooltest::CopyToolInto(bin.Path());
     std::vector<std::string> args{"check"};
     args.insert(args.end(), files_.begin(), files_.end());
-    const tooltest::RunResult r = RunTool(args, options);
+    const tooltest::RunResult r = RunTool(args);
     ExpectOrderlyExit(r);
     ExpectOneVerdictEach(r, files_);
 }
 
 TEST_F(Corpus, ConvertEveryFileLeavesOnlyCompleteImages) {
-    tvtest::TempDir bin;
     tvtest::TempDir out;
-    tooltest::RunOptions options;
-    options.program = tooltest::CopyToolInto(bin.Path());
     for (std::size_t i = 0; i < files_.size(); ++i) {
         const std::string target = out.File(std::to_string(i) + ".pbm");
-        const tooltest::RunResult r = RunTool({"convert", files_[i], "-o", target}, options);
+        const tooltest::RunResult r = RunTool({"convert", files_[i], "-o", target});
         SCOPED_TRACE(files_[i]);
         ExpectOrderlyExit(r);
         const bool written = std::filesystem::exists(target);
@@ -123,19 +117,15 @@ TEST(Mutations, DamagedFilesAreReportedNotFatal) {
         }
         files.push_back(dir.Write("m" + std::to_string(i) + ".tif", damaged));
     }
-    tvtest::TempDir bin;
-    tooltest::RunOptions options;
-    options.program = tooltest::CopyToolInto(bin.Path());
-
     std::vector<std::string> check{"check"};
     check.insert(check.end(), files.begin(), files.end());
-    const tooltest::RunResult checked = RunTool(check, options);
+    const tooltest::RunResult checked = RunTool(check);
     ExpectOrderlyExit(checked);
     ExpectOneVerdictEach(checked, files);
 
     std::vector<std::string> info{"info", "--strips"};
     info.insert(info.end(), files.begin(), files.end());
-    ExpectOrderlyExit(RunTool(info, options));
+    ExpectOrderlyExit(RunTool(info));
 }
 
 // A bi-level file whose directory chain points back at itself, and one

@@ -2,9 +2,12 @@
 // a clear message on standard error with exit status 2 and nothing else.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "TiffView.h"
 #include "tool/ToolRunner.h"
 
 namespace {
@@ -43,11 +46,26 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"ConvertWithoutInput", {"convert"}, "no input file given"},
         UsageCase{"ConvertWithoutOutput", {"convert", "a.tif"}, "no output file given"},
         UsageCase{"ConvertOutputOptionWithoutValue", {"convert", "a.tif", "-o"}, "option '-o' needs a value"},
-        UsageCase{"ConvertTwoInputs", {"convert", "a.tif", "b.tif", "-o", "c.pbm"}, "one input file at a time"},
-        UsageCase{"ConvertThreeOperands", {"convert", "a.tif", "b.pbm", "c.pbm"}, "one input file at a time"},
+        UsageCase{"ConvertTwoInputs", {"convert", "a.tif", "b.tif", "-o", "c.pbm"}, "several input files need --output-dir"},
+        UsageCase{"ConvertThreeOperands", {"convert", "a.tif", "b.pbm", "c.pbm"}, "several input files need --output-dir"},
+        UsageCase{"ConvertOutputAndOutputDir", {"convert", "a.tif", "-o", "a.pbm", "--output-dir", "d"},
+                  "-o and --output-dir cannot be combined"},
+        UsageCase{"ConvertStandardInputToADirectory", {"convert", "-", "--output-dir", "d"}, "use -o OUT"},
+        UsageCase{"StandardInputTwice", {"check", "-", "-"}, "can be named only once"},
+        UsageCase{"MaxMemoryWithoutValue", {"check", "a.tif", "--max-memory"}, "'--max-memory' needs a value"},
+        UsageCase{"MaxMemoryNotANumber", {"--max-memory=lots", "check", "a.tif"}, "'lots' is not a byte count"},
+        UsageCase{"MaxMemoryUnknownSuffix", {"check", "--max-memory", "5T", "a.tif"}, "'5T' is not a byte count"},
+        UsageCase{"MaxMemoryTooLarge", {"check", "--max-memory", "20000000000G", "a.tif"}, "not a byte count"},
+        UsageCase{"LogDirWithoutValue", {"convert", "a.tif", "-o", "a.pbm", "--log-dir"}, "'--log-dir' needs a directory"},
         UsageCase{"ConvertUnknownExtension", {"convert", "a.tif", "-o", "a.jpg"}, "cannot tell the format"},
         UsageCase{"ConvertUnknownFormat", {"convert", "a.tif", "-o", "a.pbm", "--format", "gif"},
                   "unknown format 'gif'"},
+        UsageCase{"ConvertPageWithoutValue", {"convert", "a.tif", "-o", "a.pbm", "--page"},
+                  "option '--page' needs a value"},
+        UsageCase{"ConvertPageZero", {"convert", "a.tif", "-o", "a.pbm", "--page", "0"}, "'0' is not a page number"},
+        UsageCase{"ConvertPageNotANumber", {"convert", "a.tif", "-o", "a.pbm", "--page=2x"},
+                  "'2x' is not a page number"},
+        UsageCase{"StrictWithoutCommand", {"--strict"}, "Usage: tiffview"},
         UsageCase{"HelpForUnknownCommand", {"help", "frob"}, "unknown command 'frob'"}),
     [](const ::testing::TestParamInfo<UsageCase>& info) { return std::string(info.param.label); });
 
@@ -73,9 +91,9 @@ TEST_P(Help, PrintsUsageAndExitStatusesOnStandardOutput) {
 // Help wins over everything else on the line, including missing files.
 INSTANTIATE_TEST_SUITE_P(
     Tool, Help,
-    ::testing::Values(HelpCase{"Main", {"--help"}, "Usage: tiffview <command>"},
-                      HelpCase{"MainShort", {"-h"}, "Usage: tiffview <command>"},
-                      HelpCase{"HelpCommand", {"help"}, "Usage: tiffview <command>"},
+    ::testing::Values(HelpCase{"Main", {"--help"}, "Usage: tiffview [READING OPTIONS] <command>"},
+                      HelpCase{"MainShort", {"-h"}, "Usage: tiffview [READING OPTIONS] <command>"},
+                      HelpCase{"HelpCommand", {"help"}, "Usage: tiffview [READING OPTIONS] <command>"},
                       HelpCase{"Info", {"info", "--help"}, "Usage: tiffview info"},
                       HelpCase{"InfoAfterFiles", {"info", "missing.tif", "-h"}, "Usage: tiffview info"},
                       HelpCase{"HelpInfo", {"help", "info"}, "Usage: tiffview info"},
@@ -85,10 +103,23 @@ INSTANTIATE_TEST_SUITE_P(
                       HelpCase{"HelpCheck", {"help", "check"}, "Usage: tiffview check"}),
     [](const ::testing::TestParamInfo<HelpCase>& info) { return std::string(info.param.label); });
 
-TEST(ToolVersion, ReportsTheLibraryVersion) {
-    const tooltest::RunResult r = RunTool({"--version"});
-    EXPECT_EQ(r.exitCode, 0) << Describe(r);
-    EXPECT_NE(r.out.find("(library 1.1.1.3)"), std::string::npos) << Describe(r);
+TEST(ToolVersion, ReportsTheToolsAndTheLibrarysVersion) {
+    Version_t library;
+    TiffView_GetVersion(&library);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, " (library %u.%u.%u.%u)\n", library.Byte[0], library.Byte[1],
+                  library.Byte[2], library.Byte[3]);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"},
+                                                 std::vector<std::string>{"--strict", "--version"}}) {
+        const tooltest::RunResult r = RunTool(args);
+        EXPECT_EQ(r.exitCode, 0) << Describe(r);
+        EXPECT_TRUE(r.err.empty()) << Describe(r);
+        // "tiffview 1.1.1.3 (library 1.1.1.3)": the tool's version, then the library's.
+        ASSERT_GT(r.out.size(), std::strlen(expected)) << Describe(r);
+        EXPECT_EQ(r.out.rfind("tiffview ", 0), 0u) << Describe(r);
+        EXPECT_EQ(r.out.substr(r.out.size() - std::strlen(expected)), expected) << Describe(r);
+        EXPECT_NE(r.out[9], ' ') << Describe(r);
+    }
 }
 
 TEST(ToolUsage, DoubleDashLetsAFileNameStartWithADash) {

@@ -1,0 +1,205 @@
+// Group 3 (one- and two-dimensional, EOLs aligned or not) and modified
+// Huffman pages written by libtiff, whole and damaged, read with
+// TV_OPTION_ANY_BILEVEL line by line against libtiff's TIFFReadScanline.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "TiffView.h"
+#include "support/LibtiffImage.h"
+
+namespace {
+
+using tvtest::Rows;
+
+struct Lines {
+    std::uint32_t opened = TV_OK;
+    Rows rows;
+    std::vector<std::uint32_t> codes;  // ours: each line's result
+    std::vector<bool> complained;      // libtiff: a warning or error during the line
+};
+
+int g_messages = 0;
+void CountMessage(const char*, const char*, va_list) { ++g_messages; }
+
+Lines ReadOurs(const std::string& path) {
+    Lines out;
+    CTiffView view;
+    view.SetOptions(TV_OPTION_ANY_BILEVEL);
+    out.opened = view.OpenFile(path.c_str());
+    if (out.opened != TV_OK) return out;
+    TiffInfo_t info;
+    view.GetImageInfo(&info);
+    std::vector<std::uint8_t> line((info.Width + 7) / 8);
+    for (std::uint32_t y = 0; y < info.Length; ++y) {
+        const std::uint32_t r = view.ReadALine(line.data());
+        out.codes.push_back(r);
+        out.rows.push_back(line);
+        if (r == TV_ERR_DECODE) break;
+    }
+    tvtest::ClearPadding(out.rows, info.Width);
+    view.CloseFile();
+    return out;
+}
+
+Lines ReadLibtiff(const std::string& path) {
+    Lines out;
+    TIFFErrorHandler oldError = TIFFSetErrorHandler(CountMessage);
+    TIFFErrorHandler oldWarning = TIFFSetWarningHandler(CountMessage);
+    if (TIFF* t = TIFFOpen(path.c_str(), "r")) {
+        std::uint32_t width = 0, length = 0;
+        TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
+        TIFFGetField(t, TIFFTAG_IMAGELENGTH, &length);
+        std::vector<std::uint8_t> buf(static_cast<std::size_t>(TIFFScanlineSize(t)));
+        for (std::uint32_t y = 0; y < length; ++y) {
+            std::fill(buf.begin(), buf.end(), 0);
+            g_messages = 0;
+            TIFFReadScanline(t, buf.data(), y, 0);
+            out.rows.push_back(buf);
+            out.complained.push_back(g_messages != 0);
+        }
+        tvtest::ClearPadding(out.rows, width);
+        TIFFClose(t);
+    }
+    TIFFSetErrorHandler(oldError);
+    TIFFSetWarningHandler(oldWarning);
+    return out;
+}
+
+struct Coding {
+    const char* name;
+    std::uint16_t compression;
+    std::uint32_t t4Options;
+    bool resolution;  // libtiff codes two-dimensionally with K 4 above 150 dpi, else K 2
+};
+
+const Coding kCodings[] = {
+    {"1D, EOLs unaligned", COMPRESSION_CCITTFAX3, 0, true},
+    {"1D, EOLs aligned", COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS, true},
+    {"2D K 2, EOLs unaligned", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING, false},
+    {"2D K 4, EOLs unaligned", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING, true},
+    {"2D K 4, EOLs aligned", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS, true},
+    {"2D K 2, EOLs aligned", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS, false},
+    {"modified Huffman", COMPRESSION_CCITTRLE, 0, true},
+};
+
+std::string Scratch(const std::string& name) { return ::testing::TempDir() + "g3_" + name + ".tif"; }
+
+// Each test writes its own scratch files: CTest runs the tests side by side.
+std::string Write(const std::string& name, const Coding& c, std::uint32_t width, std::uint32_t length, std::uint16_t fillOrder,
+                  std::uint32_t rowsPerStrip, const Rows& rows) {
+    tvtest::LibtiffOptions o;
+    o.width = width;
+    o.length = length;
+    o.compression = c.compression;
+    o.group3Options = c.t4Options;
+    o.fillOrder = fillOrder;
+    o.resolution = c.resolution;
+    o.rowsPerStrip = rowsPerStrip;
+    const std::string path = Scratch(name);
+    tvtest::WriteWithLibtiff(path, o, rows);
+    return path;
+}
+
+TEST(Group3Libtiff, WrittenPagesReadIdentically) {
+    const std::uint32_t widths[] = {1, 7, 8, 9, 63, 64, 65, 1728, 2480};
+    for (const Coding& c : kCodings) {
+        for (std::uint32_t width : widths) {
+            for (std::uint16_t fillOrder : {1, 2}) {
+                const std::uint32_t length = width >= 1728 ? 120 : 40;
+                const Rows rows = width % 2 ? tvtest::NoisePage(width, length, width, 0.3)
+                                            : tvtest::DocumentPage(width, length, width);
+                const std::string path = Write("written", c, width, length, fillOrder, width == 65 ? 7 : 0, rows);
+                const Lines ours = ReadOurs(path);
+                const std::string where = std::string(c.name) + " width " + std::to_string(width) + " fill order " +
+                                          std::to_string(fillOrder);
+                ASSERT_EQ(ours.opened, TV_OK) << where;
+                EXPECT_EQ(tvtest::FirstDifference(ours.rows, rows), -1) << where;
+                EXPECT_EQ(tvtest::FirstDifference(ours.rows, ReadLibtiff(path).rows), -1) << where;
+                for (std::uint32_t y = 0; y < ours.codes.size(); ++y) {
+                    ASSERT_EQ(ours.codes[y], TV_OK) << where << " line " << y;
+                }
+            }
+        }
+    }
+}
+
+TEST(Group3Libtiff, A4At300DpiTwoDimensional) {
+    const Rows rows = tvtest::DocumentPage(2480, 3508, 7);
+    for (const Coding& c : {kCodings[4], kCodings[6]}) {
+        const std::string path = Write("a4", c, 2480, 3508, 1, 0, rows);
+        const Lines ours = ReadOurs(path);
+        ASSERT_EQ(ours.opened, TV_OK) << c.name;
+        EXPECT_EQ(tvtest::FirstDifference(ours.rows, rows), -1) << c.name;
+    }
+}
+
+// Damaged copies of a written page: lines libtiff reads without complaint
+// must be identical; every other line must carry a warning unless it is
+// identical anyway. Two-dimensional pages are still allowed to fall out of
+// step with libtiff after a bad code; they are read
+// here for safety and counted.
+TEST(Group3Libtiff, DamagedPagesFollowLibtiff) {
+    const std::uint32_t width = 200, length = 60;
+    const Rows rows = tvtest::DocumentPage(width, length, 3);
+    int compared = 0, flagged = 0, outOfStep = 0;
+    for (const Coding& c : kCodings) {
+        const bool followsLibtiff = (c.t4Options & GROUP3OPT_2DENCODING) == 0;
+        const std::string clean = Write("clean", c, width, length, 1, 0, rows);
+        std::ifstream in(clean, std::ios::binary);
+        const std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // Only the strip's data is damaged: the directory stays as written.
+        std::size_t dataStart = 0, dataEnd = 0;
+        if (TIFF* t = TIFFOpen(clean.c_str(), "r")) {
+            std::uint64_t* offsets = nullptr;
+            std::uint64_t* counts = nullptr;
+            if (TIFFGetField(t, TIFFTAG_STRIPOFFSETS, &offsets) && TIFFGetField(t, TIFFTAG_STRIPBYTECOUNTS, &counts)) {
+                dataStart = static_cast<std::size_t>(offsets[0]);
+                dataEnd = static_cast<std::size_t>(offsets[0] + counts[0]);
+            }
+            TIFFClose(t);
+        }
+        ASSERT_GT(dataEnd, dataStart + 2) << c.name;
+        for (std::uint32_t trial = 0; trial < 60; ++trial) {
+            std::vector<char> damaged = file;
+            const std::size_t at = dataStart + (trial * 7919u) % (dataEnd - dataStart - 1);
+            if (trial % 10 == 9) {
+                // Cut the strip short: zeros past the cut.
+                for (std::size_t i = at; i < dataEnd; ++i) damaged[i] = 0;
+            } else {
+                damaged[at] = static_cast<char>(damaged[at] ^ (1 << (trial % 8)));
+                if (trial % 3 == 0) damaged[at + 1] = static_cast<char>(damaged[at + 1] ^ 0x5A);
+            }
+            const std::string path = Scratch("damaged");
+            std::ofstream(path, std::ios::binary).write(damaged.data(), static_cast<std::streamsize>(damaged.size()));
+            const Lines truth = ReadLibtiff(path);
+            const Lines ours = ReadOurs(path);
+            const std::string where = std::string(c.name) + " trial " + std::to_string(trial);
+            ASSERT_EQ(ours.opened, TV_OK) << where;
+            ASSERT_EQ(ours.rows.size(), truth.rows.size()) << where;
+            for (std::size_t y = 0; y < ours.rows.size(); ++y) {
+                const bool same = ours.rows[y] == truth.rows[y];
+                if (!followsLibtiff) {
+                    outOfStep += same ? 0 : 1;
+                } else if (!truth.complained[y]) {
+                    EXPECT_TRUE(same) << where << " line " << y;
+                    ++compared;
+                } else if (!same) {
+                    EXPECT_NE(ours.codes[y], TV_OK) << where << " line " << y;
+                }
+                if (ours.codes[y] != TV_OK) ++flagged;
+            }
+        }
+    }
+    EXPECT_GT(compared, 1000);
+    EXPECT_GT(flagged, 20);
+    std::printf("  %d lines compared, %d flagged, %d two-dimensional lines out of step\n", compared, flagged, outOfStep);
+}
+
+}  // namespace

@@ -1,0 +1,336 @@
+// Files of several pages and the reading profiles: info describes every
+// page, check decodes every page, convert writes one page or all of them
+// under the documented names, and --strict holds a file to the library's
+// strict profile.
+#include <gtest/gtest.h>
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TiffView.h"
+#include "support/LzwEncoder.h"
+#include "tool/ImageFiles.h"
+#include "tool/PageFiles.h"
+#include "tool/ToolRunner.h"
+
+namespace {
+
+using tooltest::Describe;
+using tooltest::PageLayout;
+using tooltest::RunTool;
+
+// Group 4 with resolution; LZW BlackIsZero without; Group 3 with its bits
+// reversed in each byte. libtiff stores the small tables as SHORT.
+std::vector<PageLayout> ThreePages() {
+    PageLayout g4 = tooltest::Page(301, 97, 4);
+    g4.rowsPerStrip = 40;
+    PageLayout lzw = tooltest::Page(120, 50, 5);
+    lzw.photometric = 1;
+    lzw.rowsPerStrip = 16;
+    lzw.resolution = false;
+    PageLayout g3 = tooltest::Page(64, 20, 3);
+    g3.fillOrder = 2;
+    return {g4, lzw, g3};
+}
+
+// The three pages with the second replaced by an LZW page whose table
+// entry is its own prefix: four rows decode, then the decoder gives up.
+std::vector<PageLayout> BadSecondPage() {
+    std::vector<PageLayout> pages = ThreePages();
+    PageLayout bad = tooltest::Page(8, 8, 5);
+    bad.rawStrip = tvtest::PackCodes9({256, 65, 259, 65, 259, 257});
+    pages[1] = bad;
+    return pages;
+}
+
+const char* const kTiledFiles[] = {"golang-tiff-tiled-gray1.tiff", "imgtiff-tiled-gray-i1.tif"};
+
+std::string DataFile(const std::string& name) { return std::string(TIFFVIEW_TESTDATA_DIR) + "/" + name; }
+
+class Pages : public ::testing::Test {
+protected:
+    void SetUp() override {
+        three_ = dir_.File("three.tif");
+        tooltest::WritePages(three_, ThreePages());
+    }
+    tvtest::TempDir dir_;
+    std::string three_;
+};
+
+TEST_F(Pages, InfoDescribesEveryPage) {
+    const tooltest::RunResult r = RunTool({"info", three_});
+    EXPECT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_EQ(r.out, three_ +
+                         "\n"
+                         "  byte order:   little-endian (II)\n"
+                         "  pages:        3\n"
+                         "  page 1:\n"
+                         "    width:        301\n"
+                         "    length:       97\n"
+                         "    compression:  4 (CCITT T.6 (Group 4))\n"
+                         "    photometric:  0 (WhiteIsZero)\n"
+                         "    resolution:   204 x 196 dots per inch\n"
+                         "    fill order:   1 (most significant bit first)\n"
+                         "    orientation:  1 (row 0 top, column 0 left)\n"
+                         "    strips:       3 strips, 40 rows each\n"
+                         "  page 2:\n"
+                         "    width:        120\n"
+                         "    length:       50\n"
+                         "    compression:  5 (LZW)\n"
+                         "    photometric:  1 (BlackIsZero)\n"
+                         "    resolution:   not stated\n"
+                         "    fill order:   1 (most significant bit first)\n"
+                         "    orientation:  1 (row 0 top, column 0 left)\n"
+                         "    strips:       4 strips, 16 rows each\n"
+                         "  page 3:\n"
+                         "    width:        64\n"
+                         "    length:       20\n"
+                         "    compression:  3 (CCITT T.4 (Group 3))\n"
+                         "    photometric:  0 (WhiteIsZero)\n"
+                         "    resolution:   204 x 196 dots per inch\n"
+                         "    fill order:   2 (least significant bit first)\n"
+                         "    orientation:  1 (row 0 top, column 0 left)\n"
+                         "    T4 options:   4 (1-D coding, fill bits)\n"
+                         "    strips:       1 strip\n")
+        << Describe(r);
+}
+
+// A clean file of several pages is one line; a failed one lists each page.
+TEST_F(Pages, CheckReportsEachPageOfAFailedFile) {
+    const std::string bad = dir_.File("bad.tif");
+    tooltest::WritePages(bad, BadSecondPage());
+    const tooltest::RunResult r = RunTool({"check", bad, three_});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_EQ(r.out, bad + ": FAILED\n"
+                           "  page 1: OK (97 lines)\n"
+                           "  page 2: FAILED\n"
+                           "    line 4: 0xF0000052 TV_ERR_DECODE: " + tooltest::Sentence(TV_ERR_DECODE) + "\n"
+                           "    reading stopped: lines 4-7 not delivered\n"
+                           "  page 3: OK (20 lines)\n" +
+                         three_ + ": OK (3 pages, 167 lines)\n2 files: 1 OK, 1 failed\n")
+        << Describe(r);
+}
+
+TEST_F(Pages, RefusedFirstPageDoesNotHideTheOthers) {
+    std::vector<PageLayout> pages = ThreePages();
+    pages[0].grey = true;
+    pages[0].compression = 1;
+    const std::string mixed = dir_.File("mixed.tif");
+    tooltest::WritePages(mixed, pages);
+    const char refused[] = "0xF0000041 TV_ERR_BITS_PER_SAMPLE: ";
+
+    const tooltest::RunResult info = RunTool({"info", mixed});
+    EXPECT_EQ(info.exitCode, 1) << Describe(info);
+    EXPECT_NE(info.out.find(std::string("  pages:        3\n  page 1:\n    error:        ") + refused),
+              std::string::npos)
+        << Describe(info);
+    EXPECT_NE(info.out.find("  page 3:\n    width:        64\n"), std::string::npos) << Describe(info);
+
+    const tooltest::RunResult check = RunTool({"check", mixed});
+    EXPECT_EQ(check.exitCode, 1) << Describe(check);
+    EXPECT_NE(check.out.find(std::string("  page 1: FAILED\n    cannot open: ") + refused), std::string::npos)
+        << Describe(check);
+    EXPECT_NE(check.out.find("  page 2: OK (50 lines)\n  page 3: OK (20 lines)\n"), std::string::npos)
+        << Describe(check);
+}
+
+// Which files a conversion writes, and which pages (0-based) each holds.
+struct ConvertCase {
+    const char* label;
+    bool png;
+    std::vector<std::string> options;  // after "convert IN"; "%name" is a file in the output directory
+    std::vector<std::pair<std::string, std::vector<std::uint32_t>>> files;
+};
+
+void PrintTo(const ConvertCase& c, std::ostream* os) { *os << c.label; }
+
+class PagesConvert : public Pages, public ::testing::WithParamInterface<ConvertCase> {};
+
+TEST_P(PagesConvert, WritesTheDocumentedFilesWithLibtiffsPixels) {
+    const ConvertCase& c = GetParam();
+    if (c.png && !tooltest::ToolHasPng()) GTEST_SKIP() << "tool built without libpng";
+    tvtest::TempDir out;
+    std::vector<std::string> args{"convert", three_};
+    for (const std::string& option : c.options) args.push_back(option[0] == '%' ? out.File(option.substr(1)) : option);
+    const tooltest::RunResult r = RunTool(args);
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    std::vector<std::string> names;
+    for (const auto& file : c.files) names.push_back(file.first);
+    ASSERT_EQ(tooltest::ListFiles(out.Path()), names) << Describe(r);
+    for (const auto& [name, pages] : c.files) {
+        std::vector<tooltest::Picture> pictures;
+        if (c.png)
+            pictures.push_back(tooltest::ReadPng(out.File(name)));
+        else
+            pictures = tooltest::ReadPbmImages(out.File(name));
+        ASSERT_EQ(pictures.size(), pages.size()) << name;
+        for (std::size_t i = 0; i < pages.size(); ++i) {
+            ASSERT_TRUE(pictures[i].ok) << name << ": " << pictures[i].problem;
+            const tvtest::LibtiffPage expected = tvtest::ReadPageWithLibtiff(three_, pages[i]);
+            EXPECT_EQ(pictures[i].width, expected.width) << name;
+            EXPECT_EQ(tvtest::FirstDifference(pictures[i].rows, expected.rows), -1) << name << " page " << pages[i] + 1;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, PagesConvert,
+    ::testing::Values(
+        ConvertCase{"PngOneFileEach", true, {"-o", "%out.png"},
+                    {{"out-1.png", {0}}, {"out-2.png", {1}}, {"out-3.png", {2}}}},
+        ConvertCase{"PbmAllPagesInOne", false, {"-o", "%out.pbm"}, {{"out.pbm", {0, 1, 2}}}},
+        ConvertCase{"PbmPattern", false, {"-o", "%p%d.pbm"}, {{"p1.pbm", {0}}, {"p2.pbm", {1}}, {"p3.pbm", {2}}}},
+        ConvertCase{"PatternTwiceInTheName", false, {"-o", "%%d-of-%d.pbm"}, {{"1-of-1.pbm", {0}}, {"2-of-2.pbm", {1}},
+                                                                        {"3-of-3.pbm", {2}}}},
+        ConvertCase{"NumberBeforeTheLastDot", true, {"-o", "%v1.2.png"}, {{"v1.2-1.png", {0}}, {"v1.2-2.png", {1}},
+                                                                    {"v1.2-3.png", {2}}}},
+        ConvertCase{"NoExtension", true, {"-o", "%scan", "--format", "png"}, {{"scan-1", {0}}, {"scan-2", {1}},
+                                                                       {"scan-3", {2}}}},
+        ConvertCase{"PageTwoToOutExactly", false, {"--page", "2", "-o", "%one.pbm"}, {{"one.pbm", {1}}}},
+        ConvertCase{"PageThreeThroughAPattern", true, {"--page=3", "-o", "%p%d.png"}, {{"p3.png", {2}}}}),
+    [](const ::testing::TestParamInfo<ConvertCase>& info) { return std::string(info.param.label); });
+
+// A failed conversion of several pages writes none of them, and leaves an
+// older file of the output's name as it was.
+struct FailureCase {
+    const char* label;
+    bool badSecondPage;
+    std::vector<std::string> options;
+    std::vector<const char*> phrases;  // standard error holds each
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.label; }
+
+class PagesConvertFailure : public Pages, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(PagesConvertFailure, WritesNothing) {
+    const FailureCase& c = GetParam();
+    const std::string input = c.badSecondPage ? dir_.File("bad.tif") : three_;
+    if (c.badSecondPage) tooltest::WritePages(input, BadSecondPage());
+    tvtest::TempDir out;
+    tvtest::WriteFileBytes(out.File("keep.pbm"), {'o', 'l', 'd'});
+    std::vector<std::string> args{"convert", input};
+    for (const std::string& option : c.options) args.push_back(option[0] == '%' ? out.File(option.substr(1)) : option);
+    const tooltest::RunResult r = RunTool(args);
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    for (const char* phrase : c.phrases) EXPECT_NE(r.err.find(phrase), std::string::npos) << phrase << Describe(r);
+    EXPECT_EQ(tooltest::ListFiles(out.Path()), std::vector<std::string>{"keep.pbm"});
+    EXPECT_EQ(tvtest::ReadFileBytes(out.File("keep.pbm")), (tvtest::Bytes{'o', 'l', 'd'}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, PagesConvertFailure,
+    ::testing::Values(
+        FailureCase{"PageBeyondTheLast", false, {"--page", "4", "-o", "%keep.pbm"},
+                    {"three.tif page 4: 0xF0000014 TV_ERR_PAGE_MISSING", "three.tif has 3 pages"}},
+        FailureCase{"BadPageStopsAPattern", true, {"-o", "%p%d.pbm"},
+                    {"bad.tif page 2: line 4: 0xF0000052 TV_ERR_DECODE", "p1.pbm ... ",
+                     "p3.pbm (3 files) not written"}},
+        FailureCase{"BadPageStopsTheSinglePbm", true, {"-o", "%keep.pbm"}, {"keep.pbm not written"}},
+        FailureCase{"StrictReadsTheFirstPageOnly", false, {"--strict", "-o", "%keep.pbm"},
+                    {"three.tif page 2: 0xF0000015 TV_ERR_PAGE_OPTION"}}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.label); });
+
+// A real file without XResolution: read by default, refused by --strict
+// whether it comes before the command or after it.
+struct ProfileCase {
+    const char* label;
+    std::vector<std::string> args;  // "IN" and "OUT" are filled in
+    int exitCode;
+    const char* phrase;  // in standard output or error
+};
+
+void PrintTo(const ProfileCase& c, std::ostream* os) { *os << c.label; }
+
+class Profiles : public ::testing::TestWithParam<ProfileCase> {};
+
+TEST_P(Profiles, StrictRefusesWhatTheDefaultReads) {
+    const ProfileCase& c = GetParam();
+    tvtest::TempDir out;
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args)
+        args.push_back(arg == "IN" ? DataFile("imgtiff-fax4.tiff") : arg == "OUT" ? out.File("out.pbm") : arg);
+    const tooltest::RunResult r = RunTool(args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << Describe(r);
+    EXPECT_NE((r.out + r.err).find(c.phrase), std::string::npos) << Describe(r);
+    const bool converting = std::find(args.begin(), args.end(), "convert") != args.end();
+    EXPECT_EQ(std::filesystem::exists(out.File("out.pbm")), converting && c.exitCode == 0) << Describe(r);
+}
+
+constexpr char kNoXResolution[] = "0xF0011A30 TV_ERR_TAG_MISSING (tag 282 XResolution)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, Profiles,
+    ::testing::Values(ProfileCase{"InfoDefault", {"info", "IN"}, 0, "    resolution:   not stated\n"},
+                      ProfileCase{"InfoStrictBefore", {"--strict", "info", "IN"}, 1, kNoXResolution},
+                      ProfileCase{"InfoStrictAfter", {"info", "--strict", "IN"}, 1, kNoXResolution},
+                      ProfileCase{"CheckDefault", {"check", "IN"}, 0, ": OK ("},
+                      ProfileCase{"CheckStrict", {"check", "IN", "--strict"}, 1, kNoXResolution},
+                      ProfileCase{"ConvertDefault", {"convert", "IN", "-o", "OUT"}, 0, ""},
+                      ProfileCase{"ConvertStrict", {"--strict", "convert", "IN", "-o", "OUT"}, 1, kNoXResolution}),
+    [](const ::testing::TestParamInfo<ProfileCase>& info) { return std::string(info.param.label); });
+
+TEST_F(Pages, StrictCheckFailsEveryPageButTheFirst) {
+    const tooltest::RunResult r = RunTool({"--strict", "check", three_});
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_NE(r.out.find("  page 1: OK (97 lines)\n  page 2: FAILED\n    cannot open: 0xF0000015 TV_ERR_PAGE_OPTION"),
+              std::string::npos)
+        << Describe(r);
+}
+
+class Tiled : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Tiled, InfoListsTheTilesAsLibtiffReadsThem) {
+    const std::string path = DataFile(GetParam());
+    TIFF* tif = TIFFOpen(path.c_str(), "r");
+    ASSERT_NE(tif, nullptr);
+    ASSERT_TRUE(TIFFIsTiled(tif));
+    std::uint32_t width = 0, tileWidth = 0, tileLength = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth);
+    TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileLength);
+    const std::uint32_t tiles = TIFFNumberOfTiles(tif);
+    const std::uint32_t across = (width + tileWidth - 1) / tileWidth;
+    const std::string size = std::to_string(tileWidth) + " x " + std::to_string(tileLength);
+    std::string expected = "    tiles:        " + std::to_string(tiles) + (tiles == 1 ? " tile of " : " tiles of ") +
+                           size + " (";
+    expected += std::to_string(across) + " across, " + std::to_string(tiles / across) +
+                " down)\n    tile table:   tiles of " + size +
+                ", placed at x, y\n          tile        offset         bytes         x         y\n";
+    for (std::uint32_t i = 0; i < tiles; ++i) {
+        char line[128];
+        std::snprintf(line, sizeof line, "      %8u  %12llu  %12llu  %8u  %8u\n", i,
+                      static_cast<unsigned long long>(TIFFGetStrileOffset(tif, i)),
+                      static_cast<unsigned long long>(TIFFGetStrileByteCount(tif, i)), i % across * tileWidth,
+                      i / across * tileLength);
+        expected += line;
+    }
+    TIFFClose(tif);
+    const tooltest::RunResult r = RunTool({"info", "--strips", path});
+    EXPECT_EQ(r.exitCode, 0) << Describe(r);
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << Describe(r);
+    // The strict profile refuses them (no strips, no resolution).
+    EXPECT_EQ(RunTool({"--strict", "info", path}).exitCode, 1);
+}
+
+TEST_P(Tiled, ConvertMatchesLibtiff) {
+    const std::string path = DataFile(GetParam());
+    tvtest::TempDir out;
+    const tooltest::RunResult r = RunTool({"convert", path, "-o", out.File("t.pbm")});
+    ASSERT_EQ(r.exitCode, 0) << Describe(r);
+    const tooltest::Picture picture = tooltest::ReadPbm(out.File("t.pbm"));
+    ASSERT_TRUE(picture.ok) << picture.problem;
+    EXPECT_EQ(tvtest::FirstDifference(picture.rows, tvtest::ReadPageWithLibtiff(path, 0).rows), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tool, Tiled, ::testing::ValuesIn(kTiledFiles),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.index == 0 ? "GolangGray1" : "ImageTiffGrayI1");
+                         });
+
+}  // namespace

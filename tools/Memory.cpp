@@ -1,0 +1,161 @@
+#include "Memory.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "TiffView.h"
+
+namespace tvtool {
+
+namespace {
+
+constexpr std::uint64_t kKiB = 1024;
+constexpr std::uint64_t kMiB = kKiB * 1024;
+constexpr std::uint64_t kGiB = kMiB * 1024;
+
+// The strict reader reads strips through a window of at least this size.
+constexpr std::uint64_t kStripWindow = 64 * kKiB;
+// Fixed-size decoder storage (the strict fax decoder's first arrays, the
+// LZW string table and the least ring) and the deflate state of the PNG
+// writer, rounded up.
+constexpr std::uint64_t kDecoderTables = 2 * kMiB;
+constexpr std::uint64_t kDeflateState = 512 * kKiB;
+// The any-bilevel Group 3 and modified Huffman decoder keeps two arrays of
+// 8-byte colour-change positions, two a pixel at most, up to 2^22 each.
+constexpr std::uint64_t kGroup3MostChanges = std::uint64_t{1} << 22;
+
+constexpr std::uint32_t kPackBits = 32773;
+
+std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return b == 0 ? 0 : (a + b - 1) / b; }
+
+// The decoder's working storage for lines of `width` pixels from strips of
+// up to `largest` bytes.
+std::uint64_t DecoderNeed(std::uint32_t compression, std::uint64_t width, std::uint64_t largest, bool strict) {
+    const std::uint64_t line = CeilDiv(width, 8);
+    switch (compression) {
+    case 2:
+    case 3:
+        if (!strict) return 2 * 8 * (std::min(2 * width, kGroup3MostChanges) + 32);
+        [[fallthrough]];
+    case 4: {
+        // The line being built and the reference line, and the positions of
+        // a line's colour changes, 8 bytes each, in one array (two for
+        // Group 4). A line has at most width + 2 of them and no more than
+        // its data has bits; a grown array is copied, so for a moment it is
+        // there three times over.
+        const std::uint64_t arrays = compression == 4 ? 2 : 1;
+        const std::uint64_t changes = std::min(width + 2, 8 * largest + 2);
+        return 2 * line + 3 * arrays * 8 * changes + kDecoderTables;
+    }
+    case 5:  // a ring of output of up to about two lines
+        return 2 * line + kDecoderTables;
+    case kPackBits:  // the row being unpacked
+        return line;
+    default:
+        return 0;
+    }
+}
+
+// The --max-memory value that would let `need` through.
+std::string Suggestion(std::uint64_t need) {
+    const std::uint64_t mebibytes = CeilDiv(need, kMiB);
+    if (mebibytes < 1024) return std::to_string(mebibytes) + "M";
+    return std::to_string(CeilDiv(need, kGiB)) + "G";
+}
+
+}  // namespace
+
+bool ParseByteCount(const std::string& text, std::uint64_t& bytes) {
+    std::uint64_t value = 0;
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        const std::uint64_t digit = static_cast<std::uint64_t>(text[i] - '0');
+        if (value > (UINT64_MAX - digit) / 10) return false;
+        value = value * 10 + digit;
+    }
+    if (i == 0) return false;
+    std::uint64_t unit = 1;
+    if (i < text.size()) {
+        switch (text[i]) {
+        case 'k': case 'K': unit = kKiB; break;
+        case 'm': case 'M': unit = kMiB; break;
+        case 'g': case 'G': unit = kGiB; break;
+        default: return false;
+        }
+        if (++i != text.size()) return false;
+    }
+    if (value > UINT64_MAX / unit) return false;
+    bytes = value * unit;
+    return true;
+}
+
+std::string ByteText(std::uint64_t bytes) {
+    struct Unit {
+        std::uint64_t size;
+        const char* name;
+    };
+    constexpr Unit kUnits[] = {{kGiB, "GiB"}, {kMiB, "MiB"}, {kKiB, "KiB"}};
+    for (const Unit& unit : kUnits) {
+        if (bytes < unit.size) continue;
+        char text[64];
+        if (bytes % unit.size == 0)
+            std::snprintf(text, sizeof text, "%llu %s", static_cast<unsigned long long>(bytes / unit.size), unit.name);
+        else
+            std::snprintf(text, sizeof text, "%.1f %s", static_cast<double>(bytes) / static_cast<double>(unit.size),
+                          unit.name);
+        return text;
+    }
+    return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+}
+
+std::uint64_t PageMemoryNeed(const TiffInfo_t& info, const TiffPageInfo_t& page, std::uint64_t fileSize,
+                             bool strict, LineSink sink) {
+    const std::uint64_t line = (std::uint64_t{info.Width} + 7) / 8;
+    std::uint64_t need = line;  // the tool's line
+    if (sink == LineSink::Pbm) need += line;
+    // libpng keeps the row and the previous one besides ours.
+    if (sink == LineSink::Png) need += 2 * line + kDeflateState;
+
+    std::uint64_t largest = 0;
+    for (std::uint32_t i = 0; i < page.ChunkCount; ++i)
+        largest = std::max<std::uint64_t>(largest, page.ChunkByteCounts[i]);
+    // A strip is never read past the end of the file.
+    largest = std::min(largest, fileSize);
+    if (strict) largest = std::max(largest, std::min(kStripWindow, fileSize));
+    need += largest;
+
+    if (page.Tiled != 0) {
+        const std::uint64_t across = CeilDiv(info.Width, page.TileWidth);
+        need += CeilDiv(page.TileWidth, 8) * page.TileLength * across;
+    }
+    // Tiles are decoded a tile row at a time, strips a whole line.
+    const std::uint64_t width = page.Tiled != 0 ? page.TileWidth : info.Width;
+    need += DecoderNeed(info.Compression, width, largest, strict);
+    return need;
+}
+
+std::uint32_t CheckPageMemory(const std::string& path, std::uint64_t fileSize, const ReadOptions& options,
+                              std::uint32_t page, LineSink sink, std::string& refusal) {
+    refusal.clear();
+    CTiffView view;
+    PreparePage(view, options, page);
+    const std::uint32_t rc = view.ParseFile(path.c_str(), 0);
+    if (rc != TV_OK) {
+        view.CloseFile();
+        return rc;
+    }
+    TiffInfo_t info;
+    view.GetImageInfo(&info);
+    TiffPageInfo_t pageInfo;
+    view.GetPageInfo(&pageInfo);
+    const std::uint64_t need = PageMemoryNeed(info, pageInfo, fileSize, options.strict, sink);
+    view.CloseFile();
+    if (options.maxMemory == 0 || need <= options.maxMemory) return TV_OK;
+    refusal = "the page (" + std::to_string(info.Width) + " x " + std::to_string(info.Length) +
+              " pixels) needs about " + ByteText(need) + " of memory to decode, more than the limit of " +
+              ByteText(options.maxMemory) + "; raise the limit with --max-memory " + Suggestion(need) +
+              " (0 for none)";
+    return TV_OK;
+}
+
+}  // namespace tvtool
