@@ -153,6 +153,35 @@ TEST(LzwEndOfInformation, SkipsTheRestOfTheCallsInput) {
     EXPECT_EQ(Drain(r.decoder), Bytes{0x41});
 }
 
+TEST(LzwEndOfInformation, EndsALongStreamWithPlentyOfInputAfterIt) {
+    // EndOfInformation met with kilobytes of input still to come, in the
+    // middle of a line: the call takes all of its input and stops there;
+    // the next call starts a new stream.
+    std::mt19937 rng(3);
+    const Bytes first = lzwtest::RandomBytes(50000, rng, 3);
+    const Bytes second = lzwtest::RandomBytes(20000, rng, 5);
+    Bytes input = tvtest::LzwEncode(first);
+    const std::size_t firstSize = input.size();
+    const Bytes tail = tvtest::LzwEncode(second);
+    input.insert(input.end(), tail.begin(), tail.end());
+    Ready r(64);
+    Bytes out;
+    std::size_t pos = 0;
+    std::uint32_t consumed = 0, produced = 0;
+    while (pos < firstSize) {
+        ASSERT_EQ(r.decoder.Decode(input.data() + pos, static_cast<std::uint32_t>(input.size() - pos), consumed, 64,
+                                   produced),
+                  1);
+        pos += consumed;
+        const Bytes got = Drain(r.decoder);
+        out.insert(out.end(), got.begin(), got.end());
+    }
+    EXPECT_EQ(pos, input.size());  // the End code's call took the rest
+    EXPECT_TRUE(out == first);
+    ASSERT_EQ(r.decoder.Decode(tail.data(), static_cast<std::uint32_t>(tail.size()), consumed, 100000, produced), 1);
+    EXPECT_TRUE(Drain(r.decoder) == second);
+}
+
 TEST(LzwEndOfInformation, ResetsSoTheNextStreamStartsClean) {
     // After a stream that reached 10-bit codes ends, a stream of 9-bit codes
     // without a leading Clear must decode from a fresh table.

@@ -203,6 +203,38 @@ TEST(LzwRoomGuard, NoCallOverrunsUndeliveredBytesWhateverIsWanted) {
     EXPECT_TRUE(out == data);
 }
 
+TEST(LzwRoomGuard, LinesLeftUndeliveredSurviveClearCodesAndAFullBuffer) {
+    // Each call asks for several lines and only some are fetched, so much
+    // output is still undelivered whenever a Clear code or a full buffer
+    // makes the decoder move its bytes; every byte must come out in order.
+    std::mt19937 rng(41);
+    const Bytes data = lzwtest::RandomBytes(600000, rng, 12);
+    const Bytes input = tvtest::LzwEncode(data);  // a Clear every 4094 entries
+    CLzwDecoder decoder;
+    ASSERT_EQ(decoder.SetWidth(100 * 8), 1);
+    decoder.Reset();
+    Bytes out;
+    std::uint8_t line[100];
+    std::size_t pos = 0;
+    int held = 0;
+    while (pos < input.size()) {
+        std::uint32_t consumed = 0, produced = 0;
+        ASSERT_EQ(decoder.Decode(input.data() + pos, static_cast<std::uint32_t>(input.size() - pos), consumed, 700,
+                                 produced),
+                  1);
+        pos += consumed;
+        if (produced < 700 && pos < input.size()) ++held;  // stopped for room, not for want of input
+        for (int i = 0; i < (consumed == 0 ? 200 : 3); ++i) {
+            const std::uint32_t n = decoder.GetLine(line);
+            out.insert(out.end(), line, line + n);
+        }
+    }
+    const Bytes rest = Drain(decoder);
+    out.insert(out.end(), rest.begin(), rest.end());
+    EXPECT_GT(held, 100);  // the buffer really filled up
+    EXPECT_TRUE(out == data);
+}
+
 TEST(LzwRoomGuard, FullBufferTakesNothing) {
     // With the buffer full of undelivered output a call takes no input and
     // makes nothing; after GetLine it carries on where it stopped.
