@@ -1163,7 +1163,7 @@ void DrawScan(Canvas& c, Rng& rng, const Units& u) {
     while (y <= last) y = SetParagraph(c, body, text.Sentences(rng.Range(3, 7)), left, right, y, leading, u.Mm(5), true, last);
     Rotate(c, (rng.Chance(0.5) ? 1 : -1) * rng.Between(0.3, 0.7));
     RoughenEdges(c, rng, 0.15);
-    // The gutter shadow: solid at the edge, thinning into speckle, its
+    // The gutter shadow: solid at the edge, thinning into scattered dots, its
     // width drifting down the page.
     const int band = u.Mm(rng.Between(8, 12));
     const double drift = rng.Between(0, 2 * kPi);
@@ -1175,11 +1175,11 @@ void DrawScan(Canvas& c, Rng& rng, const Units& u) {
             if (rng.Chance(p)) c.Set(x, yy);
         }
     }
-    // Dust: specks of a pixel or a few, some clumped, and short hairs.
+    // Dust: flecks of a pixel or a few, some clumped, and short hairs.
     const double areaIn2 = (c.Width() / u.dpi) * (c.Height() / u.dpi);
-    const int specks = static_cast<int>(areaIn2 * 9);
+    const int flecks = static_cast<int>(areaIn2 * 9);
     const double px = u.dpi / 200;
-    for (int i = 0; i < specks; ++i) {
+    for (int i = 0; i < flecks; ++i) {
         const double sx = rng.Between(0, c.Width()), sy = rng.Between(0, c.Height());
         const double r = rng.Chance(0.8) ? rng.Between(0.5, 1.2) * px : rng.Between(1.2, 2.5) * px;
         c.Disc(sx, sy, r);
