@@ -315,7 +315,11 @@ void BuildFaxFastTable(const std::uint8_t* table, unsigned maxBits, std::uint16_
 
 namespace {
 
-FaxTables_t g_tables;
+}  // namespace
+
+FaxTables_t gFaxTables;
+
+namespace {
 
 // The short table of one colour: the fast table of `bits` bits, with each
 // found row replaced by its run value. Every value of a code that short
@@ -331,8 +335,43 @@ void BuildShortTable(const std::uint8_t* table, unsigned bits, const std::uint32
     }
 }
 
+// The pair table whose first run has the colour `whiteFirst` says: every
+// two terminating codes of runs 1..63, first of that colour, whose bits fit
+// into kPairBits, fill the patterns they start (codes are prefix-free, so
+// no pattern starts with two different pairs).
+void BuildPairTable(bool whiteFirst, std::uint32_t* pairs) {
+    // The terminating codes of runs 1..63 (rows 3..128) as bits and lengths.
+    std::uint32_t bits[129] = {};
+    unsigned lengths[129] = {};
+    for (std::size_t row = 3; row <= 128; ++row) {
+        const std::int32_t index = FaxCodeIndex(RunCodeTable[row].Code);
+        if (index > 0) {
+            // An index is the code's bits after a leading 1.
+            lengths[row] = 31u - static_cast<unsigned>(__builtin_clz(static_cast<unsigned>(index)));
+            bits[row] = static_cast<std::uint32_t>(index) ^ (1u << lengths[row]);
+        }
+    }
+    const std::size_t firstFrom = whiteFirst ? 3 : 4;
+    for (std::size_t first = firstFrom; first <= 128; first += 2) {
+        for (std::size_t second = firstFrom == 3 ? 4 : 3; second <= 128; second += 2) {
+            const unsigned length = lengths[first] + lengths[second];
+            if (lengths[first] == 0 || lengths[second] == 0 || length > kPairBits) {
+                continue;
+            }
+            const std::uint32_t both = (bits[first] << lengths[second]) | bits[second];
+            const std::uint32_t entry =
+                length | (RunCodeTable[first].Value << 8) | (RunCodeTable[second].Value << 16);
+            const std::uint32_t from = both << (kPairBits - length);
+            const std::uint32_t to = (both + 1) << (kPairBits - length);
+            for (std::uint32_t p = from; p < to; ++p) {
+                pairs[p] = entry;
+            }
+        }
+    }
+}
+
 bool BuildSharedTables() {
-    FaxTables_t& t = g_tables;
+    FaxTables_t& t = gFaxTables;
     std::memset(&t, 0, sizeof t);
     t.Valid = BuildFaxLookupTables(RunCodeTable, kRunCodeRows, ModeCodeTable, kModeCodeRows, t.White, t.Black,
                                    t.Mode);
@@ -349,6 +388,8 @@ bool BuildSharedTables() {
     }
     BuildShortTable(t.White, kWhiteShortBits, t.RunValue, t.ShortWhite);
     BuildShortTable(t.Black, kBlackShortBits, t.RunValue, t.ShortBlack);
+    BuildPairTable(true, t.PairWhiteBlack);
+    BuildPairTable(false, t.PairBlackWhite);
     return true;
 }
 
@@ -357,5 +398,5 @@ bool BuildSharedTables() {
 const FaxTables_t& GetFaxTables() {
     static const bool built = BuildSharedTables();
     (void)built;
-    return g_tables;
+    return gFaxTables;
 }

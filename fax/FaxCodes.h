@@ -88,6 +88,15 @@ constexpr unsigned kBlackShortBits = 10;  // black runs 0..18 and 64
 constexpr unsigned FaxShortValue(std::uint16_t entry) { return entry >> 4; }
 constexpr unsigned FaxShortLength(std::uint16_t entry) { return entry & 15u; }
 
+// Pair tables for the horizontal mode: the kPairBits bits after its code,
+// when they start with two terminating codes of at least one pixel each
+// (white then black, or black then white), give both runs at once.
+constexpr unsigned kPairBits = 10;
+// Pair entry: code lengths together | first run << 8 | second run << 16, or 0.
+constexpr unsigned FaxPairLength(std::uint32_t entry) { return entry & 31u; }
+constexpr unsigned FaxPairFirst(std::uint32_t entry) { return (entry >> 8) & 255u; }
+constexpr unsigned FaxPairSecond(std::uint32_t entry) { return entry >> 16; }
+
 struct FaxTables_t {
     std::uint8_t White[kWhiteTableSize];
     std::uint8_t Black[kBlackTableSize];
@@ -98,10 +107,16 @@ struct FaxTables_t {
     std::uint32_t RunValue[kRunCodeRows];  // RunCodeTable values by row
     std::uint16_t ShortWhite[std::size_t{1} << kWhiteShortBits];
     std::uint16_t ShortBlack[std::size_t{1} << kBlackShortBits];
+    std::uint32_t PairWhiteBlack[std::size_t{1} << kPairBits];
+    std::uint32_t PairBlackWhite[std::size_t{1} << kPairBits];
     bool Valid;                            // false if the code texts clashed
 };
 
 // The shared tables, built on first use (thread-safe, no heap allocation).
 const FaxTables_t& GetFaxTables();
+// The same object, for decoding loops that run only after GetFaxTables()
+// has been called (a decoder calls it when it is made): read at a fixed
+// address, its tables need no registers.
+extern FaxTables_t gFaxTables;
 
 #endif

@@ -2,8 +2,11 @@
 // Compression 3, T.6 two-dimensional lines for Compression 4.
 //
 // A line is decoded into its changing elements (the pixel positions where
-// runs end), so that b1 and b2 on the reference line are array lookups,
-// and rendered from them once the line is complete. Each line is first
+// runs end), so that b1 and b2 on the reference line are array lookups;
+// each element is also toggled into a word array from which the line is
+// rendered in one pass once it is complete. Runs of V0 codes, two short
+// vertical codes and the two runs of a horizontal code are each taken with
+// one lookup where they can be. Each line is first
 // decoded with a bit source that loads eight input bytes at a time and
 // needs no check for the end of the input; a line that comes within eight
 // bytes of it is decoded again from its start with the careful source,
@@ -12,6 +15,7 @@
 #include "fax/FaxDecoder.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -20,9 +24,13 @@
 #if defined(__GNUC__)
 #define TV_FAX_RARELY(condition) __builtin_expect(!!(condition), 0)
 #define TV_FAX_LIKELY(condition) __builtin_expect(!!(condition), 1)
+// The decoding loops are kept out of their callers, so that their own
+// state gets the registers.
+#define TV_FAX_NOINLINE __attribute__((noinline))
 #else
 #define TV_FAX_RARELY(condition) (condition)
 #define TV_FAX_LIKELY(condition) (condition)
+#define TV_FAX_NOINLINE
 #endif
 
 namespace {
@@ -97,10 +105,11 @@ inline std::uint64_t ReverseBitsInBytes(std::uint64_t w) {
 // The fast source: one contiguous input of at least kFastMinBytes, loaded
 // eight bytes at a time. Fill fails, rather than read past the input, once
 // fewer than eight bytes are left to load; every bit it hands out is input.
+template <bool Reverse>
 class FastBits {
 public:
-    FastBits(const std::uint8_t* input, std::uint32_t length, bool reverse)
-        : Base(input), P(input), Last(input + length - 8), Reverse(reverse) {}
+    FastBits(const std::uint8_t* input, std::uint32_t length)
+        : Base(input), P(input), Last(input + length - 8) {}
 
     std::uint64_t Acc = 0;
     unsigned Held = 0;
@@ -135,7 +144,6 @@ private:
     const std::uint8_t* Base;
     const std::uint8_t* P;
     const std::uint8_t* Last;
-    bool Reverse;
 };
 
 // The careful source: the carried bytes of a suspended line, then the
@@ -260,73 +268,95 @@ std::uint64_t FindEolEnd(Source& source, std::uint64_t pos, bool& bail) {
     }
 }
 
-// Vertical mode offsets by mode number.
+// Vertical mode offsets by mode number, and where the next b1 candidate
+// lies from b1: the element after it, or before it for a0 left of b1.
 constexpr std::int64_t kVerticalOffset[kModeCodeRows] = {0, 0, 0, 0, 1, 2, 3, -1, -2, -3, 0, 0};
+constexpr std::int64_t kVerticalStep[kModeCodeRows] = {0, 0, 0, 1, 1, 1, 1, -1, -1, -1, 0, 0};
+
+// Two of the short vertical codes (V0 "1", VR1 "011", VL1 "010") at the
+// start of six bits, which text and halftone lines are mostly made of:
+// their lengths and offsets, or a total of 0.
+struct VerticalPair {
+    std::uint8_t First;  // length of the first code
+    std::uint8_t Total;  // length of both
+    std::int8_t D1;
+    std::int8_t D2;
+};
+struct VerticalPairs {
+    VerticalPair Entry[64];
+    // The short vertical code at the start of the `bits` low bits of p.
+    static constexpr bool ShortCode(unsigned p, unsigned bits, unsigned& length, int& d) {
+        if (bits >= 1 && ((p >> (bits - 1)) & 1u) != 0) {
+            length = 1;
+            d = 0;
+            return true;
+        }
+        if (bits >= 3 && ((p >> (bits - 3)) & 7u) >= 2) {
+            length = 3;
+            d = ((p >> (bits - 3)) & 1u) != 0 ? 1 : -1;
+            return true;
+        }
+        return false;
+    }
+    constexpr VerticalPairs() : Entry() {
+        for (unsigned p = 0; p < 64; ++p) {
+            unsigned first = 0;
+            unsigned second = 0;
+            int d1 = 0;
+            int d2 = 0;
+            const bool both =
+                ShortCode(p, 6, first, d1) && ShortCode(p & ((1u << (6 - first)) - 1), 6 - first, second, d2);
+            Entry[p].First = static_cast<std::uint8_t>(both ? first : 0);
+            Entry[p].Total = static_cast<std::uint8_t>(both ? first + second : 0);
+            Entry[p].D1 = static_cast<std::int8_t>(both ? d1 : 0);
+            Entry[p].D2 = static_cast<std::int8_t>(both ? d2 : 0);
+        }
+    }
+};
+constexpr VerticalPairs kVerticalPairs;
 
 }  // namespace
 
-bool RenderFaxLine(const std::uint64_t* ends, std::uint32_t count, std::uint8_t* dest, std::size_t capacity,
-                   std::uint32_t& bytes, std::uint32_t& bits) {
-    const std::uint64_t total = count > 0 ? ends[count - 1] : 0;
+bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
+                      std::uint32_t& bytes, std::uint32_t& bits) {
+    const std::uint64_t lastWord = total >> 6;
     if (total > static_cast<std::uint64_t>(capacity) * 8) {
+        std::memset(toggles, 0, static_cast<std::size_t>(lastWord + 1) * sizeof *toggles);
         bytes = 0;
         bits = 0;
         return false;
     }
-    // Black runs are gathered in a 64-pixel word held in a register and
-    // written once per word, big end first, in order: white words between
-    // black runs are written as they are passed, so no byte is written
-    // twice. Every byte before the last word holds pixels of the line, so
-    // whole words fit there; the last one is cut at the limit.
+    // The line's bytes end at `limit`, within the last word: every word
+    // before it is whole. Each word's pixels come from its toggles and the
+    // colour the word before ended with, its last pixel.
     const std::uint64_t whole = total / 8;
     const std::uint64_t limit = whole < capacity ? whole + 1 : whole;
-    constexpr std::uint64_t kAll = ~std::uint64_t{0};
-    std::uint64_t word = 0;    // index of the 64-pixel word being gathered
-    std::uint64_t pixels = 0;  // its black pixels, first pixel in bit 63
-    for (std::uint32_t i = 1; i < count; i += 2) {
-        const std::uint64_t x = ends[i - 1];
-        const std::uint64_t end = ends[i];
-        if (end <= x) {
-            continue;
-        }
-        const std::uint64_t first = x >> 6;
-        if (first != word) {
-            StoreBigEndian64(dest + 8 * word, pixels);
-            for (std::uint64_t w = word + 1; w < first; ++w) {
-                StoreBigEndian64(dest + 8 * w, 0);
-            }
-            word = first;
-            pixels = 0;
-        }
-        const std::uint64_t lastWord = (end - 1) >> 6;
-        const std::uint64_t head = kAll >> (x & 63);
-        const std::uint64_t tail = (end & 63) != 0 ? ~(kAll >> (end & 63)) : kAll;
-        if (lastWord == word) {
-            pixels |= head & tail;
-        } else {
-            StoreBigEndian64(dest + 8 * word, pixels | head);
-            for (std::uint64_t w = word + 1; w < lastWord; ++w) {
-                StoreBigEndian64(dest + 8 * w, kAll);
-            }
-            word = lastWord;
-            pixels = tail;
-        }
+    std::uint64_t colour = 0;  // all 1s while black
+    for (std::uint64_t w = 0; w < lastWord; ++w) {
+        const std::uint64_t pixels = toggles[w] ^ colour;
+        toggles[w] = 0;
+        colour = 0 - (pixels & 1u);
+        StoreBigEndian64(dest + 8 * w, pixels);
     }
-    const std::uint64_t at = 8 * word;
+    // The last word is cut at pixel `total` (nothing of it when total is a
+    // multiple of 64), and at the limit.
+    std::uint64_t pixels = (toggles[lastWord] ^ colour) & ~(~std::uint64_t{0} >> (total & 63));
+    toggles[lastWord] = 0;
+    const std::uint64_t at = 8 * lastWord;
     if (at + 8 <= limit) {
         StoreBigEndian64(dest + at, pixels);
-        if (at + 8 < limit) {
-            std::memset(dest + at + 8, 0, static_cast<std::size_t>(limit - at - 8));
-        }
     } else {
-        for (std::uint64_t i = 0; at + i < limit; ++i) {
-            dest[at + i] = static_cast<std::uint8_t>(pixels >> (56 - 8 * i));
+        for (std::uint64_t i = at; i < limit; ++i) {
+            dest[i] = static_cast<std::uint8_t>(pixels >> 56);
+            pixels <<= 8;
         }
     }
     bytes = static_cast<std::uint32_t>(whole);
     bits = static_cast<std::uint32_t>(total % 8);
     return true;
 }
+
+void CFaxDecoder::FreeWords::operator()(std::uint64_t* words) const { std::free(words); }
 
 CFaxDecoder::CFaxDecoder(std::uint32_t compression, std::uint32_t fillOrder, std::uint32_t rowsPerStrip)
     : Compression(compression), FillOrder(fillOrder), RowsPerStrip(rowsPerStrip) {
@@ -351,7 +381,16 @@ void CFaxDecoder::StartReference() {
     RefCount = 0;
 }
 
+void CFaxDecoder::ClearToggles() {
+    if (Toggles) {
+        std::memset(Toggles.get(), 0, ToggleWords * sizeof(std::uint64_t));
+    }
+}
+
 void CFaxDecoder::Reset() {
+    if (LineComplete == 0) {
+        ClearToggles();  // the suspended line is dropped
+    }
     StripActive = 1;
     LineComplete = 1;
     LinesDone = 0;
@@ -373,6 +412,8 @@ int CFaxDecoder::SetWidth(std::uint32_t width) {
     PosStore.reset();
     Ref = Cur = nullptr;
     PosCap = 0;
+    Toggles.reset();
+    ToggleWords = 0;
     if (!Usable) {
         return 0;
     }
@@ -386,9 +427,17 @@ int CFaxDecoder::SetWidth(std::uint32_t width) {
     const std::size_t cap = static_cast<std::size_t>(std::min<std::uint64_t>(width, kFaxMaxRuns) + kPosSlack);
     const std::size_t arrays = Compression == 4 ? 2 : 1;
     PosStore.reset(new (std::nothrow) std::uint64_t[arrays * cap]);
-    if (!LineBuf || !PosStore) {
+    // Elements lie below three widths (a horizontal code from below the
+    // width adds two runs of at most the width each) and below the 16
+    // pixels a line buffer holds per byte plus 16. They start all 0, which
+    // calloc gives without touching pages it maps fresh.
+    const std::uint64_t words = (3 * static_cast<std::uint64_t>(width) + 16) / 64 + 2;
+    ToggleWords = static_cast<std::size_t>(words);
+    Toggles.reset(static_cast<std::uint64_t*>(std::calloc(ToggleWords, sizeof(std::uint64_t))));
+    if (!LineBuf || !PosStore || !Toggles) {
         LineBuf.reset();
         PosStore.reset();
+        Toggles.reset();
         return 0;
     }
     LineBufSize = size;
@@ -445,7 +494,7 @@ bool CFaxDecoder::RenderLine(std::uint32_t count) {
     std::uint32_t bytes = 0;
     std::uint32_t bits = 0;
     const std::size_t capacity = LineBufSize - start;
-    const bool fits = RenderFaxLine(Cur + 1, count, LineBuf.get() + start, capacity, bytes, bits);
+    const bool fits = RenderFaxToggles(Toggles.get(), Cur[count], LineBuf.get() + start, capacity, bytes, bits);
     OutBytes = static_cast<std::uint32_t>(start + bytes);
     OutBits = bits;
     if (fits) {
@@ -467,10 +516,9 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
         // count towards the strip's rows so that the reader moves on to the
         // next strip once the strip is complete.
         if (LinesDone < RowsPerStrip) {
-            const std::uint64_t whiteEnd = Width;
             std::uint32_t bytes = 0;
             std::uint32_t bits = 0;
-            RenderFaxLine(&whiteEnd, 1, LineBuf.get(), LineBufSize, bytes, bits);
+            RenderFaxToggles(Toggles.get(), Width, LineBuf.get(), LineBufSize, bytes, bits);
             Fresh = std::max<std::size_t>(Fresh, bytes + (bytes < LineBufSize ? 1 : 0));
             OutBytes = static_cast<std::uint32_t>(std::min<std::size_t>(std::size_t{OutBytes} + bytes, LineBufSize));
             OutBits = bits;
@@ -501,14 +549,16 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
 // One line of one-dimensional codes from the source's start: its elements
 // into Cur[1..count], and where an EOL right after it ends (0 if none).
 template <class Source>
-CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint64_t& count, std::uint64_t& lineEnd,
+TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint64_t& count, std::uint64_t& lineEnd,
                                      std::uint64_t& eolEnd) {
-    const FaxTables_t& tables = GetFaxTables();
+    const FaxTables_t& tables = gFaxTables;
     const std::uint16_t* const shortWhite = tables.ShortWhite;
     const std::uint16_t* const shortBlack = tables.ShortBlack;
     const std::uint16_t* const fastWhite = tables.FastWhite;
     const std::uint16_t* const fastBlack = tables.FastBlack;
     const std::uint32_t* const runValue = tables.RunValue;
+    const std::uint32_t* const pairWhiteBlack = tables.PairWhiteBlack;
+    const std::uint32_t* const pairBlackWhite = tables.PairBlackWhite;
     bool bail = false;
 
     // An EOL may open the line. The fill before it is any number of 0 bits:
@@ -534,6 +584,7 @@ CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint64_t& count, std:
     const std::uint64_t roomPixels =
         std::min<std::uint64_t>(static_cast<std::uint64_t>(RoomFromOutBytes()) * 8, 0xFFFFFFFFu);
     std::uint64_t* cur = Cur;
+    std::uint64_t* const toggles = Toggles.get();
     std::uint64_t n = 0;
     std::uint64_t prev = 0;  // Cur[n]
     std::uint64_t linePos = 0;
@@ -543,6 +594,26 @@ CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint64_t& count, std:
     while (!(linePos >= width && terminated)) {
         if (!source.Fill()) {
             return Stop::Careful;
+        }
+        // Two short terminating codes in one lookup, when the line goes on
+        // after the first; anything else is read code by code below.
+        const std::uint64_t pairIndex = source.Acc >> (64 - kPairBits);
+        const std::uint32_t pair = white ? pairWhiteBlack[pairIndex] : pairBlackWhite[pairIndex];
+        if (pair != 0) {
+            const std::uint64_t first = linePos + FaxPairFirst(pair);
+            const std::uint64_t second = first + FaxPairSecond(pair);
+            if (TV_FAX_LIKELY(first < width && second <= roomPixels && !source.Beyond(FaxPairLength(pair)))) {
+                source.Consume(FaxPairLength(pair));
+                cur[n + 1] = first;
+                cur[n + 2] = second;
+                n += 2;
+                ToggleFaxElement(toggles, first);
+                ToggleFaxElement(toggles, second);
+                linePos = second;
+                prev = second;
+                terminated = true;
+                continue;
+            }
         }
         unsigned len;
         std::uint32_t value;
@@ -577,15 +648,19 @@ CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint64_t& count, std:
                     }
                     cur = Cur;
                     cur[++n] = linePos;
+                    ToggleFaxElement(toggles, linePos);
                     prev = linePos;
                     white = !white;
                 }
                 if (linePos < width) {
                     // `white` is now the colour of the next run.
                     if (!white) {
+                        ToggleFaxElement(toggles, cur[n]);
                         cur[n] += width - linePos;
+                        ToggleFaxElement(toggles, cur[n]);
                     } else if (n < kFaxMaxRuns) {
                         cur[++n] = width;
+                        ToggleFaxElement(toggles, width);
                     } else {
                         return Stop::Fail;
                     }
@@ -615,6 +690,7 @@ CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint64_t& count, std:
                 cur = Cur;
             }
             cur[++n] = linePos;
+            ToggleFaxElement(toggles, linePos);
             prev = linePos;
             white = !white;
             terminated = true;
@@ -643,15 +719,25 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
     std::uint64_t eolEnd = 0;
     Stop stop = Stop::Careful;
     if (length >= kFastMinBytes) {
-        FastBits source(input, length, reverse);
-        stop = Line1D(source, count, pos, eolEnd);
+        if (reverse) {
+            FastBits<true> source(input, length);
+            stop = Line1D(source, count, pos, eolEnd);
+        } else {
+            FastBits<false> source(input, length);
+            stop = Line1D(source, count, pos, eolEnd);
+        }
     }
     if (stop == Stop::Careful) {
+        ClearToggles();
         CarefulBits source(nullptr, 0, input, length, reverse);
         source.Refill();
         stop = Line1D(source, count, pos, eolEnd);
     }
-    if (stop != Stop::Line || !RenderLine(static_cast<std::uint32_t>(count))) {
+    if (stop != Stop::Line) {
+        ClearToggles();
+        return 0;
+    }
+    if (!RenderLine(static_cast<std::uint32_t>(count))) {
         return 0;
     }
     // One-dimensional lines count towards the strip's rows like
@@ -677,18 +763,21 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
 // in the input (Suspend, with the line as it stood before that code and
 // where the code starts), bad data, or when the fast source cannot go on.
 template <class Source>
-CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint64_t& codeStart, bool& extension) {
-    const FaxTables_t& tables = GetFaxTables();
+TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint64_t& codeStart, bool& extension) {
+    const FaxTables_t& tables = gFaxTables;
     const std::uint16_t* const fastMode = tables.FastMode;
     const std::uint16_t* const shortWhite = tables.ShortWhite;
     const std::uint16_t* const shortBlack = tables.ShortBlack;
     const std::uint16_t* const fastWhite = tables.FastWhite;
     const std::uint16_t* const fastBlack = tables.FastBlack;
     const std::uint32_t* const runValue = tables.RunValue;
+    const std::uint32_t* const pairWhiteBlack = tables.PairWhiteBlack;
+    const std::uint32_t* const pairBlackWhite = tables.PairBlackWhite;
 
     const std::uint64_t width = Width;
     const std::uint64_t* ref = Ref;
     std::uint64_t* cur = Cur;
+    std::uint64_t* const toggles = Toggles.get();
     std::uint64_t a0 = line.A0;
     std::uint64_t k = line.K;
     std::uint64_t n = line.N;
@@ -718,6 +807,52 @@ CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint
             return Stop::Careful;
         }
         const std::uint64_t acc = source.Acc;
+        // Two short vertical codes at once, each as the vertical modes
+        // below; the line may end after the first. Bits not all input are
+        // left to the code-by-code path, which suspends where it must.
+        const VerticalPair pair = kVerticalPairs.Entry[acc >> 58];
+        if (pair.Total != 0 && !source.Beyond(pair.Total)) {
+            if (TV_FAX_LIKELY(n > 0)) {
+                while (ref[k] <= a0) {
+                    k += 2;
+                }
+            }
+            std::uint64_t target = ref[k] + static_cast<std::uint64_t>(std::int64_t{pair.D1});
+            std::uint64_t run = target - prev;
+            if (TV_FAX_RARELY(run - 1 >= width)) {
+                if (run != 0) {
+                    return Stop::Fail;
+                }
+                TV_FAX_ROOM_FOR_EMPTY_RUN();
+            }
+            cur[++n] = target;
+            ToggleFaxElement(toggles, target);
+            prev = target;
+            a0 = target;
+            k += pair.D1 < 0 ? ~std::uint64_t{0} : 1;
+            if (TV_FAX_RARELY(a0 >= width)) {
+                source.Consume(pair.First);
+                continue;
+            }
+            while (ref[k] <= a0) {
+                k += 2;
+            }
+            target = ref[k] + static_cast<std::uint64_t>(std::int64_t{pair.D2});
+            run = target - prev;
+            if (TV_FAX_RARELY(run - 1 >= width)) {
+                if (run != 0) {
+                    return Stop::Fail;
+                }
+                TV_FAX_ROOM_FOR_EMPTY_RUN();
+            }
+            cur[++n] = target;
+            ToggleFaxElement(toggles, target);
+            prev = target;
+            a0 = target;
+            k += pair.D2 < 0 ? ~std::uint64_t{0} : 1;
+            source.Consume(pair.Total);
+            continue;
+        }
         // The mode codes cover every bit pattern, so this always matches.
         const std::uint16_t modeEntry = fastMode[acc >> (64 - kModeMaxBits)];
         const unsigned len = FaxFastLength(modeEntry);
@@ -750,10 +885,41 @@ CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint
             break;
         }
 
-        if (TV_FAX_LIKELY(mode - kModeV0 <= kModeVL3 - kModeV0)) {
-            // Vertical modes, the great majority. b1 moves to the first
-            // changing element of the opposite colour beyond a0, two
-            // elements at a time; at the start of a line it stays put.
+        if (TV_FAX_LIKELY(mode == kModeV0)) {
+            // V0 codes, the commonest, are single 1 bits: a run of them is
+            // taken at once, up to the line's end. Only the first needed
+            // its lookup (and, from the careful source, to be input: the
+            // 1 bits after it are input too, made-up bits being 0s).
+            const unsigned ones = std::min(LeadingZeros64(~acc), source.Held);
+            unsigned used = 0;
+            do {
+                if (TV_FAX_LIKELY(n > 0)) {
+                    while (ref[k] <= a0) {
+                        k += 2;
+                    }
+                }
+                const std::uint64_t target = ref[k];
+                const std::uint64_t run = target - prev;
+                if (TV_FAX_RARELY(run - 1 >= width)) {
+                    if (run != 0) {
+                        return Stop::Fail;
+                    }
+                    TV_FAX_ROOM_FOR_EMPTY_RUN();
+                }
+                cur[++n] = target;
+                ToggleFaxElement(toggles, target);
+                prev = target;
+                a0 = target;
+                ++k;
+                ++used;
+            } while (used < ones && a0 < width);
+            source.Consume(used);
+            continue;
+        }
+        if (TV_FAX_LIKELY(mode - kModeVR1 <= kModeVL3 - kModeVR1)) {
+            // The other vertical modes. b1 moves to the first changing
+            // element of the opposite colour beyond a0, two elements at a
+            // time; at the start of a line it stays put.
             source.Consume(len);
             if (TV_FAX_LIKELY(n > 0)) {
                 while (ref[k] <= a0) {
@@ -772,11 +938,11 @@ CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint
                 TV_FAX_ROOM_FOR_EMPTY_RUN();
             }
             cur[++n] = target;
+            ToggleFaxElement(toggles, target);
             prev = target;
             a0 = target;
-            // The next b1 candidate is the element after b1 (d >= 0) or
-            // before it; a negative d at element 0 has failed above.
-            k = d < 0 ? k - 1 : k + 1;
+            // A negative d at element 0 has failed above.
+            k += static_cast<std::uint64_t>(kVerticalStep[mode]);
             continue;
         }
         if (mode == kModeHorizontal) {
@@ -784,6 +950,31 @@ CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint
             const std::uint64_t a0Start = a0;
             const std::uint64_t nStart = n;
             source.Consume(len);
+            if (!source.Fill()) {
+                return Stop::Careful;
+            }
+            // Two short terminating codes, the usual case, in one lookup;
+            // anything else (make-up codes, a run of 0 or past the width,
+            // bits not all input) is read code by code below.
+            const std::uint64_t pairIndex = source.Acc >> (64 - kPairBits);
+            const std::uint32_t pair = (n & 1u) == 0 ? pairWhiteBlack[pairIndex] : pairBlackWhite[pairIndex];
+            if (TV_FAX_LIKELY(pair != 0)) {
+                const unsigned pairLength = FaxPairLength(pair);
+                const std::uint64_t first = a0 + FaxPairFirst(pair);
+                const std::uint64_t second = first + FaxPairSecond(pair);
+                if (TV_FAX_LIKELY(first - prev <= width && FaxPairSecond(pair) <= width &&
+                                  !source.Beyond(pairLength))) {
+                    source.Consume(pairLength);
+                    cur[n + 1] = first;
+                    cur[n + 2] = second;
+                    n += 2;
+                    ToggleFaxElement(toggles, first);
+                    ToggleFaxElement(toggles, second);
+                    a0 = second;
+                    prev = second;
+                    continue;
+                }
+            }
             for (int r = 0; r < 2; ++r) {
                 const bool white = (n & 1u) == 0;
                 for (;;) {
@@ -812,6 +1003,9 @@ CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint
                     }
                     if (TV_FAX_RARELY(codeLen == 64 || source.Beyond(codeLen))) {
                         // The whole horizontal code is read again from its start.
+                        for (std::uint64_t i = nStart + 1; i <= n; ++i) {
+                            ToggleFaxElement(toggles, cur[i]);
+                        }
                         line = {a0Start, k, nStart};
                         codeStart = hStart;
                         return Stop::Suspend;
@@ -827,6 +1021,7 @@ CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint
                             TV_FAX_ROOM_FOR_EMPTY_RUN();
                         }
                         cur[++n] = a0;
+                        ToggleFaxElement(toggles, a0);
                         prev = a0;
                         break;
                     }
@@ -860,6 +1055,7 @@ CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint
         }
         cur[++n] = prev + (width - a0);
         prev = cur[n];
+        ToggleFaxElement(toggles, prev);
         a0 = width;
         extension = true;
     }
@@ -879,15 +1075,27 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
     bool extension = false;
     LineState line = {0, 1, 0};
     if (CarriedIn == 0 && LineComplete != 0 && length >= kFastMinBytes) {
-        FastBits source(input, length, reverse);
-        source.Fill();
-        source.Consume(BitOffset);
-        const Stop stop = Loop2D(source, line, codeStart, extension);
+        Stop stop;
+        std::uint64_t position;
+        if (reverse) {
+            FastBits<true> source(input, length);
+            source.Fill();
+            source.Consume(BitOffset);
+            stop = Loop2D(source, line, codeStart, extension);
+            position = source.Position();
+        } else {
+            FastBits<false> source(input, length);
+            source.Fill();
+            source.Consume(BitOffset);
+            stop = Loop2D(source, line, codeStart, extension);
+            position = source.Position();
+        }
         if (stop != Stop::Careful) {
-            return Finish2D(stop, source.Position(), line, codeStart, extension, input, length, consumed, produced);
+            return Finish2D(stop, position, line, codeStart, extension, input, length, consumed, produced);
         }
         line = {0, 1, 0};
         extension = false;
+        ClearToggles();
     }
     CarefulBits source(CarryBuf, CarriedIn, input, length, reverse);
     source.Refill();
@@ -905,11 +1113,13 @@ int CFaxDecoder::Finish2D(Stop stop, std::uint64_t position, LineState line, std
     // Elements that are not empty runs are not counted as they are added;
     // a line holding more runs than allowed fails here, whatever stopped it.
     if (stop == Stop::Fail || line.N > kFaxMaxRuns) {
+        ClearToggles();
         return 0;
     }
     const std::uint32_t carried = CarriedIn;
     const std::uint64_t width = Width;
     std::uint64_t* const cur = Cur;
+    std::uint64_t* const toggles = Toggles.get();
     std::uint64_t n = line.N;
 
     if (stop == Stop::Suspend) {
@@ -917,6 +1127,7 @@ int CFaxDecoder::Finish2D(Stop stop, std::uint64_t position, LineState line, std
         const std::uint64_t available = static_cast<std::uint64_t>(carried) + length;
         const std::uint64_t keep = available - first;
         if (keep > kFaxCarryBytes) {
+            ClearToggles();
             return 0;  // a code too long to carry into the next call
         }
         std::uint8_t kept[kFaxCarryBytes];
@@ -938,23 +1149,28 @@ int CFaxDecoder::Finish2D(Stop stop, std::uint64_t position, LineState line, std
         // The end-of-block mark is left unread; the rest of the line is
         // white, from the last element on.
         if ((n & 1u) != 0) {
+            ToggleFaxElement(toggles, cur[n]);
             cur[n] += width - line.A0;
         } else {
             if (n >= kFaxMaxRuns) {
+                ClearToggles();
                 return 0;
             }
             cur[n + 1] = cur[n] + (width - line.A0);
             ++n;
         }
+        ToggleFaxElement(toggles, cur[n]);
         StripActive = 0;
     } else if (!extension && line.A0 > cur[n]) {
         // A pass code took a0 to the end of the line (b2 at or past it): the
         // pixels it passed over keep a0's colour up to b2.
         if (n >= kFaxMaxRuns) {
+            ClearToggles();
             return 0;
         }
         cur[n + 1] = line.A0;
         ++n;
+        ToggleFaxElement(toggles, line.A0);
     }
 
     // Bits before the new input were reported as consumed by the call that

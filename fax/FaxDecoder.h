@@ -14,20 +14,30 @@ constexpr std::uint32_t kFaxMaxRuns = 102400;
 // Input bytes a suspended line can carry into the next call.
 constexpr std::uint32_t kFaxCarryBytes = 20;
 
-// A line is kept as its changing elements: ends[i] is the pixel where run i
-// ends (runs alternate white, black, white... from pixel 0; an empty run
-// repeats its neighbour's position), so the line holds ends[count - 1]
-// pixels, or none when count is 0.
+// A line is kept as its changing elements: the pixels where its runs end
+// (runs alternate white, black, white... from pixel 0; an empty run repeats
+// its neighbour's position), so the line holds as many pixels as its last
+// element says, or none when it has no elements.
 //
-// Renders such a line as packed pixels (white 0, black 1, first pixel in
-// bit 7) at `dest`, which has room for `capacity` bytes. Writes the whole
-// bytes and then the trailing partial byte, even when it holds no pixels, if
-// there is room for it; every byte written exactly once, none beyond. Sets
-// `bytes` to the whole bytes written and `bits` to the pixels in the partial
-// byte. Returns false, writing nothing and setting both counts to 0, when
-// the pixels do not fit into `capacity` bytes.
-bool RenderFaxLine(const std::uint64_t* ends, std::uint32_t count, std::uint8_t* dest, std::size_t capacity,
-                   std::uint32_t& bytes, std::uint32_t& bits);
+// While a line is decoded its elements are also toggled into an array of
+// 64-pixel words (first pixel in bit 63): element e flips the pixels from e
+// to the end of word e / 64. A word XORed with the colour the line has
+// where the word starts (the colour its previous word ends with) is then
+// that word's pixels (white 0, black 1).
+inline void ToggleFaxElement(std::uint64_t* toggles, std::uint64_t element) {
+    toggles[element >> 6] ^= ~std::uint64_t{0} >> (element & 63);
+}
+
+// Renders the toggled line of `total` pixels as packed pixels at `dest`,
+// which has room for `capacity` bytes: the whole bytes and then the
+// trailing partial byte, even when it holds no pixels, if there is room
+// for it; every byte written once, none beyond. Sets `bytes` to the whole
+// bytes written and `bits` to the pixels in the partial byte. Returns false,
+// writing nothing and setting both counts to 0, when the pixels do not fit
+// into `capacity` bytes. Either way it clears the toggle words up to pixel
+// `total`, so that an array of a line's toggles is all 0 again.
+bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
+                      std::uint32_t& bytes, std::uint32_t& bits);
 
 class CFaxDecoder : public CTiffDecoder {
 public:
@@ -56,7 +66,7 @@ public:
     std::uint32_t GetCarriedBytes() const { return CarriedIn; }
     const std::uint8_t* GetLineBuffer() const { return LineBuf.get(); }
     // The reference line (the last line decoded two-dimensionally) as its
-    // changing elements, see RenderFaxLine.
+    // changing elements (see ToggleFaxElement).
     const std::uint64_t* GetReferenceEnds() const { return Ref != nullptr ? Ref + 1 : nullptr; }
     std::uint32_t GetReferenceCount() const { return RefCount; }
     // The per-bit lookup tables (entry at code index - 1 is the code's row).
@@ -84,8 +94,10 @@ private:
                  std::uint32_t& produced);
     int Decode2D(const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
                  std::uint32_t& produced);
-    // Renders Cur[1..count] after the output already held.
+    // Renders the line of `count` elements Cur[1..count], toggled into
+    // Toggles, after the output already held.
     bool RenderLine(std::uint32_t count);
+    void ClearToggles();
     // Makes sure the element arrays can take `count` elements and what the
     // line may still add after them in this call; false when they cannot grow.
     bool Reserve(std::uint64_t count);
@@ -107,6 +119,14 @@ private:
     std::size_t PosCap = 0;  // entries in each array
     std::uint64_t LineRoom = 0;  // elements other than empty runs this call may add to a line
     std::uint32_t RefCount = 0;
+
+    // The toggles of the line being decoded (see ToggleFaxElement), all 0
+    // between lines; room for every element a line may hold.
+    struct FreeWords {
+        void operator()(std::uint64_t* words) const;
+    };
+    std::unique_ptr<std::uint64_t[], FreeWords> Toggles;
+    std::size_t ToggleWords = 0;
 
     std::unique_ptr<std::uint8_t[]> LineBuf;
     std::size_t LineBufSize = 0;

@@ -305,4 +305,63 @@ TEST(FaxFastTables, WhiteLookupOnlyFailsOrFindsEolAfterEightZeros) {
     }
 }
 
+// ---------------------------------------------------------------------------
+// The decoder's short run tables and horizontal pair tables, against the
+// bit-by-bit lookup on every pattern of their length.
+
+TEST(FaxShortTables, HoldEveryCodeThatFitsWithItsValue) {
+    const FaxTables_t& t = GetFaxTables();
+    struct Which {
+        const char* name;
+        const std::uint8_t* table;
+        unsigned maxBits;
+        const std::uint16_t* shortTable;
+        unsigned bits;
+    };
+    const Which all[] = {{"white", t.White, kWhiteMaxBits, t.ShortWhite, kWhiteShortBits},
+                         {"black", t.Black, kBlackMaxBits, t.ShortBlack, kBlackShortBits}};
+    for (const Which& w : all) {
+        std::size_t found = 0;
+        for (std::uint32_t p = 0; p < (1u << w.bits); ++p) {
+            const Match m = BitwiseLookup(w.table, w.maxBits, p << (32 - w.bits));
+            const std::uint16_t e = w.shortTable[p];
+            if (m.row != 0 && m.length <= w.bits) {
+                ASSERT_EQ(FaxShortLength(e), m.length) << w.name << " pattern " << p;
+                ASSERT_EQ(FaxShortValue(e), RunCodeTable[m.row].Value) << w.name << " pattern " << p;
+                ++found;
+            } else {
+                ASSERT_EQ(e, 0) << w.name << " pattern " << p;
+            }
+        }
+        EXPECT_GT(found, (1u << w.bits) / 2) << w.name;
+    }
+}
+
+TEST(FaxPairTables, HoldTwoTerminatingRunsOfAtLeastOnePixelThatFit) {
+    const FaxTables_t& t = GetFaxTables();
+    for (bool whiteFirst : {true, false}) {
+        const std::uint32_t* pairs = whiteFirst ? t.PairWhiteBlack : t.PairBlackWhite;
+        const std::uint8_t* firstTable = whiteFirst ? t.White : t.Black;
+        const std::uint8_t* secondTable = whiteFirst ? t.Black : t.White;
+        std::size_t found = 0;
+        for (std::uint32_t p = 0; p < (1u << kPairBits); ++p) {
+            const std::uint32_t bits = p << (32 - kPairBits);
+            const Match first = BitwiseLookup(firstTable, kBlackMaxBits, bits);
+            const Match second =
+                first.row != 0 ? BitwiseLookup(secondTable, kBlackMaxBits, bits << first.length) : Match{0, 0};
+            const bool terminating = first.row != 0 && second.row != 0 && first.row <= 128 && second.row <= 128;
+            const bool fits = first.length + second.length <= kPairBits;
+            if (terminating && fits && RunCodeTable[first.row].Value > 0 && RunCodeTable[second.row].Value > 0) {
+                ASSERT_EQ(FaxPairLength(pairs[p]), first.length + second.length) << whiteFirst << " pattern " << p;
+                ASSERT_EQ(FaxPairFirst(pairs[p]), RunCodeTable[first.row].Value) << whiteFirst << " pattern " << p;
+                ASSERT_EQ(FaxPairSecond(pairs[p]), RunCodeTable[second.row].Value) << whiteFirst << " pattern " << p;
+                ++found;
+            } else {
+                ASSERT_EQ(pairs[p], 0u) << whiteFirst << " pattern " << p;
+            }
+        }
+        EXPECT_GT(found, (1u << kPairBits) / 2) << whiteFirst;
+    }
+}
+
 }  // namespace
