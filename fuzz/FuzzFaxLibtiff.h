@@ -10,11 +10,11 @@
 // an error, CTiffView opens the file, reads every line without a fault and
 // each line equals libtiff's.
 //
-// Group 3 one-dimensional strips are read by both but not compared: the
-// two readers differ by design on damaged line framing (an EOL before a line
-// is complete, fill, missing EOLs, a strip's rows counted against its
-// codes), where libtiff recovers silently in ways this reader does not
-// copy; the decoder's own target checks those lines against the encoder.
+// Group 3 one-dimensional strips are read by both but not compared: on
+// damaged one-dimensional strips the two readers differ by this reader's
+// own framing rules (EOLs, fill, a strip's rows counted against its codes),
+// so that some strips libtiff reads without complaint fail to decode here;
+// the decoder's own target checks its lines against the test encoder.
 #ifndef TIFFVIEW_FUZZ_FUZZFAXLIBTIFF_H
 #define TIFFVIEW_FUZZ_FUZZFAXLIBTIFF_H
 #include <tiffio.h>

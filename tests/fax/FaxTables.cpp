@@ -164,7 +164,7 @@ TEST(FaxLookupTables, CodeSetsCoverAllButTheZeroPrefixes) {
     EXPECT_EQ(KraftSum(t.mode), 8192u);
 }
 
-struct SpecLookup {
+struct KnownLookup {
     const char* what;
     int table;  // 0 white, 1 black, 2 mode
     const char* bits;
@@ -173,7 +173,7 @@ struct SpecLookup {
 };
 
 TEST(FaxLookupTables, BitwiseLookupCases) {
-    const SpecLookup cases[] = {
+    const KnownLookup cases[] = {
         {"white run 0", 0, "00110101", 1, 8},
         {"V0 at once", 2, "1", 3, 1},
         {"EOL as white", 0, "000000000001", 183, 12},
@@ -188,7 +188,7 @@ TEST(FaxLookupTables, BitwiseLookupCases) {
     CFaxDecoder decoder(4, 1, 1);
     const std::uint8_t* tables[] = {decoder.GetWhiteTable(), decoder.GetBlackTable(), decoder.GetModeTable()};
     const unsigned maxBits[] = {kWhiteMaxBits, kBlackMaxBits, kModeMaxBits};
-    for (const SpecLookup& c : cases) {
+    for (const KnownLookup& c : cases) {
         const Match m = BitwiseLookup(tables[c.table], maxBits[c.table], BitsOf(c.bits));
         EXPECT_EQ(m.row, c.row) << c.what;
         EXPECT_EQ(m.length, c.length) << c.what;
