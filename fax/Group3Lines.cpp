@@ -24,6 +24,10 @@ constexpr std::uint32_t kSlack = 16;
 // A line of more elements than this is damaged whatever its width: it
 // bounds the working storage of very wide pages.
 constexpr std::uint64_t kMostElements = std::uint64_t{1} << 22;
+// Elements a line may hold past its capacity: a one-dimensional line that
+// fills it may still record the run it was in when its data went wrong, and
+// Finish adds up to two more.
+constexpr std::uint32_t kPastCapacity = 3;
 constexpr unsigned kEolZeros = 11;   // an EOL is eleven zeros and a one
 constexpr unsigned kModeEolZeros = 7;  // seven zeros match no mode code
 
@@ -90,13 +94,13 @@ int CGroup3Lines::SetWidth(std::uint32_t width) {
     const std::uint64_t elements = std::min<std::uint64_t>(std::uint64_t{width} * 2 + kSlack, kMostElements);
     Capacity = static_cast<std::uint32_t>(elements);
     try {
-        Store.reset(new std::uint64_t[2 * (elements + kSentinels + 2)]);
+        Store.reset(new std::uint64_t[2 * (elements + kPastCapacity + kSentinels)]);
     } catch (const std::bad_alloc&) {
         Store.reset();
         return 0;
     }
     Ref = Store.get();
-    Cur = Store.get() + elements + kSentinels + 2;
+    Cur = Store.get() + elements + kPastCapacity + kSentinels;
     Usable = true;
     Reset();
     return 1;

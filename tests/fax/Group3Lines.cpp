@@ -1,0 +1,71 @@
+// The any-bilevel Group 3 decoder on code streams spelt out bit by bit:
+// lines whose damage takes them to the limits of its working storage.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "FaxDecoderBits.h"
+#include "TiffView.h"
+#include "fax/Group3Lines.h"
+
+namespace {
+
+using faxbits::BitWriter;
+using faxbits::Bytes;
+
+struct Line {
+    Bytes pixels;
+    std::uint32_t fault = 0;
+};
+
+// Decodes `lines` lines of one strip as the page reader does.
+std::vector<Line> DecodeStrip(CGroup3Lines& decoder, const Bytes& strip, std::uint32_t width, std::uint32_t lines) {
+    const std::uint32_t rowBytes = (width + 7) / 8;
+    std::vector<Line> out;
+    std::uint32_t at = 0;
+    decoder.Reset();
+    for (std::uint32_t y = 0; y < lines; ++y) {
+        std::uint32_t consumed = 0, produced = 0;
+        const std::uint32_t left = static_cast<std::uint32_t>(strip.size()) - at;
+        EXPECT_EQ(decoder.Decode(strip.data() + at, left, consumed, rowBytes, produced), 1);
+        EXPECT_LE(consumed, left);
+        at += consumed;
+        Line line;
+        line.pixels.assign(rowBytes, 0);
+        decoder.GetLine(line.pixels.data());
+        line.fault = decoder.LineFault();
+        out.push_back(line);
+    }
+    return out;
+}
+
+// Empty runs fill a line's elements up to the decoder's capacity (twice the
+// width and 16), then a make-up code starts one more run that an early EOL
+// cuts short: the line keeps that run and is made up to the width, all
+// within its storage, and reads white; the next line is whole.
+TEST(Group3Lines, EmptyRunsUpToTheCapacityThenADamagedRun) {
+    const std::uint32_t width = 100;
+    const std::uint32_t capacity = 2 * width + 16;
+    BitWriter bits;
+    bits.Put("0000 0000 0001");
+    for (std::uint32_t run = 0; run < capacity; ++run) bits.Put(run % 2 == 0 ? "00110101" : "0000110111");
+    bits.Put("11011");  // white 64
+    bits.Put("0000 0000 0001");
+    bits.Put("1000 11 11011 00011010");  // white 3, black 2, white 64 + 31
+    bits.Put("0000 0000 0001");
+    const Bytes strip = bits.Get();
+    CGroup3Lines decoder(3, false);
+    ASSERT_EQ(decoder.SetWidth(width), 1);
+    // Twice, so that each of the two arrays of elements takes the line.
+    for (int pass = 0; pass < 2; ++pass) {
+        const std::vector<Line> lines = DecodeStrip(decoder, strip, width, 2);
+        EXPECT_EQ(lines[0].pixels, Bytes((width + 7) / 8, 0)) << pass;
+        EXPECT_NE(lines[0].fault, TV_OK) << pass;
+        Bytes second((width + 7) / 8, 0);
+        second[0] = 0x18;
+        EXPECT_EQ(lines[1].pixels, second) << pass;
+        EXPECT_EQ(lines[1].fault, TV_OK) << pass;
+    }
+}
+
+}  // namespace
