@@ -97,6 +97,48 @@ constexpr unsigned FaxPairLength(std::uint32_t entry) { return entry & 31u; }
 constexpr unsigned FaxPairFirst(std::uint32_t entry) { return (entry >> 8) & 255u; }
 constexpr unsigned FaxPairSecond(std::uint32_t entry) { return entry >> 16; }
 
+// Two of the short vertical codes (V0 "1", VR1 "011", VL1 "010") at the
+// start of six bits, which text and halftone lines are mostly made of:
+// their lengths and offsets, or a total of 0.
+struct FaxVerticalPair_t {
+    std::uint8_t First;  // length of the first code
+    std::uint8_t Total;  // length of both
+    std::int8_t D1;
+    std::int8_t D2;
+};
+struct FaxVerticalPairs_t {
+    FaxVerticalPair_t Entry[64];
+    // The short vertical code at the start of the `bits` low bits of p.
+    static constexpr bool ShortCode(unsigned p, unsigned bits, unsigned& length, int& d) {
+        if (bits >= 1 && ((p >> (bits - 1)) & 1u) != 0) {
+            length = 1;
+            d = 0;
+            return true;
+        }
+        if (bits >= 3 && ((p >> (bits - 3)) & 7u) >= 2) {
+            length = 3;
+            d = ((p >> (bits - 3)) & 1u) != 0 ? 1 : -1;
+            return true;
+        }
+        return false;
+    }
+    constexpr FaxVerticalPairs_t() : Entry() {
+        for (unsigned p = 0; p < 64; ++p) {
+            unsigned first = 0;
+            unsigned second = 0;
+            int d1 = 0;
+            int d2 = 0;
+            const bool both =
+                ShortCode(p, 6, first, d1) && ShortCode(p & ((1u << (6 - first)) - 1), 6 - first, second, d2);
+            Entry[p].First = static_cast<std::uint8_t>(both ? first : 0);
+            Entry[p].Total = static_cast<std::uint8_t>(both ? first + second : 0);
+            Entry[p].D1 = static_cast<std::int8_t>(both ? d1 : 0);
+            Entry[p].D2 = static_cast<std::int8_t>(both ? d2 : 0);
+        }
+    }
+};
+inline constexpr FaxVerticalPairs_t kFaxVerticalPairs;
+
 struct FaxTables_t {
     std::uint8_t White[kWhiteTableSize];
     std::uint8_t Black[kBlackTableSize];

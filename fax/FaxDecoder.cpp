@@ -19,21 +19,15 @@
 #include <cstring>
 #include <new>
 
+#include "fax/FaxBits.h"
 #include "fax/FaxCodes.h"
 
-#if defined(__GNUC__)
-#define TV_FAX_RARELY(condition) __builtin_expect(!!(condition), 0)
-#define TV_FAX_LIKELY(condition) __builtin_expect(!!(condition), 1)
-// The decoding loops are kept out of their callers, so that their own
-// state gets the registers.
-#define TV_FAX_NOINLINE __attribute__((noinline))
-#else
-#define TV_FAX_RARELY(condition) (condition)
-#define TV_FAX_LIKELY(condition) (condition)
-#define TV_FAX_NOINLINE
-#endif
-
 namespace {
+
+using tvfax::CarefulBits;
+using tvfax::FastBits;
+using tvfax::kFastMinBytes;
+using tvfax::LeadingZeros64;
 
 // Copies of where the reference line ends, after its last element: b1 may
 // stop on the first two, and a pass code then reads two more for b2 and the
@@ -43,203 +37,6 @@ constexpr std::uint64_t kSentinels = 6;
 // line may add at or past the width (two for a horizontal code, one more for
 // an end of block or a pass to the end), and the sentinels, with margin.
 constexpr std::uint64_t kPosSlack = 32;
-// Inputs shorter than this are decoded with the careful source straight away.
-constexpr std::uint32_t kFastMinBytes = 16;
-
-struct ReverseTable {
-    std::uint8_t Bytes[256];
-    constexpr ReverseTable() : Bytes() {
-        for (unsigned b = 0; b < 256; ++b) {
-            unsigned r = 0;
-            for (unsigned bit = 0; bit < 8; ++bit) {
-                r |= ((b >> bit) & 1u) << (7 - bit);
-            }
-            Bytes[b] = static_cast<std::uint8_t>(r);
-        }
-    }
-};
-constexpr ReverseTable kReverse;
-
-inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    return __builtin_bswap64(w);
-#else
-    std::uint64_t w = 0;
-    for (int i = 0; i < 8; ++i) {
-        w = (w << 8) | p[i];
-    }
-    return w;
-#endif
-}
-
-inline void StoreBigEndian64(std::uint8_t* p, std::uint64_t w) {
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    w = __builtin_bswap64(w);
-    std::memcpy(p, &w, 8);
-#else
-    for (int i = 7; i >= 0; --i) {
-        p[i] = static_cast<std::uint8_t>(w);
-        w >>= 8;
-    }
-#endif
-}
-
-inline unsigned LeadingZeros64(std::uint64_t w) {
-    return w == 0 ? 64u : static_cast<unsigned>(__builtin_clzll(w));
-}
-
-// Reverses the bit order inside each of the eight bytes (FillOrder 2).
-inline std::uint64_t ReverseBitsInBytes(std::uint64_t w) {
-    w = ((w >> 1) & 0x5555555555555555ull) | ((w & 0x5555555555555555ull) << 1);
-    w = ((w >> 2) & 0x3333333333333333ull) | ((w & 0x3333333333333333ull) << 2);
-    w = ((w >> 4) & 0x0F0F0F0F0F0F0F0Full) | ((w & 0x0F0F0F0F0F0F0F0Full) << 4);
-    return w;
-}
-
-// Both sources keep the next bit in bit 63 of Acc and Held counted bits.
-// Below them Acc may hold a copy of the stream bits that follow (left by an
-// 8-byte load); every later load ORs the same bits into the same places.
-
-// The fast source: one contiguous input of at least kFastMinBytes, loaded
-// eight bytes at a time. Fill fails, rather than read past the input, once
-// fewer than eight bytes are left to load; every bit it hands out is input.
-template <bool Reverse>
-class FastBits {
-public:
-    FastBits(const std::uint8_t* input, std::uint32_t length)
-        : Base(input), P(input), Last(input + length - 8) {}
-
-    std::uint64_t Acc = 0;
-    unsigned Held = 0;
-
-    // Makes at least 16 bits available; false when that needs bytes within
-    // eight of the input's end.
-    bool Fill() {
-        if (TV_FAX_LIKELY(Held >= 16)) {
-            return true;
-        }
-        if (TV_FAX_RARELY(P > Last)) {
-            return false;
-        }
-        std::uint64_t w = LoadBigEndian64(P);
-        if (Reverse) {
-            w = ReverseBitsInBytes(w);
-        }
-        Acc |= w >> Held;
-        P += (63 - Held) >> 3;
-        Held |= 56;
-        return true;
-    }
-    void Consume(unsigned n) {
-        Acc <<= n;
-        Held -= n;
-    }
-    static constexpr bool Beyond(unsigned) { return false; }
-    static constexpr bool Exhausted() { return false; }
-    std::uint64_t Position() const { return static_cast<std::uint64_t>(P - Base) * 8 - Held; }
-
-private:
-    const std::uint8_t* Base;
-    const std::uint8_t* P;
-    const std::uint8_t* Last;
-};
-
-// The careful source: the carried bytes of a suspended line, then the
-// caller's input. Bytes past the end are never loaded: they read as 0 bits,
-// and a code checks with Beyond that it lies within the input.
-class CarefulBits {
-public:
-    CarefulBits(const std::uint8_t* carry, std::uint32_t carryLength, const std::uint8_t* input,
-                std::uint32_t inputLength, bool reverse)
-        : AvailBits((static_cast<std::uint64_t>(carryLength) + inputLength) * 8), Reverse(reverse) {
-        if (carryLength > 0) {
-            P = carry;
-            End = carry + carryLength;
-            Next = input;
-            NextEnd = input + inputLength;
-        } else {
-            P = input;
-            End = input + inputLength;
-        }
-    }
-
-    std::uint64_t Acc = 0;
-    unsigned Held = 0;  // 64 once the input is exhausted
-
-    bool Fill() {
-        if (Held < 16) {
-            Refill();
-        }
-        return true;
-    }
-    // Tops Acc up to at least 56 bits. Called only with Held <= 56.
-    void Refill() {
-        if (End - P >= 8) {
-            std::uint64_t w = LoadBigEndian64(P);
-            if (Reverse) {
-                w = ReverseBitsInBytes(w);
-            }
-            Acc |= w >> Held;
-            const unsigned bytes = (63 - Held) >> 3;
-            P += bytes;
-            Loaded += 8 * bytes;
-            Held |= 56;
-            return;
-        }
-        RefillSlow();
-    }
-    void Consume(unsigned n) {
-        Acc <<= n;
-        Held -= n;
-    }
-    // Bits consumed since the first available byte.
-    std::uint64_t Position() const { return Loaded + Phantom - Held; }
-    // Whether Acc may hold bits beyond the input.
-    bool Exhausted() const { return Phantom != 0; }
-    // Whether a code of n bits at the current position needs bits beyond
-    // the input. While no bits are made up, every held bit is input.
-    bool Beyond(unsigned n) const { return Exhausted() && Position() + n > AvailBits; }
-
-private:
-    void RefillSlow() {
-        while (Held <= 56) {
-            if (P == End) {
-                if (Next != nullptr) {
-                    P = Next;
-                    End = NextEnd;
-                    Next = nullptr;
-                    if (End - P >= 8) {
-                        Refill();
-                        return;
-                    }
-                    continue;
-                }
-                // Nothing left: the rest of the stream is missing and reads as 0.
-                Phantom += 64 - Held;
-                Held = 64;
-                return;
-            }
-            std::uint8_t b = *P++;
-            if (Reverse) {
-                b = kReverse.Bytes[b];
-            }
-            Acc |= static_cast<std::uint64_t>(b) << (56 - Held);
-            Held += 8;
-            Loaded += 8;
-        }
-    }
-
-    std::uint64_t Loaded = 0;   // bits of input loaded into Acc
-    std::uint64_t Phantom = 0;  // 0 bits made up once the input ran out
-    std::uint64_t AvailBits;
-    const std::uint8_t* P = nullptr;
-    const std::uint8_t* End = nullptr;
-    const std::uint8_t* Next = nullptr;
-    const std::uint8_t* NextEnd = nullptr;
-    bool Reverse;
-};
 
 // Skips the 0 bits at the source's position, `pos` bits into the input. When
 // at least 11 of them are followed by a 1 (an EOL, after any fill), returns
@@ -273,88 +70,7 @@ std::uint64_t FindEolEnd(Source& source, std::uint64_t pos, bool& bail) {
 constexpr std::int64_t kVerticalOffset[kModeCodeRows] = {0, 0, 0, 0, 1, 2, 3, -1, -2, -3, 0, 0};
 constexpr std::int64_t kVerticalStep[kModeCodeRows] = {0, 0, 0, 1, 1, 1, 1, -1, -1, -1, 0, 0};
 
-// Two of the short vertical codes (V0 "1", VR1 "011", VL1 "010") at the
-// start of six bits, which text and halftone lines are mostly made of:
-// their lengths and offsets, or a total of 0.
-struct VerticalPair {
-    std::uint8_t First;  // length of the first code
-    std::uint8_t Total;  // length of both
-    std::int8_t D1;
-    std::int8_t D2;
-};
-struct VerticalPairs {
-    VerticalPair Entry[64];
-    // The short vertical code at the start of the `bits` low bits of p.
-    static constexpr bool ShortCode(unsigned p, unsigned bits, unsigned& length, int& d) {
-        if (bits >= 1 && ((p >> (bits - 1)) & 1u) != 0) {
-            length = 1;
-            d = 0;
-            return true;
-        }
-        if (bits >= 3 && ((p >> (bits - 3)) & 7u) >= 2) {
-            length = 3;
-            d = ((p >> (bits - 3)) & 1u) != 0 ? 1 : -1;
-            return true;
-        }
-        return false;
-    }
-    constexpr VerticalPairs() : Entry() {
-        for (unsigned p = 0; p < 64; ++p) {
-            unsigned first = 0;
-            unsigned second = 0;
-            int d1 = 0;
-            int d2 = 0;
-            const bool both =
-                ShortCode(p, 6, first, d1) && ShortCode(p & ((1u << (6 - first)) - 1), 6 - first, second, d2);
-            Entry[p].First = static_cast<std::uint8_t>(both ? first : 0);
-            Entry[p].Total = static_cast<std::uint8_t>(both ? first + second : 0);
-            Entry[p].D1 = static_cast<std::int8_t>(both ? d1 : 0);
-            Entry[p].D2 = static_cast<std::int8_t>(both ? d2 : 0);
-        }
-    }
-};
-constexpr VerticalPairs kVerticalPairs;
-
 }  // namespace
-
-bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
-                      std::uint32_t& bytes, std::uint32_t& bits) {
-    const std::uint64_t lastWord = total >> 6;
-    if (total > static_cast<std::uint64_t>(capacity) * 8) {
-        std::memset(toggles, 0, static_cast<std::size_t>(lastWord + 1) * sizeof *toggles);
-        bytes = 0;
-        bits = 0;
-        return false;
-    }
-    // The line's bytes end at `limit`, within the last word: every word
-    // before it is whole. Each word's pixels come from its toggles and the
-    // colour the word before ended with, its last pixel.
-    const std::uint64_t whole = total / 8;
-    const std::uint64_t limit = whole < capacity ? whole + 1 : whole;
-    std::uint64_t colour = 0;  // all 1s while black
-    for (std::uint64_t w = 0; w < lastWord; ++w) {
-        const std::uint64_t pixels = toggles[w] ^ colour;
-        toggles[w] = 0;
-        colour = 0 - (pixels & 1u);
-        StoreBigEndian64(dest + 8 * w, pixels);
-    }
-    // The last word is cut at pixel `total` (nothing of it when total is a
-    // multiple of 64), and at the limit.
-    std::uint64_t pixels = (toggles[lastWord] ^ colour) & ~(~std::uint64_t{0} >> (total & 63));
-    toggles[lastWord] = 0;
-    const std::uint64_t at = 8 * lastWord;
-    if (at + 8 <= limit) {
-        StoreBigEndian64(dest + at, pixels);
-    } else {
-        for (std::uint64_t i = at; i < limit; ++i) {
-            dest[i] = static_cast<std::uint8_t>(pixels >> 56);
-            pixels <<= 8;
-        }
-    }
-    bytes = static_cast<std::uint32_t>(whole);
-    bits = static_cast<std::uint32_t>(total % 8);
-    return true;
-}
 
 void CFaxDecoder::FreeWords::operator()(std::uint64_t* words) const { std::free(words); }
 
@@ -810,7 +526,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
         // Two short vertical codes at once, each as the vertical modes
         // below; the line may end after the first. Bits not all input are
         // left to the code-by-code path, which suspends where it must.
-        const VerticalPair pair = kVerticalPairs.Entry[acc >> 58];
+        const FaxVerticalPair_t pair = kFaxVerticalPairs.Entry[acc >> 58];
         if (pair.Total != 0 && !source.Beyond(pair.Total)) {
             if (TV_FAX_LIKELY(n > 0)) {
                 while (ref[k] <= a0) {

@@ -8,36 +8,12 @@
 #include <memory>
 
 #include "decoder/TiffDecoder.h"
+#include "fax/FaxToggles.h"
 
 // Most runs one line may hold; a line asking for more is refused.
 constexpr std::uint32_t kFaxMaxRuns = 102400;
 // Input bytes a suspended line can carry into the next call.
 constexpr std::uint32_t kFaxCarryBytes = 20;
-
-// A line is kept as its changing elements: the pixels where its runs end
-// (runs alternate white, black, white... from pixel 0; an empty run repeats
-// its neighbour's position), so the line holds as many pixels as its last
-// element says, or none when it has no elements.
-//
-// While a line is decoded its elements are also toggled into an array of
-// 64-pixel words (first pixel in bit 63): element e flips the pixels from e
-// to the end of word e / 64. A word XORed with the colour the line has
-// where the word starts (the colour its previous word ends with) is then
-// that word's pixels (white 0, black 1).
-inline void ToggleFaxElement(std::uint64_t* toggles, std::uint64_t element) {
-    toggles[element >> 6] ^= ~std::uint64_t{0} >> (element & 63);
-}
-
-// Renders the toggled line of `total` pixels as packed pixels at `dest`,
-// which has room for `capacity` bytes: the whole bytes and then the
-// trailing partial byte, even when it holds no pixels, if there is room
-// for it; every byte written once, none beyond. Sets `bytes` to the whole
-// bytes written and `bits` to the pixels in the partial byte. Returns false,
-// writing nothing and setting both counts to 0, when the pixels do not fit
-// into `capacity` bytes. Either way it clears the toggle words up to pixel
-// `total`, so that an array of a line's toggles is all 0 again.
-bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
-                      std::uint32_t& bytes, std::uint32_t& bits);
 
 class CFaxDecoder : public CTiffDecoder {
 public:

@@ -1,0 +1,59 @@
+// Rendering a line's toggled words into packed pixels.
+#include "fax/FaxToggles.h"
+
+#include <cstring>
+
+namespace {
+
+inline void StoreBigEndian64(std::uint8_t* p, std::uint64_t w) {
+#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    w = __builtin_bswap64(w);
+    std::memcpy(p, &w, 8);
+#else
+    for (int i = 7; i >= 0; --i) {
+        p[i] = static_cast<std::uint8_t>(w);
+        w >>= 8;
+    }
+#endif
+}
+
+}  // namespace
+
+bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
+                      std::uint32_t& bytes, std::uint32_t& bits) {
+    const std::uint64_t lastWord = total >> 6;
+    if (total > static_cast<std::uint64_t>(capacity) * 8) {
+        std::memset(toggles, 0, static_cast<std::size_t>(lastWord + 1) * sizeof *toggles);
+        bytes = 0;
+        bits = 0;
+        return false;
+    }
+    // The line's bytes end at `limit`, within the last word: every word
+    // before it is whole. Each word's pixels come from its toggles and the
+    // colour the word before ended with, its last pixel.
+    const std::uint64_t whole = total / 8;
+    const std::uint64_t limit = whole < capacity ? whole + 1 : whole;
+    std::uint64_t colour = 0;  // all 1s while black
+    for (std::uint64_t w = 0; w < lastWord; ++w) {
+        const std::uint64_t pixels = toggles[w] ^ colour;
+        toggles[w] = 0;
+        colour = 0 - (pixels & 1u);
+        StoreBigEndian64(dest + 8 * w, pixels);
+    }
+    // The last word is cut at pixel `total` (nothing of it when total is a
+    // multiple of 64), and at the limit.
+    std::uint64_t pixels = (toggles[lastWord] ^ colour) & ~(~std::uint64_t{0} >> (total & 63));
+    toggles[lastWord] = 0;
+    const std::uint64_t at = 8 * lastWord;
+    if (at + 8 <= limit) {
+        StoreBigEndian64(dest + at, pixels);
+    } else {
+        for (std::uint64_t i = at; i < limit; ++i) {
+            dest[i] = static_cast<std::uint8_t>(pixels >> 56);
+            pixels <<= 8;
+        }
+    }
+    bytes = static_cast<std::uint32_t>(whole);
+    bits = static_cast<std::uint32_t>(total % 8);
+    return true;
+}
