@@ -4,6 +4,14 @@
 // a bad code, an EOL or the end of the data; runs that go past the width
 // are dropped and the rest of the line is white; the next line is found by
 // searching for the next EOL.
+//
+// Lines are read with the fax decoders' bit sources (fax/FaxBits.h): the
+// fast one first, and again from the line's start with the careful one
+// when the line comes within eight bytes of the end of the data. The
+// careful source reads 0 bits past the end, as libtiff does: a code that
+// starts within the data may end past it, and only a code that would start
+// past it finds the data ended. Where one lookup takes two codes, both must
+// lie within the data; otherwise they are read one by one.
 #include "fax/Group3Lines.h"
 
 #include <algorithm>
@@ -11,9 +19,16 @@
 #include <new>
 
 #include "TiffView.h"
+#include "fax/FaxBits.h"
 #include "fax/FaxCodes.h"
+#include "fax/FaxToggles.h"
 
 namespace {
+
+using tvfax::CarefulBits;
+using tvfax::FastBits;
+using tvfax::kFastMinBytes;
+using tvfax::LeadingZeros64;
 
 // Copies of the width after a reference line's last element: b1 and b2 may
 // stand on them, and a pass code steps two further.
@@ -28,49 +43,21 @@ constexpr std::uint64_t kMostElements = std::uint64_t{1} << 22;
 // fills it may still record the run it was in when its data went wrong, and
 // Finish adds up to two more.
 constexpr std::uint32_t kPastCapacity = 3;
-constexpr unsigned kEolZeros = 11;   // an EOL is eleven zeros and a one
-constexpr unsigned kModeEolZeros = 7;  // seven zeros match no mode code
+constexpr unsigned kEolZeros = 11;  // an EOL is eleven zeros and a one
 
-inline std::uint64_t LoadBigEndian64(const std::uint8_t* p) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-#if defined(__GNUC__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    return __builtin_bswap64(w);
-#else
-    std::uint64_t v = 0;
-    for (int i = 0; i < 8; ++i) v = (v << 8) | p[i];
-    return v;
-#endif
+// The next `n` bits of a filled source (n at most 16).
+template <class Source>
+std::uint64_t NextBits(const Source& bits, unsigned n) {
+    return bits.Acc >> (64 - n);
 }
 
 }  // namespace
 
-// A bit cursor over the strip's input; bits past its end read as zeros and
-// are never loaded from memory.
-struct CGroup3Lines::Bits {
-    const std::uint8_t* Data;
-    std::uint64_t Bytes;
-    std::uint64_t End;  // in bits
-    std::uint64_t Pos;  // in bits
-
-    // The next `n` (1..25) bits, first bit most significant.
-    std::uint32_t Peek(unsigned n) const {
-        const std::uint64_t byte = Pos >> 3;
-        std::uint64_t w;
-        if (byte + 8 <= Bytes) {
-            w = LoadBigEndian64(Data + byte);
-        } else {
-            w = 0;
-            for (unsigned i = 0; i < 8; ++i) w = (w << 8) | (byte + i < Bytes ? Data[byte + i] : 0u);
-        }
-        return static_cast<std::uint32_t>((w << (Pos & 7)) >> (64 - n));
-    }
-    bool Exhausted() const { return Pos >= End; }
-    std::uint64_t Left() const { return Pos < End ? End - Pos : 0; }
-};
-
 CGroup3Lines::CGroup3Lines(std::uint32_t compression, bool twoDimensional)
-    : Compression(compression), TwoDimensional(twoDimensional && compression == 3) {}
+    : Compression(compression), TwoDimensional(twoDimensional && compression == 3) {
+    // The decoding loops read the shared tables at their fixed address.
+    GetFaxTables();
+}
 
 CGroup3Lines::~CGroup3Lines() = default;
 
@@ -93,183 +80,320 @@ int CGroup3Lines::SetWidth(std::uint32_t width) {
     RowBytes = static_cast<std::uint32_t>((std::uint64_t{width} + 7) / 8);
     const std::uint64_t elements = std::min<std::uint64_t>(std::uint64_t{width} * 2 + kSlack, kMostElements);
     Capacity = static_cast<std::uint32_t>(elements);
+    // A delivered line's elements all lie within the width.
+    const std::uint64_t words = std::uint64_t{width} / 64 + 1;
     try {
         Store.reset(new std::uint64_t[2 * (elements + kPastCapacity + kSentinels)]);
+        Toggles.reset(new std::uint64_t[words]());
     } catch (const std::bad_alloc&) {
         Store.reset();
+        Toggles.reset();
         return 0;
     }
     Ref = Store.get();
     Cur = Store.get() + elements + kPastCapacity + kSentinels;
-    Usable = true;
+    Usable = GetFaxTables().Valid;
     Reset();
-    return 1;
+    return Usable ? 1 : 0;
 }
 
-// Finds the start of the next line: for Compression 3 past its EOL (after
-// any fill), for Compression 2 at the next byte. False when the data ends
-// first.
-bool CGroup3Lines::Sync(Bits& bits) {
-    SkippedData = false;
+// Moves to the start of the next line: for Compression 3 past its EOL
+// (after any fill), for Compression 2 to the next byte. Sets `skipped` when
+// coded bits had to be stepped over to find the EOL.
+template <class Source>
+CGroup3Lines::Start CGroup3Lines::Sync(Source& bits, bool& skipped) const {
+    if (!bits.Fill()) return Start::Careful;
     if (Compression == 2) {
-        bits.Pos = (bits.Pos + 7) & ~std::uint64_t{7};
-        return !bits.Exhausted();
+        bits.Consume(static_cast<unsigned>((8 - bits.Position() % 8) % 8));
+        if (!bits.Fill()) return Start::Careful;
+        return bits.AtEnd() ? Start::NoLine : Start::Found;
     }
     if (!EolPending) {
-        // Slide bit by bit to eleven zeros: bits stepped over were not the
-        // EOL this line should start with.
+        // Step to eleven zeros: bits stepped over were not the EOL this line
+        // should start with. No eleven zeros start before the last 1 seen,
+        // so the step goes past it.
         for (;;) {
-            if (bits.Left() < kEolZeros) return false;
-            if (bits.Peek(kEolZeros) == 0) break;
-            SkippedData = true;
-            ++bits.Pos;
+            if (!bits.Fill()) return Start::Careful;
+            if (bits.Beyond(kEolZeros)) return Start::NoLine;
+            const std::uint64_t window = NextBits(bits, kEolZeros);
+            if (window == 0) break;
+            skipped = true;
+            bits.Consume(kEolZeros - static_cast<unsigned>(__builtin_ctzll(window)));
         }
     }
-    EolPending = false;
     // Any number of zeros (fill) up to the EOL's one.
     for (;;) {
-        if (bits.Exhausted()) return false;
-        const std::uint32_t next = bits.Peek(24);
-        if (next != 0) {
-            bits.Pos += static_cast<std::uint64_t>(__builtin_clz(next) - 8) + 1;
-            return !(bits.Pos > bits.End);
+        if (!bits.Fill()) return Start::Careful;
+        if (bits.AtEnd()) return Start::NoLine;
+        const unsigned zeros = LeadingZeros64(bits.Acc);
+        if (zeros < bits.Held) {
+            bits.Consume(zeros + 1);
+            return Start::Found;
         }
-        bits.Pos += 24;
+        bits.Consume(std::min(bits.Held, 32u));
     }
 }
 
-CGroup3Lines::End CGroup3Lines::Line1D(Bits& source) {
-    // Working on copies lets the compiler keep the cursor and the count in
-    // registers: stores into the element array could otherwise alias them.
-    Bits bits = source;
-    std::uint32_t count = 0;
-    std::uint64_t* const cur = Cur;
-    struct WriteBack {
-        Bits& to;
-        const Bits& from;
-        std::uint32_t& countTo;
-        const std::uint32_t& countFrom;
-        ~WriteBack() {
-            to = from;
-            countTo = countFrom;
-        }
-    } writeBack{source, bits, CurCount, count};
-    const FaxTables_t& tables = GetFaxTables();
-    std::uint64_t a0 = 0;
-    std::uint32_t colour = 0;
+// Finds the next line, reads its tag bit where it has one, and decodes it.
+template <class Source>
+CGroup3Lines::End CGroup3Lines::DecodeLine(Source& bits, bool& skipped) {
+    const Start start = Sync(bits, skipped);
+    if (start != Start::Found) return start == Start::Careful ? End::Careful : End::NoLine;
+    if (!TwoDimensional) return Line1D(bits);
+    // The tag bit: 1 for a one-dimensional line, 0 for a two-dimensional one.
+    if (!bits.Fill()) return End::Careful;
+    if (bits.AtEnd()) return End::NoLine;
+    const bool oneDimensional = NextBits(bits, 1) != 0;
+    bits.Consume(1);
+    return oneDimensional ? Line1D(bits) : Line2D(bits);
+}
+
+// The codes of one run, make-up codes and then the terminating code that
+// ends it, their lengths added to a0. Complete once the run is whole;
+// stops at an EOL or a code that matches none (neither read), or where the
+// data ends.
+template <class Source>
+inline CGroup3Lines::End CGroup3Lines::ReadRun(Source& bits, bool white, std::uint64_t& a0) {
+    const FaxTables_t& tables = gFaxTables;
     for (;;) {
-        std::uint64_t start = a0;
-        for (;;) {
-            if (bits.Exhausted()) {
-                if (a0 > start) cur[count++] = a0;
-                return End::Data;
-            }
-            const std::uint16_t entry = colour == 0 ? tables.FastWhite[bits.Peek(kWhiteMaxBits)]
-                                                    : tables.FastBlack[bits.Peek(kBlackMaxBits)];
+        if (!bits.Fill()) return End::Careful;
+        if (bits.AtEnd()) return End::Data;
+        unsigned length;
+        std::uint32_t value;
+        const std::uint16_t shortEntry = white ? tables.ShortWhite[NextBits(bits, kWhiteShortBits)]
+                                               : tables.ShortBlack[NextBits(bits, kBlackShortBits)];
+        if (TV_FAX_LIKELY(shortEntry != 0)) {
+            length = FaxShortLength(shortEntry);
+            value = FaxShortValue(shortEntry);
+        } else {
+            const std::uint16_t entry = white ? tables.FastWhite[NextBits(bits, kWhiteMaxBits)]
+                                              : tables.FastBlack[NextBits(bits, kBlackMaxBits)];
             const unsigned row = FaxFastRow(entry);
             if (entry == 0 || row == kFaxEolRow || row == kFaxBlackEolRow) {
-                if (a0 > start) cur[count++] = a0;
-                return bits.Peek(kEolZeros) == 0 ? End::Eol : End::BadCode;
+                return NextBits(bits, kEolZeros) == 0 ? End::Eol : End::BadCode;
             }
-            bits.Pos += FaxFastLength(entry);
-            const std::uint32_t value = tables.RunValue[row];
-            a0 += value;
-            if (value < 64) break;
+            length = FaxFastLength(entry);
+            value = tables.RunValue[row];
         }
-        if (count >= Capacity) return End::BadCode;
-        cur[count++] = a0;
-        if (a0 >= Width) return End::Complete;
-        colour ^= 1u;
+        bits.Consume(length);
+        a0 += value;
+        if (value < 64) return End::Complete;
     }
 }
 
-CGroup3Lines::End CGroup3Lines::Line2D(Bits& source) {
-    // Working on copies lets the compiler keep the cursor and the count in
+// One line of one-dimensional codes: runs alternate white and black from
+// pixel 0, and the line is whole once a run reaches the width.
+template <class Source>
+TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
+    // Working on copies lets the compiler keep the source and the count in
     // registers: stores into the element array could otherwise alias them.
-    Bits bits = source;
-    std::uint32_t count = 0;
+    Source bits = source;
+    const FaxTables_t& tables = gFaxTables;
+    const std::uint64_t width = Width;
+    const std::uint32_t capacity = Capacity;
     std::uint64_t* const cur = Cur;
-    struct WriteBack {
-        Bits& to;
-        const Bits& from;
-        std::uint32_t& countTo;
-        const std::uint32_t& countFrom;
-        ~WriteBack() {
-            to = from;
-            countTo = countFrom;
-        }
-    } writeBack{source, bits, CurCount, count};
-    const FaxTables_t& tables = GetFaxTables();
-    const std::uint64_t* e = Ref;
+    std::uint32_t count = 0;
     std::uint64_t a0 = 0;
-    std::uint32_t colour = 0;
-    std::uint32_t k = 0;  // b1 is e[k]; k's parity is the colour at a0
-    while (a0 < Width) {
-        // b1 is the first changing element past a0 of the other colour;
-        // before the line's first element libtiff takes it as it stands.
-        if (count > 0) {
-            while (e[k] <= a0 && e[k] < Width) k += 2;
+    bool white = true;
+    End end;
+    for (;;) {
+        if (!bits.Fill()) return End::Careful;
+        // Two terminating codes, the next run and the one after it, in one
+        // lookup, when the line goes on after the first.
+        const std::uint32_t pair =
+            (white ? tables.PairWhiteBlack : tables.PairBlackWhite)[NextBits(bits, kPairBits)];
+        if (pair != 0) {
+            const std::uint64_t first = a0 + FaxPairFirst(pair);
+            if (TV_FAX_LIKELY(first < width && count + 1 < capacity && !bits.Beyond(FaxPairLength(pair)))) {
+                bits.Consume(FaxPairLength(pair));
+                a0 = first + FaxPairSecond(pair);
+                cur[count] = first;
+                cur[count + 1] = a0;
+                count += 2;
+                if (a0 >= width) {
+                    end = End::Complete;
+                    break;
+                }
+                continue;
+            }
         }
-        if (bits.Exhausted()) {
-            if (a0 > (count ? cur[count - 1] : 0)) cur[count++] = a0;
-            return End::Data;
+        const std::uint64_t start = a0;
+        const End run = ReadRun(bits, white, a0);
+        if (TV_FAX_RARELY(run != End::Complete)) {
+            if (run == End::Careful) return run;
+            // A run cut short keeps what its make-up codes gave it.
+            if (a0 > start) cur[count++] = a0;
+            end = run;
+            break;
         }
-        if (count + 2 >= Capacity) return End::BadCode;
-        const std::uint16_t entry = tables.FastMode[bits.Peek(kModeMaxBits)];
-        const unsigned mode = FaxFastRow(entry);
-        if (entry == 0 || mode == kModeZeros || mode == kModeExtension) {
-            if (a0 > (count ? cur[count - 1] : 0)) cur[count++] = a0;
-            return bits.Peek(kModeEolZeros) == 0 ? End::Eol : End::BadCode;
+        if (TV_FAX_RARELY(count >= capacity)) {
+            end = End::BadCode;
+            break;
         }
-        bits.Pos += FaxFastLength(entry);
-        const std::uint64_t b1 = e[k];
+        cur[count++] = a0;
+        if (a0 >= width) {
+            end = End::Complete;
+            break;
+        }
+        white = !white;
+    }
+    source = bits;
+    CurCount = count;
+    return end;
+}
+
+// One line of two-dimensional codes against the reference line Ref.
+template <class Source>
+TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
+    // Working on copies lets the compiler keep the source and the count in
+    // registers: stores into the element array could otherwise alias them.
+    Source bits = source;
+    const FaxTables_t& tables = gFaxTables;
+    const std::uint64_t width = Width;
+    const std::uint32_t capacity = Capacity;
+    const std::uint64_t* const ref = Ref;
+    std::uint64_t* const cur = Cur;
+    std::uint32_t count = 0;
+    std::uint64_t a0 = 0;
+    // The last element (0 before the first): a0 past it means pass codes
+    // went over pixels of a0's colour.
+    std::uint64_t last = 0;
+    std::uint32_t k = 0;  // b1 is ref[k]; k's parity is the colour at a0
+    End end;
+
+    // b1 is the first changing element past a0 of the other colour; before
+    // the line's first element it is taken as it stands.
+    auto findB1 = [&]() {
+        if (TV_FAX_LIKELY(count > 0)) {
+            while (ref[k] <= a0) k += 2;
+        }
+    };
+    // A vertical code: a1 is b1 moved by `shift`, and the colour changes.
+    // False, with nothing changed, when a1 would lie before a0.
+    auto vertical = [&](std::int64_t shift) {
+        const std::uint64_t b1 = ref[k];
+        if (shift < 0 && b1 < a0 + static_cast<std::uint64_t>(-shift)) return false;
+        a0 = b1 + static_cast<std::uint64_t>(shift);
+        cur[count++] = a0;
+        last = a0;
+        // The next b1 is of the other colour: before b1 when a1 lies
+        // left of it, else after it.
+        k = (k > 0 && ref[k - 1] > a0) ? k - 1 : k + 1;
+        return true;
+    };
+    // Records where a line cut short stands, past its last element.
+    auto keepA0 = [&]() {
+        if (a0 > last) cur[count++] = a0;
+    };
+
+    for (;;) {
+        if (a0 >= width) {
+            keepA0();
+            end = End::Complete;
+            break;
+        }
+        findB1();
+        if (!bits.Fill()) return End::Careful;
+        if (TV_FAX_RARELY(bits.AtEnd())) {
+            keepA0();
+            end = End::Data;
+            break;
+        }
+        if (TV_FAX_RARELY(count + 2 >= capacity)) {
+            end = End::BadCode;
+            break;
+        }
+        const std::uint64_t acc = bits.Acc;
+        // Two short vertical codes (V0, VR1, VL1) at once; the line may end
+        // after the first. Anything unusual is left to the code by code
+        // path below.
+        const FaxVerticalPair_t pair = kFaxVerticalPairs.Entry[acc >> 58];
+        if (pair.Total != 0 && count + 3 < capacity && !bits.Beyond(pair.Total)) {
+            if (TV_FAX_LIKELY(vertical(pair.D1))) {
+                if (a0 >= width) {
+                    bits.Consume(pair.First);
+                    continue;
+                }
+                findB1();
+                bits.Consume(vertical(pair.D2) ? pair.Total : pair.First);
+                continue;
+            }
+        }
+        const std::uint16_t modeEntry = tables.FastMode[acc >> (64 - kModeMaxBits)];
+        const unsigned mode = FaxFastRow(modeEntry);
+        if (TV_FAX_RARELY(mode >= kModeExtension)) {
+            // Seven zeros begin an EOL (or its fill); an extension code is
+            // not read.
+            keepA0();
+            end = mode == kModeZeros ? End::Eol : End::BadCode;
+            break;
+        }
+        if (TV_FAX_LIKELY(mode == kModeV0)) {
+            // A run of V0 codes (single 1 bits, all within the data) up to
+            // the line's end or the capacity.
+            const unsigned ones = std::min(LeadingZeros64(~acc), bits.Held);
+            unsigned used = 0;
+            do {
+                findB1();
+                vertical(0);
+                ++used;
+            } while (used < ones && a0 < width && count + 2 < capacity);
+            bits.Consume(used);
+            continue;
+        }
+        bits.Consume(FaxFastLength(modeEntry));
+        if (mode == kModeHorizontal) {
+            if (!bits.Fill()) return End::Careful;
+            // Two terminating codes of the two colours in one lookup.
+            const std::uint32_t runs =
+                ((count & 1u) == 0 ? tables.PairWhiteBlack : tables.PairBlackWhite)[NextBits(bits, kPairBits)];
+            if (TV_FAX_LIKELY(runs != 0 && !bits.Beyond(FaxPairLength(runs)))) {
+                bits.Consume(FaxPairLength(runs));
+                const std::uint64_t first = a0 + FaxPairFirst(runs);
+                a0 = first + FaxPairSecond(runs);
+                cur[count] = first;
+                cur[count + 1] = a0;
+                count += 2;
+                last = a0;
+                continue;
+            }
+            End run = End::Complete;
+            for (int r = 0; r < 2 && run == End::Complete; ++r) {
+                run = ReadRun(bits, (count & 1u) == 0, a0);
+                if (run == End::Complete) {
+                    cur[count++] = a0;
+                    last = a0;
+                }
+            }
+            if (TV_FAX_LIKELY(run == End::Complete)) continue;
+            if (run == End::Careful) return run;
+            // A run that meets the end of the data keeps where it stands,
+            // even when it is empty.
+            if (run == End::Data) {
+                cur[count++] = a0;
+            } else {
+                keepA0();
+            }
+            end = run;
+            break;
+        }
         if (mode == kModePass) {
-            a0 = e[k + 1];
+            a0 = ref[k + 1];
             k += 2;
             continue;
         }
-        if (mode == kModeHorizontal) {
-            for (int r = 0; r < 2; ++r) {
-                const std::uint32_t c = colour ^ static_cast<std::uint32_t>(r);
-                for (;;) {
-                    if (bits.Exhausted()) {
-                        cur[count++] = a0;
-                        return End::Data;
-                    }
-                    const std::uint16_t run = c == 0 ? tables.FastWhite[bits.Peek(kWhiteMaxBits)]
-                                                     : tables.FastBlack[bits.Peek(kBlackMaxBits)];
-                    const unsigned row = FaxFastRow(run);
-                    if (run == 0 || row == kFaxEolRow || row == kFaxBlackEolRow) {
-                        if (a0 > (count ? cur[count - 1] : 0)) cur[count++] = a0;
-                        return bits.Peek(kEolZeros) == 0 ? End::Eol : End::BadCode;
-                    }
-                    bits.Pos += FaxFastLength(run);
-                    const std::uint32_t value = tables.RunValue[row];
-                    a0 += value;
-                    if (value < 64) break;
-                }
-                cur[count++] = a0;
-            }
-            continue;
-        }
-        // Vertical: a1 lies within three pixels of b1.
+        // VR1..VR3, VL1..VL3.
         const std::int64_t shift = mode <= kModeVR3 ? static_cast<std::int64_t>(mode - kModeV0)
                                                     : -static_cast<std::int64_t>(mode - kModeVR3);
-        if (shift < 0 && b1 < a0 + static_cast<std::uint64_t>(-shift)) {
-            if (a0 > (count ? cur[count - 1] : 0)) cur[count++] = a0;
-            return End::BadCode;
-        }
-        a0 = static_cast<std::uint64_t>(static_cast<std::int64_t>(b1) + shift);
-        cur[count++] = a0;
-        colour ^= 1u;
-        if (k > 0 && e[k - 1] > a0) {
-            --k;
-        } else {
-            ++k;
+        if (!vertical(shift)) {
+            keepA0();
+            end = End::BadCode;
+            break;
         }
     }
-    if (a0 > (count ? cur[count - 1] : 0)) cur[count++] = a0;
-    return End::Complete;
+    source = bits;
+    CurCount = count;
+    return end;
 }
 
 // Brings the line to exactly the width: runs reaching past it are dropped,
@@ -288,31 +412,16 @@ void CGroup3Lines::Finish(End end) {
 }
 
 // Renders the delivered line (Ref, once Decode has swapped it in) into
-// `out`, RowBytes bytes: white bytes `fill`, black ones its complement.
-void CGroup3Lines::Render(std::uint8_t* out) const {
-    const std::uint8_t fill = InvertMask;
-    std::memset(out, fill, RowBytes);
-    for (std::uint32_t i = 1; i < RefCount; i += 2) {
-        const std::uint64_t from = Ref[i - 1];
-        const std::uint64_t to = std::min<std::uint64_t>(Ref[i], Width);
-        if (to <= from) continue;
-        const std::uint64_t firstByte = from >> 3, lastByte = (to - 1) >> 3;
-        const unsigned head = 0xFFu >> (from & 7);
-        const unsigned tail = (0xFFu << (7 - ((to - 1) & 7))) & 0xFFu;
-        if (firstByte == lastByte) {
-            out[firstByte] = static_cast<std::uint8_t>(out[firstByte] ^ (head & tail));
-            continue;
-        }
-        out[firstByte] = static_cast<std::uint8_t>(out[firstByte] ^ head);
-        const std::uint64_t middle = lastByte - firstByte - 1;
-        std::uint8_t* p = out + firstByte + 1;
-        const std::uint8_t black = static_cast<std::uint8_t>(~fill);
-        if (middle > 16) {
-            std::memset(p, black, static_cast<std::size_t>(middle));
-        } else {
-            for (std::uint64_t k = 0; k < middle; ++k) p[k] = black;
-        }
-        out[lastByte] = static_cast<std::uint8_t>(fill ^ tail);
+// `out`, RowBytes bytes, from the toggles of its elements: they rise to
+// the width, which Finish made the last.
+void CGroup3Lines::Render(std::uint8_t* out) {
+    std::uint64_t* const toggles = Toggles.get();
+    for (std::uint32_t i = 0; i < RefCount; ++i) ToggleFaxElement(toggles, Ref[i]);
+    std::uint32_t bytes = 0;
+    std::uint32_t bits = 0;
+    RenderFaxToggles(toggles, Width, out, RowBytes, bytes, bits);
+    if (InvertMask != 0) {
+        for (std::uint32_t i = 0; i < RowBytes; ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
     }
 }
 
@@ -321,43 +430,48 @@ int CGroup3Lines::Decode(const std::uint8_t* input, std::uint32_t inputLength, s
     consumed = produced = 0;
     if (!Usable) return 0;
     if (wanted == 0 || Pending || DataEnded) return 1;
-    Bits bits{input, inputLength, std::uint64_t{inputLength} * 8, BitOffset};
-    if (bits.Pos >= bits.End || !Sync(bits)) {
+    End end = End::Careful;
+    bool skipped = false;  // the EOL search stepped over coded bits
+    std::uint64_t position = 0;
+    if (inputLength >= kFastMinBytes) {
+        FastBits<false> bits(input, inputLength);
+        bits.Fill();
+        bits.Consume(BitOffset);
+        end = DecodeLine(bits, skipped);
+        position = bits.Position();
+    }
+    if (end == End::Careful) {
+        skipped = false;
+        CarefulBits bits(nullptr, 0, input, inputLength, false);
+        bits.Refill();
+        bits.Consume(BitOffset);
+        end = DecodeLine(bits, skipped);
+        position = bits.Position();
+    }
+    const std::uint64_t endBits = std::uint64_t{inputLength} * 8;
+    if (end == End::NoLine) {
         DataEnded = true;
         consumed = inputLength;
         BitOffset = 0;
         return 1;
     }
-    bool twoD = false;
-    if (TwoDimensional) {
-        if (bits.Exhausted()) {
-            DataEnded = true;
-            consumed = inputLength;
-            BitOffset = 0;
-            return 1;
-        }
-        twoD = bits.Peek(1) == 0;
-        ++bits.Pos;
-    }
-    const End end = twoD ? Line2D(bits) : Line1D(bits);
     const bool exact = end == End::Complete && CurCount > 0 && Cur[CurCount - 1] == Width;
     Finish(end);
     EolPending = end == End::Eol;
-    PendingFault = end == End::Data ? TV_ERR_STRIP_SHORT : (exact && !SkippedData ? TV_OK : TV_ERR_LINE_SHORT);
+    PendingFault = end == End::Data ? TV_ERR_STRIP_SHORT : (exact && !skipped ? TV_OK : TV_ERR_LINE_SHORT);
     // The line is the next one's reference, followed by its sentinels.
     std::swap(Ref, Cur);
     RefCount = CurCount;
     std::fill(Ref + RefCount, Ref + RefCount + kSentinels, std::uint64_t{Width});
     Pending = true;
     produced = RowBytes;
-    if (bits.Pos >= bits.End) {
-        if (end == End::Data) DataEnded = true;
+    if (position >= endBits) {
+        if (end == End::Data || position > endBits) DataEnded = true;
         consumed = inputLength;
         BitOffset = 0;
-        if (bits.Pos > bits.End) DataEnded = true;
     } else {
-        consumed = static_cast<std::uint32_t>(bits.Pos >> 3);
-        BitOffset = static_cast<std::uint32_t>(bits.Pos & 7);
+        consumed = static_cast<std::uint32_t>(position >> 3);
+        BitOffset = static_cast<std::uint32_t>(position & 7);
     }
     return 1;
 }

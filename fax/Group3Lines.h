@@ -40,13 +40,25 @@ public:
     std::uint32_t LineFault() const { return DeliveredFault; }
 
 private:
-    enum class End { Complete, Eol, BadCode, Data };
-    struct Bits;
-    End Line1D(Bits& bits);
-    End Line2D(Bits& bits);
-    bool Sync(Bits& bits);
+    // How a line's decoding ended: its last run reached the width (for
+    // ReadRun: the run is whole), or before that an EOL, a bad code or the
+    // end of the data; NoLine when the data ended before a line started;
+    // Careful when the fast bit source cannot see far enough, and the line
+    // is decoded again with the careful one.
+    enum class End { Complete, Eol, BadCode, Data, NoLine, Careful };
+    enum class Start { Found, NoLine, Careful };
+    template <class Source>
+    End DecodeLine(Source& bits, bool& skipped);
+    template <class Source>
+    Start Sync(Source& bits, bool& skipped) const;
+    template <class Source>
+    static End ReadRun(Source& bits, bool white, std::uint64_t& a0);
+    template <class Source>
+    End Line1D(Source& source);
+    template <class Source>
+    End Line2D(Source& source);
     void Finish(End end);
-    void Render(std::uint8_t* out) const;
+    void Render(std::uint8_t* out);
 
     std::uint32_t Compression;
     bool TwoDimensional;
@@ -65,6 +77,9 @@ private:
     std::uint32_t Capacity = 0;
     std::uint32_t RefCount = 0;
     std::uint32_t CurCount = 0;
+    // The delivered line's elements toggled into 64-pixel words (see
+    // ToggleFaxElement) while it is rendered; all 0 in between.
+    std::unique_ptr<std::uint64_t[]> Toggles;
 
     bool Pending = false;          // Ref holds a line not yet delivered
     std::uint32_t PendingFault = 0;
@@ -72,7 +87,6 @@ private:
     std::uint32_t BitOffset = 0;   // bits of the first input byte already read
     bool EolPending = false;       // the last line ended on an EOL's zeros
     bool DataEnded = false;
-    bool SkippedData = false;      // the EOL search stepped over coded bits
 };
 
 #endif
