@@ -44,6 +44,11 @@ constexpr std::uint64_t kMostElements = std::uint64_t{1} << 22;
 // Finish adds up to two more.
 constexpr std::uint32_t kPastCapacity = 3;
 constexpr unsigned kEolZeros = 11;  // an EOL is eleven zeros and a one
+// How far past the width a line's elements may be toggled as they are
+// decoded: a vertical code reaches three pixels past it, a horizontal
+// code's two terminating codes 126. Elements of runs read code by code
+// (their make-up codes may reach any length) are toggled at the width.
+constexpr std::uint64_t kToggleMargin = 128;
 
 // The next `n` bits of a filled source (n at most 16).
 template <class Source>
@@ -61,7 +66,12 @@ CGroup3Lines::CGroup3Lines(std::uint32_t compression, bool twoDimensional)
 
 CGroup3Lines::~CGroup3Lines() = default;
 
+void CGroup3Lines::ClearToggles() {
+    if (Toggles) std::fill(Toggles.get(), Toggles.get() + ToggleWords, std::uint64_t{0});
+}
+
 void CGroup3Lines::Reset() {
+    if (Pending) ClearToggles();
     BitOffset = 0;
     EolPending = false;
     DataEnded = false;
@@ -80,11 +90,10 @@ int CGroup3Lines::SetWidth(std::uint32_t width) {
     RowBytes = static_cast<std::uint32_t>((std::uint64_t{width} + 7) / 8);
     const std::uint64_t elements = std::min<std::uint64_t>(std::uint64_t{width} * 2 + kSlack, kMostElements);
     Capacity = static_cast<std::uint32_t>(elements);
-    // A delivered line's elements all lie within the width.
-    const std::uint64_t words = std::uint64_t{width} / 64 + 1;
+    ToggleWords = static_cast<std::size_t>((std::uint64_t{width} + kToggleMargin) / 64 + 1);
     try {
         Store.reset(new std::uint64_t[2 * (elements + kPastCapacity + kSentinels)]);
-        Toggles.reset(new std::uint64_t[words]());
+        Toggles.reset(new std::uint64_t[ToggleWords]());
     } catch (const std::bad_alloc&) {
         Store.reset();
         Toggles.reset();
@@ -192,6 +201,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
     const std::uint64_t width = Width;
     const std::uint32_t capacity = Capacity;
     std::uint64_t* const cur = Cur;
+    std::uint64_t* const toggles = Toggles.get();
     std::uint32_t count = 0;
     std::uint64_t a0 = 0;
     bool white = true;
@@ -210,6 +220,8 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
                 cur[count] = first;
                 cur[count + 1] = a0;
                 count += 2;
+                ToggleFaxElement(toggles, first);
+                ToggleFaxElement(toggles, a0);
                 if (a0 >= width) {
                     end = End::Complete;
                     break;
@@ -222,7 +234,10 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
         if (TV_FAX_RARELY(run != End::Complete)) {
             if (run == End::Careful) return run;
             // A run cut short keeps what its make-up codes gave it.
-            if (a0 > start) cur[count++] = a0;
+            if (a0 > start) {
+                cur[count++] = a0;
+                ToggleFaxElement(toggles, std::min(a0, width));
+            }
             end = run;
             break;
         }
@@ -231,6 +246,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
             break;
         }
         cur[count++] = a0;
+        ToggleFaxElement(toggles, std::min(a0, width));
         if (a0 >= width) {
             end = End::Complete;
             break;
@@ -253,11 +269,9 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
     const std::uint32_t capacity = Capacity;
     const std::uint64_t* const ref = Ref;
     std::uint64_t* const cur = Cur;
+    std::uint64_t* const toggles = Toggles.get();
     std::uint32_t count = 0;
     std::uint64_t a0 = 0;
-    // The last element (0 before the first): a0 past it means pass codes
-    // went over pixels of a0's colour.
-    std::uint64_t last = 0;
     std::uint32_t k = 0;  // b1 is ref[k]; k's parity is the colour at a0
     End end;
 
@@ -269,21 +283,30 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
         }
     };
     // A vertical code: a1 is b1 moved by `shift`, and the colour changes.
-    // False, with nothing changed, when a1 would lie before a0.
+    // False, with nothing changed, when a1 would lie before a0 (b1 itself
+    // never does).
     auto vertical = [&](std::int64_t shift) {
-        const std::uint64_t b1 = ref[k];
-        if (shift < 0 && b1 < a0 + static_cast<std::uint64_t>(-shift)) return false;
-        a0 = b1 + static_cast<std::uint64_t>(shift);
+        const std::int64_t run = static_cast<std::int64_t>(ref[k] - a0) + shift;
+        if (run < 0) return false;
+        a0 += static_cast<std::uint64_t>(run);
         cur[count++] = a0;
-        last = a0;
-        // The next b1 is of the other colour: before b1 when a1 lies
-        // left of it, else after it.
-        k = (k > 0 && ref[k - 1] > a0) ? k - 1 : k + 1;
+        ToggleFaxElement(toggles, a0);
+        // The next b1 is of the other colour: the element after b1, or for
+        // a1 left of b1 the one before it, which findB1 moves on from when
+        // it lies at or before a1.
+        k = (shift < 0 && k > 0) ? k - 1 : k + 1;
         return true;
     };
-    // Records where a line cut short stands, past its last element.
+    // An element of a run read code by code.
+    auto addRunEnd = [&]() {
+        cur[count++] = a0;
+        ToggleFaxElement(toggles, std::min(a0, width));
+    };
+    // Records where a line cut short or ended by a pass code stands, when
+    // that is past its last element (pass codes went over pixels of a0's
+    // colour).
     auto keepA0 = [&]() {
-        if (a0 > last) cur[count++] = a0;
+        if (a0 > (count > 0 ? cur[count - 1] : 0)) addRunEnd();
     };
 
     for (;;) {
@@ -354,23 +377,21 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
                 cur[count] = first;
                 cur[count + 1] = a0;
                 count += 2;
-                last = a0;
+                ToggleFaxElement(toggles, first);
+                ToggleFaxElement(toggles, a0);
                 continue;
             }
             End run = End::Complete;
             for (int r = 0; r < 2 && run == End::Complete; ++r) {
                 run = ReadRun(bits, (count & 1u) == 0, a0);
-                if (run == End::Complete) {
-                    cur[count++] = a0;
-                    last = a0;
-                }
+                if (run == End::Complete) addRunEnd();
             }
             if (TV_FAX_LIKELY(run == End::Complete)) continue;
             if (run == End::Careful) return run;
             // A run that meets the end of the data keeps where it stands,
             // even when it is empty.
             if (run == End::Data) {
-                cur[count++] = a0;
+                addRunEnd();
             } else {
                 keepA0();
             }
@@ -406,20 +427,25 @@ void CGroup3Lines::Finish(End end) {
         a0 = CurCount > 0 ? Cur[CurCount - 1] : 0;
     }
     if (a0 < Width) {
-        if (CurCount % 2 == 1) Cur[CurCount++] = a0;
+        // A line cut short in a black run ends it where it stands.
+        if (CurCount % 2 == 1) {
+            Cur[CurCount++] = a0;
+            ToggleFaxElement(Toggles.get(), a0);
+        }
         Cur[CurCount++] = Width;
     }
 }
 
-// Renders the delivered line (Ref, once Decode has swapped it in) into
-// `out`, RowBytes bytes, from the toggles of its elements: they rise to
-// the width, which Finish made the last.
+// Renders the delivered line into `out`, RowBytes bytes, from the toggles
+// of its elements, and clears them. Toggles at or past the width (of the
+// runs Finish drops, and of the width itself) change no pixel.
 void CGroup3Lines::Render(std::uint8_t* out) {
     std::uint64_t* const toggles = Toggles.get();
-    for (std::uint32_t i = 0; i < RefCount; ++i) ToggleFaxElement(toggles, Ref[i]);
     std::uint32_t bytes = 0;
     std::uint32_t bits = 0;
     RenderFaxToggles(toggles, Width, out, RowBytes, bytes, bits);
+    // Words past the width's word hold only toggles of elements past it.
+    std::fill(toggles + Width / 64 + 1, toggles + ToggleWords, std::uint64_t{0});
     if (InvertMask != 0) {
         for (std::uint32_t i = 0; i < RowBytes; ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
     }
@@ -441,6 +467,7 @@ int CGroup3Lines::Decode(const std::uint8_t* input, std::uint32_t inputLength, s
         position = bits.Position();
     }
     if (end == End::Careful) {
+        ClearToggles();
         skipped = false;
         CarefulBits bits(nullptr, 0, input, inputLength, false);
         bits.Refill();
@@ -488,5 +515,7 @@ std::uint32_t CGroup3Lines::GetLine(std::uint8_t* line) {
 }
 
 void CGroup3Lines::Discard(std::uint32_t count) {
-    if (count > 0) Pending = false;
+    if (count == 0 || !Pending) return;
+    ClearToggles();
+    Pending = false;
 }

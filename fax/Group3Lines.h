@@ -10,6 +10,7 @@
 #ifndef TIFFVIEW_FAX_GROUP3LINES_H
 #define TIFFVIEW_FAX_GROUP3LINES_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -59,6 +60,7 @@ private:
     End Line2D(Source& source);
     void Finish(End end);
     void Render(std::uint8_t* out);
+    void ClearToggles();
 
     std::uint32_t Compression;
     bool TwoDimensional;
@@ -77,9 +79,11 @@ private:
     std::uint32_t Capacity = 0;
     std::uint32_t RefCount = 0;
     std::uint32_t CurCount = 0;
-    // The delivered line's elements toggled into 64-pixel words (see
-    // ToggleFaxElement) while it is rendered; all 0 in between.
+    // The elements of the line decoded last toggled into 64-pixel words
+    // (see ToggleFaxElement), until it is rendered or dropped; all 0 before
+    // a line is decoded.
     std::unique_ptr<std::uint64_t[]> Toggles;
+    std::size_t ToggleWords = 0;
 
     bool Pending = false;          // Ref holds a line not yet delivered
     std::uint32_t PendingFault = 0;
