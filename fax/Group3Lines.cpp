@@ -1,5 +1,6 @@
 // Group 3 strip decoder for the any-bilevel reader. Each line is decoded
-// into its changing elements and then rendered. Damage is handled as
+// into its changing elements, each toggled into a line of 64-pixel words as
+// it comes (fax/FaxToggles.h), from which GetLine renders the line. Damage is handled as
 // libtiff handles it, so that both read the same pixels: a line is ended by
 // a bad code, an EOL or the end of the data; runs that go past the width
 // are dropped and the rest of the line is white; the next line is found by
@@ -15,7 +16,6 @@
 #include "fax/Group3Lines.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "TiffView.h"
@@ -45,9 +45,10 @@ constexpr std::uint64_t kMostElements = std::uint64_t{1} << 22;
 constexpr std::uint32_t kPastCapacity = 3;
 constexpr unsigned kEolZeros = 11;  // an EOL is eleven zeros and a one
 // How far past the width a line's elements may be toggled as they are
-// decoded: a vertical code reaches three pixels past it, a horizontal
-// code's two terminating codes 126. Elements of runs read code by code
-// (their make-up codes may reach any length) are toggled at the width.
+// decoded (into words that are never rendered): a vertical code reaches
+// three pixels past it, a horizontal code's two terminating codes 126.
+// Elements of runs read code by code (their make-up codes may reach any
+// length) are toggled at the width.
 constexpr std::uint64_t kToggleMargin = 128;
 
 // The next `n` bits of a filled source (n at most 16).
@@ -438,14 +439,13 @@ void CGroup3Lines::Finish(End end) {
 
 // Renders the delivered line into `out`, RowBytes bytes, from the toggles
 // of its elements, and clears them. Toggles at or past the width (of the
-// runs Finish drops, and of the width itself) change no pixel.
+// runs Finish drops, and of the width itself) change no pixel; the words
+// past the width's are never read, and are left as they are.
 void CGroup3Lines::Render(std::uint8_t* out) {
     std::uint64_t* const toggles = Toggles.get();
     std::uint32_t bytes = 0;
     std::uint32_t bits = 0;
     RenderFaxToggles(toggles, Width, out, RowBytes, bytes, bits);
-    // Words past the width's word hold only toggles of elements past it.
-    std::fill(toggles + Width / 64 + 1, toggles + ToggleWords, std::uint64_t{0});
     if (InvertMask != 0) {
         for (std::uint32_t i = 0; i < RowBytes; ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
     }

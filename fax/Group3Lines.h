@@ -80,8 +80,8 @@ private:
     std::uint32_t RefCount = 0;
     std::uint32_t CurCount = 0;
     // The elements of the line decoded last toggled into 64-pixel words
-    // (see ToggleFaxElement), until it is rendered or dropped; all 0 before
-    // a line is decoded.
+    // (see ToggleFaxElement), until it is rendered or dropped; all 0 up to
+    // the width before a line is decoded.
     std::unique_ptr<std::uint64_t[]> Toggles;
     std::size_t ToggleWords = 0;
 

@@ -21,7 +21,8 @@ constexpr std::uint64_t kStripWindow = 64 * kKiB;
 constexpr std::uint64_t kDecoderTables = 2 * kMiB;
 constexpr std::uint64_t kDeflateState = 512 * kKiB;
 // The any-bilevel Group 3 and modified Huffman decoder keeps two arrays of
-// 8-byte colour-change positions, two a pixel at most, up to 2^22 each.
+// 8-byte colour-change positions, two a pixel at most, up to 2^22 each, and
+// a line of 64-pixel words with 128 pixels to spare.
 constexpr std::uint64_t kGroup3MostChanges = std::uint64_t{1} << 22;
 
 constexpr std::uint32_t kPackBits = 32773;
@@ -35,7 +36,7 @@ std::uint64_t DecoderNeed(std::uint32_t compression, std::uint64_t width, std::u
     switch (compression) {
     case 2:
     case 3:
-        if (!strict) return 2 * 8 * (std::min(2 * width, kGroup3MostChanges) + 32);
+        if (!strict) return 2 * 8 * (std::min(2 * width, kGroup3MostChanges) + 32) + 8 * ((width + 128) / 64 + 1);
         [[fallthrough]];
     case 4: {
         // The line being built and the reference line, and the positions of
