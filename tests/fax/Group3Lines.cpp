@@ -1,5 +1,6 @@
 // The any-bilevel Group 3 decoder on code streams spelt out bit by bit:
-// lines whose damage takes them to the limits of its working storage.
+// lines that fill its working storage, and lines cut off by the end of
+// their data.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -16,6 +17,7 @@ using faxbits::Bytes;
 struct Line {
     Bytes pixels;
     std::uint32_t fault = 0;
+    std::uint32_t produced = 0;
 };
 
 // Decodes `lines` lines of one strip as the page reader does.
@@ -31,6 +33,7 @@ std::vector<Line> DecodeStrip(CGroup3Lines& decoder, const Bytes& strip, std::ui
         EXPECT_LE(consumed, left);
         at += consumed;
         Line line;
+        line.produced = produced;
         line.pixels.assign(rowBytes, 0);
         decoder.GetLine(line.pixels.data());
         line.fault = decoder.LineFault();
@@ -65,6 +68,38 @@ TEST(Group3Lines, EmptyRunsUpToTheCapacityThenADamagedRun) {
         second[0] = 0x18;
         EXPECT_EQ(lines[1].pixels, second) << pass;
         EXPECT_EQ(lines[1].fault, TV_OK) << pass;
+    }
+}
+
+// Lines whose data ends right after a whole code, before the line is
+// complete: the line keeps its runs, is white to its end and is flagged as
+// cut off by the end of the strip (not as damaged), and no line follows.
+struct CutOffCase {
+    const char* what;
+    std::uint32_t compression;
+    bool twoDimensional;
+    BitWriter bits;          // a white line of 10 pixels, then the line cut off
+    std::uint8_t firstByte;  // of the line cut off
+};
+
+TEST(Group3Lines, LineCutOffAtTheEndOfItsData) {
+    const CutOffCase cases[] = {
+        {"modified Huffman", 2, false, BitWriter().Put("00111").Align().Put("000111 11"), 0x60},
+        {"one-dimensional", 3, false, BitWriter().AlignedEol().Put("00111").AlignedEol().Put("000111 11"), 0x60},
+        {"two-dimensional, in a horizontal code", 3, true,
+         BitWriter().AlignedEol().Put("1 00111").AlignedEol().Put("0 001 0111"), 0x00},
+    };
+    const std::uint32_t width = 10;
+    for (const CutOffCase& c : cases) {
+        const Bytes strip = c.bits.Get();
+        CGroup3Lines decoder(c.compression, c.twoDimensional);
+        ASSERT_EQ(decoder.SetWidth(width), 1);
+        const std::vector<Line> lines = DecodeStrip(decoder, strip, width, 3);
+        EXPECT_EQ(lines[0].pixels, (Bytes{0x00, 0x00})) << c.what;
+        EXPECT_EQ(lines[0].fault, TV_OK) << c.what;
+        EXPECT_EQ(lines[1].pixels, (Bytes{c.firstByte, 0x00})) << c.what;
+        EXPECT_EQ(lines[1].fault, TV_ERR_STRIP_SHORT) << c.what;
+        EXPECT_EQ(lines[2].produced, 0u) << c.what;
     }
 }
 
