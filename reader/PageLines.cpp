@@ -121,7 +121,6 @@ std::uint32_t CPageLines::Open(std::int32_t file, const PageGeometry& geometry) 
         Input.reset(new unsigned char[static_cast<std::size_t>(largest)]);
         TileRows.resize(static_cast<std::size_t>(tileRowBytes));
         Decoder.reset(NewDecoder(geometry.compression, geometry.fillOrder, geometry.chunkRows, geometry.t4Options));
-        Group3 = dynamic_cast<CGroup3Lines*>(Decoder.get());
     } catch (const std::bad_alloc&) {
         return TV_ERR_NO_MEMORY;
     }
@@ -177,9 +176,9 @@ std::uint32_t CPageLines::DecodeRow(unsigned char* dest) {
     const bool complete = Buffered >= ChunkRowBytes && delivered == ChunkRowBytes;
     Buffered = Buffered > ChunkRowBytes ? Buffered - ChunkRowBytes : 0;
     if (!complete) return TV_ERR_STRIP_SHORT;
-    // A Group 3 line that was damaged or cut off is delivered as libtiff
-    // reads it, with a warning.
-    return Group3 != nullptr ? Group3->LineFault() : TV_OK;
+    // A fax line that was damaged or cut off is delivered as libtiff reads
+    // it, with a warning.
+    return Decoder->LineFault();
 }
 
 // Decodes the rows of every tile of the next row of tiles that the image

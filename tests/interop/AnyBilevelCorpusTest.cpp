@@ -34,7 +34,7 @@ const char kNoEols[] = "Group 3 data without EOLs: libtiff finds no line start a
 
 const Exception kExceptions[] = {
     {"libtiff-testfax3_bug54_1dnoEOL.tif", 0, TV_ERR_STRIP_SHORT, kNoEols},
-    {"twelve-g3aoe.tif", 0, TV_ERR_LINE_SHORT, kEarlyEol},
+    {"twelve-g3aoe.tif", 0, TV_ERR_LINE_DAMAGED, kEarlyEol},
     {"twelve-incorrect-compression-rle-as-g3.tif", 0, TV_ERR_STRIP_SHORT, kNoEols},
 };
 
