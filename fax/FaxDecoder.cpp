@@ -705,6 +705,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, Framing1D&
         return Stop::Fail;
     }
     framing.count = n;
+    framing.overshoot = linePos > width;
     framing.lineEnd = source.Position();
     framing.eolEnd = FindEolEnd(source, framing.lineEnd, bail);
     return bail ? Stop::Careful : Stop::Line;
@@ -744,9 +745,10 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
     }
     // Lines are told apart by their EOLs alone: a line not opened by one is
     // wherever the previous line's codes left off, a guess that may be out
-    // of step; a line an EOL cut short is white where its codes are missing.
+    // of step; a line an EOL cut short is white where its codes are missing,
+    // and one whose runs go past the width was not coded for it.
     const bool inStep = EolTaken || framing.openedByEol;
-    RenderedFault = inStep && !framing.cutByEol ? TV_OK : TV_ERR_LINE_DAMAGED;
+    RenderedFault = inStep && !framing.cutByEol && !framing.overshoot ? TV_OK : TV_ERR_LINE_DAMAGED;
     // One-dimensional lines count towards the strip's rows like
     // two-dimensional ones, so that whatever follows the last row (a
     // return-to-control mark, fill) is skipped instead of decoded as a line.

@@ -56,8 +56,9 @@ public:
     std::uint32_t GetLine(std::uint8_t* line) override;
     void Discard(std::uint32_t count) override;
     // TV_ERR_LINE_DAMAGED for a one-dimensional line that an EOL cut short,
-    // or that was found without the EOL that should open it (any line of a
-    // strip but its first), so that it may be out of step; else TV_OK.
+    // whose runs go past the width, or that was found without the EOL that
+    // should open it (any line of a strip but its first), so that it may be
+    // out of step; else TV_OK.
     std::uint32_t LineFault() const override { return DeliveredFault; }
 
     // Read-only views of the decoding state, for diagnostics and tests.
@@ -93,6 +94,7 @@ private:
         std::uint64_t eolEnd = 0;   // where an EOL right after the line ends, 0 if none
         bool openedByEol = false;   // an EOL came before the line's codes
         bool cutByEol = false;      // an EOL ended the line before its width
+        bool overshoot = false;     // its runs end past the width
     };
 
     template <class Source>
