@@ -407,6 +407,8 @@ void CFaxDecoder::Reset() {
 
 void CFaxDecoder::SetInvert(std::int32_t invert) { Invert = invert; }
 
+void CFaxDecoder::WarnAfterEndOfBlock() { AfterBlockFault = TV_ERR_STRIP_SHORT; }
+
 int CFaxDecoder::SetWidth(std::uint32_t width) {
     LineBuf.reset();
     LineBufSize = 0;
@@ -525,6 +527,7 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
             OutBytes = static_cast<std::uint32_t>(std::min<std::size_t>(std::size_t{OutBytes} + bytes, LineBufSize));
             OutBits = bits;
             ++LinesDone;
+            RenderedFault = AfterBlockFault;
             produced = static_cast<std::uint32_t>((static_cast<std::uint64_t>(Width) + 7) / 8);
         } else {
             consumed = inputLength;
@@ -1174,6 +1177,7 @@ int CFaxDecoder::Finish2D(Stop stop, std::uint64_t position, LineState line, std
         }
         ToggleFaxElement(toggles, cur[n]);
         StripActive = 0;
+        RenderedFault = AfterBlockFault;
     } else if (!extension && line.A0 > cur[n]) {
         // A pass code took a0 to the end of the line (b2 at or past it): the
         // pixels it passed over keep a0's colour up to b2.

@@ -60,6 +60,9 @@ public:
     // should open it (any line of a strip but its first), so that it may be
     // out of step; else TV_OK.
     std::uint32_t LineFault() const override { return DeliveredFault; }
+    // The white lines a strip yields after an early end of block then come
+    // with TV_ERR_STRIP_SHORT instead of TV_OK.
+    void WarnAfterEndOfBlock();
 
     // Read-only views of the decoding state, for diagnostics and tests.
     std::uint32_t GetBitOffset() const { return BitOffset; }
@@ -152,6 +155,7 @@ private:
     // with the EOL after it, so the next line starts right after its EOL
     // (true at a strip's start, whose first line needs none).
     bool EolTaken = true;
+    std::uint32_t AfterBlockFault = 0;  // LineFault of the white lines after an end of block
     std::uint32_t RenderedFault = 0;   // LineFault of the line rendered last
     std::uint32_t DeliveredFault = 0;  // LineFault of the line GetLine delivered last
     std::uint32_t OutBytes = 0;

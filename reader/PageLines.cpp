@@ -90,7 +90,13 @@ CTiffDecoder* NewDecoder(std::uint32_t compression, std::uint32_t fillOrder, std
     // Group 3 and modified Huffman follow libtiff on irregular data, which
     // needs the whole strip at hand; the strip is, here.
     if (compression == 2 || compression == 3) return new CGroup3Lines(compression, (t4Options & 1u) != 0);
-    if (compression == 4) return new CFaxDecoder(compression, fillOrder, rows);
+    if (compression == 4) {
+        // libtiff warns about every row it is asked for after an early end
+        // of block; so do these white rows.
+        auto* fax = new CFaxDecoder(compression, fillOrder, rows);
+        fax->WarnAfterEndOfBlock();
+        return fax;
+    }
     if (compression == 5) return new CLzwDecoder();
     if (compression == kCompressionPackBits) return new CPackBitsDecoder();
     return nullptr;
