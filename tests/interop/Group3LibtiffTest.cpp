@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <fstream>
@@ -13,7 +14,9 @@
 #include <vector>
 
 #include "TiffView.h"
+#include "support/FaxEncoder.h"
 #include "support/LibtiffImage.h"
+#include "support/TiffBuilder.h"
 
 namespace {
 
@@ -139,6 +142,32 @@ TEST(Group3Libtiff, A4At300DpiTwoDimensional) {
         const Lines ours = ReadOurs(path);
         ASSERT_EQ(ours.opened, TV_OK) << c.name;
         EXPECT_EQ(tvtest::FirstDifference(ours.rows, rows), -1) << c.name;
+    }
+}
+
+// libtiff writes K 2 or 4 only; our own encoder writes any K, down to every
+// line one-dimensional after its tag bit and up to only the first.
+TEST(Group3Libtiff, AnyKTwoDimensional) {
+    const std::uint32_t width = 1728, length = 80;
+    const Rows rows = tvtest::DocumentPage(width, length, 11);
+    for (std::uint32_t k : {1u, 3u, 1000u}) {
+        for (bool aligned : {false, true}) {
+            tvtest::BilevelSpec spec;
+            spec.width = width;
+            spec.length = length;
+            spec.compression = COMPRESSION_CCITTFAX3;
+            spec.strips = {faxenc::EncodeG3TwoDimensional(rows, width, k, aligned)};
+            tvtest::TiffBuilder tiff = tvtest::MakeBilevel(spec);
+            tiff.AddLong(TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING | (aligned ? GROUP3OPT_FILLBITS : 0));
+            const std::string path = Scratch("anyk");
+            tvtest::WriteFileBytes(path, tiff.Build());
+            const Lines ours = ReadOurs(path);
+            const std::string where = "K " + std::to_string(k) + (aligned ? " aligned" : "");
+            ASSERT_EQ(ours.opened, TV_OK) << where;
+            EXPECT_EQ(tvtest::FirstDifference(ours.rows, rows), -1) << where;
+            EXPECT_EQ(tvtest::FirstDifference(ours.rows, ReadLibtiff(path).rows), -1) << where;
+            EXPECT_EQ(std::count(ours.codes.begin(), ours.codes.end(), TV_OK), length) << where;
+        }
     }
 }
 
