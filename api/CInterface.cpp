@@ -120,9 +120,7 @@ const char* tv_message(const tv_reader* reader) { return reader != nullptr ? rea
 
 const char* tv_code_text(uint32_t code) { return TiffView_GetErrorText(code); }
 
-int tv_is_warning(uint32_t code) {
-    return code == TV_ERR_STRIP_SHORT || code == TV_ERR_STRIP_LONG || code == TV_ERR_LINE_SHORT ? 1 : 0;
-}
+int tv_is_warning(uint32_t code) { return TiffView_IsWarning(code) ? 1 : 0; }
 
 int tv_is_error(uint32_t code) { return code != TV_OK && !tv_is_warning(code) ? 1 : 0; }
 

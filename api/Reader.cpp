@@ -33,22 +33,11 @@ public:
 
 namespace tiffview {
 
-namespace {
-
-constexpr std::uint32_t kWarnings[] = {TV_ERR_STRIP_SHORT, TV_ERR_STRIP_LONG, TV_ERR_LINE_SHORT};
-
-}  // namespace
-
 Result::Result(std::uint32_t code, std::string message) : code_(code), message_(std::move(message)) {}
 
 std::uint32_t Result::kind() const noexcept { return code_ & TV_CODE_MASK; }
 
-bool Result::is_warning() const noexcept {
-    for (std::uint32_t warning : kWarnings) {
-        if (code_ == warning) return true;
-    }
-    return false;
-}
+bool Result::is_warning() const noexcept { return TiffView_IsWarning(code_); }
 
 struct Reader::Impl {
     CTiffView view;

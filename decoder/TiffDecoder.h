@@ -28,6 +28,10 @@ public:
     virtual std::uint32_t GetLine(std::uint8_t* line) = 0;
     // Drops `count` bytes of undelivered output.
     virtual void Discard(std::uint32_t count) = 0;
+    // TV_OK when the line GetLine last delivered came wholly from the data
+    // as coded; otherwise the warning it carries. Decoders that cannot
+    // damage a line in their own way keep the default.
+    virtual std::uint32_t LineFault() const { return 0; }
 };
 
 #endif

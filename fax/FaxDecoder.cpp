@@ -19,6 +19,7 @@
 #include <cstring>
 #include <new>
 
+#include "TiffView.h"
 #include "fax/FaxBits.h"
 #include "fax/FaxCodes.h"
 
@@ -116,10 +117,13 @@ void CFaxDecoder::Reset() {
     CarriedIn = 0;
     std::memset(CarryBuf, 0, sizeof CarryBuf);
     Saved = {0, 1, 0};
+    EolTaken = true;
     StartReference();
 }
 
 void CFaxDecoder::SetInvert(std::int32_t invert) { Invert = invert; }
+
+void CFaxDecoder::WarnAfterEndOfBlock() { AfterBlockFault = TV_ERR_STRIP_SHORT; }
 
 int CFaxDecoder::SetWidth(std::uint32_t width) {
     LineBuf.reset();
@@ -239,6 +243,7 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
             OutBytes = static_cast<std::uint32_t>(std::min<std::size_t>(std::size_t{OutBytes} + bytes, LineBufSize));
             OutBits = bits;
             ++LinesDone;
+            RenderedFault = AfterBlockFault;
             produced = static_cast<std::uint32_t>((static_cast<std::uint64_t>(Width) + 7) / 8);
         } else {
             consumed = inputLength;
@@ -265,8 +270,7 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
 // One line of one-dimensional codes from the source's start: its elements
 // into Cur[1..count], and where an EOL right after it ends (0 if none).
 template <class Source>
-TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint64_t& count, std::uint64_t& lineEnd,
-                                     std::uint64_t& eolEnd) {
+TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, Framing1D& framing) {
     const FaxTables_t& tables = gFaxTables;
     const std::uint16_t* const shortWhite = tables.ShortWhite;
     const std::uint16_t* const shortBlack = tables.ShortBlack;
@@ -293,6 +297,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint6
             source = probe;
             source.Consume(1);
         }
+        framing.openedByEol = end != 0;
     }
 
     const std::uint64_t width = Width;
@@ -381,6 +386,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint6
                         return Stop::Fail;
                     }
                     linePos = width;
+                    framing.cutByEol = true;
                 }
                 terminated = true;
                 break;
@@ -417,9 +423,10 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, std::uint6
     if (n > kFaxMaxRuns) {
         return Stop::Fail;
     }
-    count = n;
-    lineEnd = source.Position();
-    eolEnd = FindEolEnd(source, lineEnd, bail);
+    framing.count = n;
+    framing.overshoot = linePos > width;
+    framing.lineEnd = source.Position();
+    framing.eolEnd = FindEolEnd(source, framing.lineEnd, bail);
     return bail ? Stop::Careful : Stop::Line;
 }
 
@@ -430,32 +437,37 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
     if (!Reserve(0)) {
         return 0;
     }
-    std::uint64_t count = 0;
-    std::uint64_t pos = 0;
-    std::uint64_t eolEnd = 0;
+    Framing1D framing;
     Stop stop = Stop::Careful;
     if (length >= kFastMinBytes) {
         if (reverse) {
             FastBits<true> source(input, length);
-            stop = Line1D(source, count, pos, eolEnd);
+            stop = Line1D(source, framing);
         } else {
             FastBits<false> source(input, length);
-            stop = Line1D(source, count, pos, eolEnd);
+            stop = Line1D(source, framing);
         }
     }
     if (stop == Stop::Careful) {
         ClearToggles();
+        framing = Framing1D{};
         CarefulBits source(nullptr, 0, input, length, reverse);
         source.Refill();
-        stop = Line1D(source, count, pos, eolEnd);
+        stop = Line1D(source, framing);
     }
     if (stop != Stop::Line) {
         ClearToggles();
         return 0;
     }
-    if (!RenderLine(static_cast<std::uint32_t>(count))) {
+    if (!RenderLine(static_cast<std::uint32_t>(framing.count))) {
         return 0;
     }
+    // Lines are told apart by their EOLs alone: a line not opened by one is
+    // wherever the previous line's codes left off, a guess that may be out
+    // of step; a line an EOL cut short is white where its codes are missing,
+    // and one whose runs go past the width was not coded for it.
+    const bool inStep = EolTaken || framing.openedByEol;
+    RenderedFault = inStep && !framing.cutByEol && !framing.overshoot ? TV_OK : TV_ERR_LINE_DAMAGED;
     // One-dimensional lines count towards the strip's rows like
     // two-dimensional ones, so that whatever follows the last row (a
     // return-to-control mark, fill) is skipped instead of decoded as a line.
@@ -465,9 +477,13 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
     // line's last whole byte, or in the third. Writers that add whole bytes
     // of fill put it further on, so where an EOL ending on a byte boundary
     // does follow, the line runs to its end instead.
+    const std::uint64_t pos = framing.lineEnd;
     std::uint64_t lineBytes = pos / 8 + (pos % 8 <= 4 ? 2 : 3);
-    if (eolEnd != 0 && eolEnd % 8 == 0) {
-        lineBytes = eolEnd / 8;
+    // An EOL that does not end on a byte boundary is not taken whole, so
+    // the next line starts inside it or past it, out of step.
+    EolTaken = framing.eolEnd != 0 && framing.eolEnd % 8 == 0;
+    if (EolTaken) {
+        lineBytes = framing.eolEnd / 8;
     }
     consumed = static_cast<std::uint32_t>(std::min<std::uint64_t>(lineBytes, length));
     produced = OutBytes + (OutBits > 0 ? 1 : 0);
@@ -877,6 +893,7 @@ int CFaxDecoder::Finish2D(Stop stop, std::uint64_t position, LineState line, std
         }
         ToggleFaxElement(toggles, cur[n]);
         StripActive = 0;
+        RenderedFault = AfterBlockFault;
     } else if (!extension && line.A0 > cur[n]) {
         // A pass code took a0 to the end of the line (b2 at or past it): the
         // pixels it passed over keep a0's colour up to b2.
@@ -931,6 +948,8 @@ std::uint32_t CFaxDecoder::GetLine(std::uint8_t* line) {
     }
     Fresh = 0;
     OutBytes = 0;
+    DeliveredFault = RenderedFault;
+    RenderedFault = TV_OK;
     return static_cast<std::uint32_t>(n);
 }
 

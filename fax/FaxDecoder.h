@@ -31,6 +31,14 @@ public:
                std::uint32_t wanted, std::uint32_t& produced) override;
     std::uint32_t GetLine(std::uint8_t* line) override;
     void Discard(std::uint32_t count) override;
+    // TV_ERR_LINE_DAMAGED for a one-dimensional line that an EOL cut short,
+    // whose runs go past the width, or that was found without the EOL that
+    // should open it (any line of a strip but its first), so that it may be
+    // out of step; else TV_OK.
+    std::uint32_t LineFault() const override { return DeliveredFault; }
+    // The white lines a strip yields after an early end of block then come
+    // with TV_ERR_STRIP_SHORT instead of TV_OK.
+    void WarnAfterEndOfBlock();
 
     // Read-only views of the decoding state, for diagnostics and tests.
     std::uint32_t GetBitOffset() const { return BitOffset; }
@@ -58,6 +66,15 @@ private:
         std::uint64_t N;   // changing elements decoded, Cur[1..N]
     };
     enum class Stop { Line, Block, Suspend, Fail, Careful };
+    // How a one-dimensional line was framed.
+    struct Framing1D {
+        std::uint64_t count = 0;    // elements, Cur[1..count]
+        std::uint64_t lineEnd = 0;  // bits into the input
+        std::uint64_t eolEnd = 0;   // where an EOL right after the line ends, 0 if none
+        bool openedByEol = false;   // an EOL came before the line's codes
+        bool cutByEol = false;      // an EOL ended the line before its width
+        bool overshoot = false;     // its runs end past the width
+    };
 
     template <class Source>
     Stop Loop2D(Source& source, LineState& line, std::uint64_t& codeStart, bool& extension);
@@ -65,7 +82,7 @@ private:
                   const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
                   std::uint32_t& produced);
     template <class Source>
-    Stop Line1D(Source& source, std::uint64_t& count, std::uint64_t& lineEnd, std::uint64_t& eolEnd);
+    Stop Line1D(Source& source, Framing1D& framing);
     int Decode1D(const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
                  std::uint32_t& produced);
     int Decode2D(const std::uint8_t* input, std::uint32_t length, std::uint32_t& consumed,
@@ -110,6 +127,13 @@ private:
     // rendered since the last GetLine; the rest reads as white.
     std::size_t Fresh = 0;
     std::uint32_t LinesDone = 0;
+    // The previous one-dimensional line of the strip was taken together
+    // with the EOL after it, so the next line starts right after its EOL
+    // (true at a strip's start, whose first line needs none).
+    bool EolTaken = true;
+    std::uint32_t AfterBlockFault = 0;  // LineFault of the white lines after an end of block
+    std::uint32_t RenderedFault = 0;   // LineFault of the line rendered last
+    std::uint32_t DeliveredFault = 0;  // LineFault of the line GetLine delivered last
     std::uint32_t OutBytes = 0;
     std::uint32_t OutBits = 0;
     std::uint32_t BitOffset = 0;

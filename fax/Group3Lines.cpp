@@ -485,7 +485,7 @@ int CGroup3Lines::Decode(const std::uint8_t* input, std::uint32_t inputLength, s
     const bool exact = end == End::Complete && CurCount > 0 && Cur[CurCount - 1] == Width;
     Finish(end);
     EolPending = end == End::Eol;
-    PendingFault = end == End::Data ? TV_ERR_STRIP_SHORT : (exact && !skipped ? TV_OK : TV_ERR_LINE_SHORT);
+    PendingFault = end == End::Data ? TV_ERR_STRIP_SHORT : (exact && !skipped ? TV_OK : TV_ERR_LINE_DAMAGED);
     // The line is the next one's reference, followed by its sentinels.
     std::swap(Ref, Cur);
     RefCount = CurCount;

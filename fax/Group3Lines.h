@@ -35,10 +35,10 @@ public:
     void Discard(std::uint32_t count) override;
 
     // TV_OK when the line GetLine last delivered is wholly as coded, else
-    // the warning it carries: TV_ERR_LINE_SHORT for a damaged line (a bad
+    // the warning it carries: TV_ERR_LINE_DAMAGED for a damaged line (a bad
     // code, a wrong length, an early EOL, data skipped to find its EOL),
     // TV_ERR_STRIP_SHORT for one cut off by the end of the strip's data.
-    std::uint32_t LineFault() const { return DeliveredFault; }
+    std::uint32_t LineFault() const override { return DeliveredFault; }
 
 private:
     // How a line's decoding ended: its last run reached the width (for

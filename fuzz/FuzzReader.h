@@ -67,7 +67,7 @@ inline bool StripFailure(std::uint32_t code) {
 }
 
 inline bool LineDelivered(std::uint32_t code) {
-    return code == TV_OK || code == TV_ERR_STRIP_SHORT || code == TV_ERR_STRIP_LONG || code == TV_ERR_LINE_SHORT;
+    return code == TV_OK || TiffView_IsWarning(code);
 }
 
 struct Pass {

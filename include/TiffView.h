@@ -51,11 +51,22 @@ constexpr std::uint32_t TV_ERR_LINE_SHORT = 0xF0000055u;
 // The caller's line buffer is missing or smaller than a line (the checked
 // interfaces in TiffViewReader.hpp and TiffViewC.h only).
 constexpr std::uint32_t TV_ERR_LINE_BUFFER = 0xF0000056u;
+// Warning: the line's coding was damaged or out of step (a bad code, an EOL
+// inside the line, a line found without the EOL that should start it); the
+// line is delivered as far as it could be decoded, the rest white.
+constexpr std::uint32_t TV_ERR_LINE_DAMAGED = 0xF0000057u;
 constexpr std::uint32_t TV_ERR_STRIP_SEEK = 0xF0000060u;
 constexpr std::uint32_t TV_ERR_STRIP_READ = 0xF0000061u;
 
 // Clears the context bits (tag number or strip index) of a result code.
 constexpr std::uint32_t TV_CODE_MASK = 0xFF0000FFu;
+
+// True for the codes ReadALine returns with the line delivered: its pixels
+// are not wholly as coded, but reading can go on.
+constexpr bool TiffView_IsWarning(std::uint32_t code) {
+    return (code & TV_CODE_MASK) == TV_ERR_STRIP_SHORT || (code & TV_CODE_MASK) == TV_ERR_STRIP_LONG ||
+           (code & TV_CODE_MASK) == TV_ERR_LINE_SHORT || (code & TV_CODE_MASK) == TV_ERR_LINE_DAMAGED;
+}
 
 // Reading options for CTiffView::SetOptions. Without any, the reader keeps
 // its fax/scanner profile. TV_OPTION_ANY_BILEVEL reads every bi-level image

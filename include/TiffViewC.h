@@ -50,6 +50,7 @@ typedef struct tv_reader tv_reader;
 #define TVC_ERR_STRIP_LONG 0xF0000054u
 #define TVC_ERR_LINE_SHORT 0xF0000055u
 #define TVC_ERR_LINE_BUFFER 0xF0000056u
+#define TVC_ERR_LINE_DAMAGED 0xF0000057u
 /* Clears the tag or strip context of a code. */
 #define TVC_CODE_MASK 0xFF0000FFu
 

@@ -46,7 +46,7 @@ public:
     std::uint32_t kind() const noexcept;
     bool ok() const noexcept { return code_ == 0; }
     // A line was delivered, padded or trimmed (TV_ERR_STRIP_SHORT,
-    // TV_ERR_STRIP_LONG, TV_ERR_LINE_SHORT).
+    // TV_ERR_STRIP_LONG, TV_ERR_LINE_SHORT, TV_ERR_LINE_DAMAGED).
     bool is_warning() const noexcept;
     bool is_error() const noexcept { return !ok() && !is_warning(); }
     // True unless the call failed: success or a warning.

@@ -172,6 +172,7 @@ std::uint32_t CTiffView::ReadDecodedLine(unsigned char* line) {
         std::memset(line + delivered, 0, LineByte - delivered);
         if (lineResult == TV_OK) lineResult = TV_ERR_LINE_SHORT;
     }
+    if (lineResult == TV_OK) lineResult = Decoder->LineFault();
     BufferedByte = BufferedByte > LineByte ? BufferedByte - LineByte : 0;
     ++LineCount;
     return lineResult;

@@ -90,7 +90,13 @@ CTiffDecoder* NewDecoder(std::uint32_t compression, std::uint32_t fillOrder, std
     // Group 3 and modified Huffman follow libtiff on irregular data, which
     // needs the whole strip at hand; the strip is, here.
     if (compression == 2 || compression == 3) return new CGroup3Lines(compression, (t4Options & 1u) != 0);
-    if (compression == 4) return new CFaxDecoder(compression, fillOrder, rows);
+    if (compression == 4) {
+        // libtiff warns about every row it is asked for after an early end
+        // of block; so do these white rows.
+        auto* fax = new CFaxDecoder(compression, fillOrder, rows);
+        fax->WarnAfterEndOfBlock();
+        return fax;
+    }
     if (compression == 5) return new CLzwDecoder();
     if (compression == kCompressionPackBits) return new CPackBitsDecoder();
     return nullptr;
@@ -121,7 +127,6 @@ std::uint32_t CPageLines::Open(std::int32_t file, const PageGeometry& geometry) 
         Input.reset(new unsigned char[static_cast<std::size_t>(largest)]);
         TileRows.resize(static_cast<std::size_t>(tileRowBytes));
         Decoder.reset(NewDecoder(geometry.compression, geometry.fillOrder, geometry.chunkRows, geometry.t4Options));
-        Group3 = dynamic_cast<CGroup3Lines*>(Decoder.get());
     } catch (const std::bad_alloc&) {
         return TV_ERR_NO_MEMORY;
     }
@@ -177,9 +182,9 @@ std::uint32_t CPageLines::DecodeRow(unsigned char* dest) {
     const bool complete = Buffered >= ChunkRowBytes && delivered == ChunkRowBytes;
     Buffered = Buffered > ChunkRowBytes ? Buffered - ChunkRowBytes : 0;
     if (!complete) return TV_ERR_STRIP_SHORT;
-    // A Group 3 line that was damaged or cut off is delivered as libtiff
-    // reads it, with a warning.
-    return Group3 != nullptr ? Group3->LineFault() : TV_OK;
+    // A fax line that was damaged or cut off is delivered as libtiff reads
+    // it, with a warning.
+    return Decoder->LineFault();
 }
 
 // Decodes the rows of every tile of the next row of tiles that the image

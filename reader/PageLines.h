@@ -9,7 +9,6 @@
 #include <vector>
 
 class CTiffDecoder;
-class CGroup3Lines;
 
 // What a page's lines are made of. Strips are chunks one across, as wide as
 // the image; tiles are chunksAcross wide, row of tiles by row of tiles.
@@ -61,7 +60,6 @@ private:
     std::int32_t File = -1;
     std::uint64_t FileSize = 0;
     std::unique_ptr<CTiffDecoder> Decoder;
-    CGroup3Lines* Group3 = nullptr;    // Decoder, when it is the Group 3 one (it reports damaged lines)
     std::uint32_t ChunkRowBytes = 0;   // bytes of one chunk row
     std::uint32_t ChunkCount = 0;
 

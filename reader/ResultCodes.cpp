@@ -44,6 +44,7 @@ constexpr Message kMessages[] = {
     {TV_ERR_STRIP_SHORT, "\xCC\xF5\xB4\xF8\xCA\xFD\xBE\xDD\xC6\xAB\xC9\xD9,\xCC\xEE\xB3\xE4" "0\x0D\x0A"},
     {TV_ERR_STRIP_LONG, "\xCC\xF5\xB4\xF8\xCA\xFD\xBE\xDD\xC6\xAB\xB6\xE0,\xC9\xBE\xB3\xFD\xB6\xE0\xD3\xE0\x0D\x0A"},
     {TV_ERR_LINE_SHORT, "\xCC\xF5\xB4\xF8\xCA\xFD\xBE\xDD\xC6\xAB\xC9\xD9,\xCC\xEE\xB3\xE4" "0\x0D\x0A"},
+    {TV_ERR_LINE_DAMAGED, "\xD0\xD0\xCA\xFD\xBE\xDD\xCB\xF0\xBB\xB5\x0D\x0A"},
     {TV_ERR_STRIP_SEEK, "\xCA\xFD\xBE\xDD\xBF\xE9\xCE\xDE\xB7\xA8\xB6\xA8\xCE\xBB\x0D\x0A"},
     {TV_ERR_STRIP_READ, "\xCA\xFD\xBE\xDD\xBF\xE9\xCE\xDE\xB7\xA8\xB6\xC1\xC8\xA1\x0D\x0A"},
 };
@@ -82,6 +83,7 @@ constexpr Message kEnglish[] = {
     {TV_ERR_STRIP_SHORT, "Warning: a strip decoded to fewer rows than it should; the line is padded with white."},
     {TV_ERR_STRIP_LONG, "Warning: a strip decoded to more rows than it should; the surplus is dropped."},
     {TV_ERR_LINE_SHORT, "Warning: the image data ran out within this line; the rest is padded with white."},
+    {TV_ERR_LINE_DAMAGED, "Warning: this line's coding is damaged or out of step (a bad code, an EOL inside the line, or no EOL before it); it is delivered as far as it could be decoded, the rest white."},
     {TV_ERR_STRIP_SEEK, "A strip's data lies at a position that cannot be reached; no line was delivered."},
     {TV_ERR_STRIP_READ, "A strip's data cannot be read in full; no line was delivered."},
 };

@@ -82,7 +82,7 @@ PageResult CheckPage(const InputFile& input, std::uint32_t page, std::uint32_t p
                         runs.back().last = y;
                     else
                         runs.push_back(LineRun{y, y, code});
-                    if (!IsLineWarning(code)) {
+                    if (!TiffView_IsWarning(code)) {
                         // The reader repeats such a failure on every later call.
                         stopped = "  reading stopped: lines " + std::to_string(y) + "-" +
                                   std::to_string(info.Length - 1) + " not delivered\n";

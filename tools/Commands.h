@@ -47,9 +47,6 @@ int CheckStandardInputUse(const std::string& command, const Args& files);
 // on standard error, kExitOutput.
 int PrepareLogs(const std::string& command, const ReadOptions& options);
 
-// Whether a line came with a warning only (the line was still delivered
-// in full or padded), as opposed to a failure that ends reading.
-bool IsLineWarning(std::uint32_t code);
 
 }  // namespace tvtool
 

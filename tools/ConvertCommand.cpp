@@ -231,7 +231,7 @@ private:
         std::vector<std::uint8_t> line((static_cast<std::size_t>(info.Width) + 7) / 8);
         for (std::uint32_t y = 0; y < info.Length; ++y) {
             rc = view.ReadALine(line.data());
-            if (rc != TV_OK && !IsLineWarning(rc)) {
+            if (rc != TV_OK && !TiffView_IsWarning(rc)) {
                 progress_.Diagnose(Prefixed(where + ": line " + std::to_string(y) + ": " +
                                             DescribeResult(rc, pageInfo.Tiled != 0)));
                 view.CloseFile();

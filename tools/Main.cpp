@@ -12,10 +12,6 @@
 
 namespace tvtool {
 
-bool IsLineWarning(std::uint32_t code) {
-    return code == TV_ERR_STRIP_SHORT || code == TV_ERR_STRIP_LONG || code == TV_ERR_LINE_SHORT;
-}
-
 int CheckStandardInputUse(const std::string& command, const Args& files) {
     std::size_t uses = 0;
     for (const std::string& file : files) uses += file == kStandardStream ? 1 : 0;

@@ -4,7 +4,8 @@
 // the fuzzers' judgement on the inputs that once broke the library.
 //
 // The folder name says which target an input belongs to: reader (a whole
-// file image), lzw, fax or packbits (a decoder header followed by its data).
+// file image), lzw, fax or packbits (a decoder header followed by its data),
+// fax_libtiff (a one-strip image header followed by its strip).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "fuzz/FuzzFax.h"
+#include "fuzz/FuzzFaxLibtiff.h"
 #include "fuzz/FuzzLzw.h"
 #include "fuzz/FuzzPackBits.h"
 #include "fuzz/FuzzReader.h"
@@ -34,7 +36,7 @@ struct Input {
 
 std::vector<Input> Inputs(const std::string& kind) {
     std::vector<Input> inputs;
-    for (const char* target : {"reader", "lzw", "fax", "packbits"}) {
+    for (const char* target : {"reader", "lzw", "fax", "packbits", "fax_libtiff"}) {
         const fs::path dir = kFuzzDir / kind / target;
         if (!fs::is_directory(dir)) continue;
         for (const auto& entry : fs::directory_iterator(dir)) {
@@ -65,6 +67,8 @@ std::string Replay(const Input& input) {
             tvfuzz::RunLzw(bytes.data(), bytes.size());
         } else if (input.target == "packbits") {
             tvfuzz::RunPackBits(bytes.data(), bytes.size());
+        } else if (input.target == "fax_libtiff") {
+            tvfuzz::RunFaxLibtiff(bytes.data(), bytes.size());
         } else {
             tvfuzz::RunFax(bytes.data(), bytes.size());
         }
@@ -79,7 +83,7 @@ TEST(FuzzReplay, FoldersHoldInputsForEveryTarget) {
     // An empty or misplaced folder would make the replays below pass vacuously.
     for (const char* kind : {"regressions", "seeds"}) {
         const std::vector<Input> inputs = Inputs(kind);
-        for (const char* target : {"reader", "lzw", "fax", "packbits"}) {
+        for (const char* target : {"reader", "lzw", "fax", "packbits", "fax_libtiff"}) {
             const auto n = std::count_if(inputs.begin(), inputs.end(), [&](const Input& i) { return i.target == target; });
             if (std::string(kind) == "seeds" || std::string(target) == "reader" || std::string(target) == "lzw") {
                 EXPECT_GT(n, 0) << kind << "/" << target << " in " << kFuzzDir;

@@ -61,19 +61,22 @@ Verdict Judge(const std::string& path, const std::string& reference) {
     v.length = info.Length;
     Rows rows;
     std::vector<std::uint8_t> line((info.Width + 7) / 8 + 1);
-    std::uint32_t firstFault = TV_OK, faultLine = 0;
+    std::uint32_t firstFault = TV_OK, faultLine = 0, failure = TV_OK;
     for (std::uint32_t y = 0; y < info.Length; ++y) {
         const std::uint32_t r = view.ReadALine(line.data());
         if (r != TV_OK && firstFault == TV_OK) {
             firstFault = r;
             faultLine = y;
         }
-        if (r != TV_OK && r != TV_ERR_STRIP_SHORT && r != TV_ERR_STRIP_LONG && r != TV_ERR_LINE_SHORT) break;
+        if (r != TV_OK && !TiffView_IsWarning(r)) {
+            failure = r;
+            break;
+        }
         rows.emplace_back(line.begin(), line.end() - 1);
     }
     // A failure that delivers no line is repeated; the end is reported.
     const std::uint32_t after = view.ReadALine(line.data());
-    EXPECT_EQ(after, rows.size() == info.Length ? TV_ERR_END_OF_IMAGE : firstFault) << file;
+    EXPECT_EQ(after, rows.size() == info.Length ? TV_ERR_END_OF_IMAGE : failure) << file;
     view.CloseFile();
     tvtest::ClearPadding(rows, info.Width);
 
@@ -242,7 +245,7 @@ const Expectation kVerdicts[] = {
      "refused F0000022", ""},
     // Group 3 written without any EOL, outside the claim
     {"libtiff-testfax3_bug54_1dnoEOL.tif", "libtiff-refs-o-testfax3_bug54_1dnoEOL.tiff",
-     "2/2320 F0000052@2 differ@1", ""},
+     "2/2320 F0000057@1 differ@1", ""},
     {"libtiff-testfax3_bug_513.tiff", "libtiff-refs-o-testfax3_bug_513.tiff",
      "refused F0011A30", "2/2 OK same"},
     {"libtiff-testfax4.tiff", "",
@@ -308,17 +311,19 @@ const Expectation kVerdicts[] = {
      "refused F0011A30", "6/6 OK same"},
     // repaired: T4Options 0, EOLs not aligned
     {"twelve-contrib-multipage.tif", "",
-     "refused F0011A30", "4/4 OK differ@1"},
+     "refused F0011A30", "4/4 F0000057@1 differ@1"},
     {"twelve-fivepages-scan-causingerrors.tif", "",
      "3518/3518 OK same", ""},
     // EOLs aligned with a whole byte more fill than needed and lines ended early by their EOL: every
     // line decodes. libtiff drops the first coded line (no EOL before it) and pads the end, so its
     // reading is ours shifted by one line.
+    // Its first line has no EOL before it: kept here as the strip's first
+    // line, dropped by libtiff, so the lines after it are one row lower.
     {"twelve-g3aoe.tif", "",
-     "2328/2328 OK differ@3", ""},
+     "2328/2328 F0000057@36 differ@3", ""},
     // repaired: T4Options 0, EOLs not aligned
     {"twelve-group3_1d.tif", "",
-     "refused F0011A30", "4/4 OK differ@1"},
+     "refused F0011A30", "4/4 F0000057@1 differ@1"},
     {"twelve-group3_1d_fill.tif", "",
      "refused F0011A30", "4/4 OK same"},
     // repaired: two-dimensional Group 3, refused for tag 292

@@ -103,7 +103,7 @@ std::vector<std::uint32_t> ReadAll(CTiffView& view, Bytes& lines) {
     Bytes line((info.Width + 7) / 8);
     for (std::uint32_t y = 0; y <= info.Length; ++y) {
         results.push_back(view.ReadALine(line.data()));
-        if (results.back() == TV_OK || results.back() == TV_ERR_LINE_SHORT || results.back() == TV_ERR_STRIP_LONG) lines.insert(lines.end(), line.begin(), line.end());
+        if (results.back() == TV_OK || TiffView_IsWarning(results.back())) lines.insert(lines.end(), line.begin(), line.end());
     }
     return results;
 }

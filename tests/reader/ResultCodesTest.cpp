@@ -68,6 +68,7 @@ const MessageCase kMessageCases[] = {
     {TV_ERR_STRIP_SHORT, "条带数据偏少,填充0", 20},
     {TV_ERR_STRIP_LONG, "条带数据偏多,删除多余", 23},
     {TV_ERR_LINE_SHORT, "条带数据偏少,填充0", 20},
+    {TV_ERR_LINE_DAMAGED, "行数据损坏", 12},
     {TV_ERR_STRIP_SEEK, "数据块无法定位", 16},
     {TV_ERR_STRIP_READ, "数据块无法读取", 16},
     {0xF0000004u, "未定义错误", 12},

@@ -137,6 +137,58 @@ void CheckRows(const Lines& rows, std::uint32_t width) {
     }
 }
 
+// One line coded two-dimensionally against `ref` (T.4 2D / T.6).
+void Put2DLine(BitWriter& w, const std::vector<std::uint8_t>& cur, const std::vector<std::uint8_t>& ref,
+               std::uint32_t width) {
+    // a0 starts on an imaginary white pixel before the line; `start` is
+    // the first position a search may look at (a0 + 1, or 0 at the start).
+    bool atStart = true;
+    std::uint32_t a0 = 0;
+    std::uint8_t colour = 0;
+    while (atStart || a0 < width) {
+        const std::uint32_t start = atStart ? 0 : a0 + 1;
+        const std::uint8_t other = static_cast<std::uint8_t>(1 - colour);
+        const std::uint32_t a1 = Find(cur, width, start, other);
+        const std::uint32_t a2 = a1 < width ? Find(cur, width, a1 + 1, colour) : width;
+        // b1: the first change on the reference line after a0 towards
+        // the colour opposite a0's. If the reference already has that
+        // colour at `start`, the run it belongs to began at or before a0
+        // and does not count.
+        std::uint32_t b1 = Find(ref, width, start, other);
+        const std::uint8_t before = start == 0 ? 0 : ref[start - 1];
+        if (b1 == start && b1 < width && before == other) b1 = Find(ref, width, Find(ref, width, b1, colour), other);
+        const std::uint32_t b2 = b1 < width ? Find(ref, width, b1 + 1, colour) : width;
+        if (b2 < a1) {
+            w.Put(kPass);
+            a0 = b2;
+        } else if (a1 + 3 >= b1 && b1 + 3 >= a1) {
+            w.Put(kVertical[static_cast<int>(a1) - static_cast<int>(b1) + 3]);
+            a0 = a1;
+            colour = other;
+        } else {
+            w.Put(kHorizontal);
+            PutRun(w, a1 - (atStart ? 0 : a0), colour == 1);
+            PutRun(w, a2 - a1, other == 1);
+            a0 = a2;
+        }
+        atStart = false;
+    }
+}
+
+// One line of one-dimensional runs.
+void Put1DLine(BitWriter& w, const std::vector<std::uint8_t>& px, std::uint32_t width) {
+    std::uint32_t x = 0;
+    std::uint8_t colour = 0;
+    // A line always starts with a white run, of length 0 when the first
+    // pixel is black; a zero-width line is a single white run of 0.
+    do {
+        const std::uint32_t end = Find(px, width, x, static_cast<std::uint8_t>(1 - colour));
+        PutRun(w, end - x, colour == 1);
+        x = end;
+        colour = static_cast<std::uint8_t>(1 - colour);
+    } while (x < width);
+}
+
 }  // namespace
 
 Stream EncodeG4Stream(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits) {
@@ -146,40 +198,8 @@ Stream EncodeG4Stream(const Lines& rows, std::uint32_t width, bool eofb, bool re
     std::vector<std::uint8_t> ref(static_cast<std::size_t>(width) + 1, 0);
     for (const Line& row : rows) {
         const std::vector<std::uint8_t> cur = Unpack(row, width);
-        // a0 starts on an imaginary white pixel before the line; `start` is
-        // the first position a search may look at (a0 + 1, or 0 at the start).
         s.LineStartBits.push_back(w.Position());
-        bool atStart = true;
-        std::uint32_t a0 = 0;
-        std::uint8_t colour = 0;
-        while (atStart || a0 < width) {
-            const std::uint32_t start = atStart ? 0 : a0 + 1;
-            const std::uint8_t other = static_cast<std::uint8_t>(1 - colour);
-            const std::uint32_t a1 = Find(cur, width, start, other);
-            const std::uint32_t a2 = a1 < width ? Find(cur, width, a1 + 1, colour) : width;
-            // b1: the first change on the reference line after a0 towards
-            // the colour opposite a0's. If the reference already has that
-            // colour at `start`, the run it belongs to began at or before a0
-            // and does not count.
-            std::uint32_t b1 = Find(ref, width, start, other);
-            const std::uint8_t before = start == 0 ? 0 : ref[start - 1];
-            if (b1 == start && b1 < width && before == other) b1 = Find(ref, width, Find(ref, width, b1, colour), other);
-            const std::uint32_t b2 = b1 < width ? Find(ref, width, b1 + 1, colour) : width;
-            if (b2 < a1) {
-                w.Put(kPass);
-                a0 = b2;
-            } else if (a1 + 3 >= b1 && b1 + 3 >= a1) {
-                w.Put(kVertical[static_cast<int>(a1) - static_cast<int>(b1) + 3]);
-                a0 = a1;
-                colour = other;
-            } else {
-                w.Put(kHorizontal);
-                PutRun(w, a1 - (atStart ? 0 : a0), colour == 1);
-                PutRun(w, a2 - a1, other == 1);
-                a0 = a2;
-            }
-            atStart = false;
-        }
+        Put2DLine(w, cur, ref, width);
         s.LineEndBits.push_back(w.Position());
         ref = cur;
     }
@@ -203,17 +223,7 @@ Stream EncodeG3Stream(const Lines& rows, std::uint32_t width, bool rtc, bool rev
         w.AlignForEol();
         w.Put(kEol);
         s.LineStartBits.push_back(w.Position());
-        const std::vector<std::uint8_t> px = Unpack(row, width);
-        std::uint32_t x = 0;
-        std::uint8_t colour = 0;
-        // A line always starts with a white run, of length 0 when the first
-        // pixel is black; a zero-width line is a single white run of 0.
-        do {
-            const std::uint32_t end = Find(px, width, x, static_cast<std::uint8_t>(1 - colour));
-            PutRun(w, end - x, colour == 1);
-            x = end;
-            colour = static_cast<std::uint8_t>(1 - colour);
-        } while (x < width);
+        Put1DLine(w, Unpack(row, width), width);
         s.LineEndBits.push_back(w.Position());
     }
     if (rtc) {
@@ -226,6 +236,27 @@ Stream EncodeG3Stream(const Lines& rows, std::uint32_t width, bool rtc, bool rev
 
 std::vector<std::uint8_t> EncodeG3(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits) {
     return EncodeG3Stream(rows, width, rtc, reverseBits).Bytes;
+}
+
+std::vector<std::uint8_t> EncodeG3TwoDimensional(const Lines& rows, std::uint32_t width, std::uint32_t k,
+                                                 bool alignEols) {
+    CheckRows(rows, width);
+    BitWriter w;
+    std::vector<std::uint8_t> ref;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::vector<std::uint8_t> cur = Unpack(rows[i], width);
+        if (alignEols) w.AlignForEol();
+        w.Put(kEol);
+        const bool oneDimensional = i % k == 0;
+        w.PutBit(oneDimensional);
+        if (oneDimensional) {
+            Put1DLine(w, cur, width);
+        } else {
+            Put2DLine(w, cur, ref, width);
+        }
+        ref = cur;
+    }
+    return w.Finish(false);
 }
 
 bool Pixel(const Line& line, std::uint32_t x) { return (line[x / 8] >> (7 - x % 8)) & 1u; }

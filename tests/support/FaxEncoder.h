@@ -44,6 +44,13 @@ std::vector<std::uint8_t> EncodeG4(const Lines& rows, std::uint32_t width, bool 
 Stream EncodeG3Stream(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits = false);
 std::vector<std::uint8_t> EncodeG3(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits = false);
 
+// T.4 two-dimensional: an EOL and a tag bit before every line; every k-th
+// line from the first is coded one-dimensionally (tag 1), the others
+// against the line above (tag 0). `alignEols`: each EOL ends on a byte
+// boundary (T4Options bit 2), else no fill at all. Padded to a whole byte.
+std::vector<std::uint8_t> EncodeG3TwoDimensional(const Lines& rows, std::uint32_t width, std::uint32_t k,
+                                                 bool alignEols);
+
 // Bytes per packed line.
 inline std::size_t LineBytes(std::uint32_t width) { return (static_cast<std::size_t>(width) + 7) / 8; }
 

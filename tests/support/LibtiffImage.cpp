@@ -239,7 +239,7 @@ OurReading ReadWithTiffView(const std::string& path) {
     for (std::uint32_t y = 0; y < info.Length; ++y) {
         const std::uint32_t r = view.ReadALine(line.data());
         out.lineResults.push_back(r);
-        if (r != TV_OK && r != TV_ERR_STRIP_SHORT && r != TV_ERR_STRIP_LONG && r != TV_ERR_LINE_SHORT) break;
+        if (r != TV_OK && !TiffView_IsWarning(r)) break;
         out.rows.push_back(line);
     }
     view.CloseFile();
