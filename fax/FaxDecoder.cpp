@@ -66,6 +66,10 @@ std::uint64_t FindEolEnd(Source& source, std::uint64_t pos, bool& bail) {
     }
 }
 
+// Lengths of the pass code "0001" and the horizontal code "001".
+constexpr unsigned kPassBits = 4;
+constexpr unsigned kHorizontalBits = 3;
+
 // Vertical mode offsets by mode number, and where the next b1 candidate
 // lies from b1: the element after it, or before it for a0 left of b1.
 constexpr std::int64_t kVerticalOffset[kModeCodeRows] = {0, 0, 0, 0, 1, 2, 3, -1, -2, -3, 0, 0};
@@ -585,6 +589,122 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
             source.Consume(pair.Total);
             continue;
         }
+        // Pass ("0001") and horizontal ("001") codes, the commonest after
+        // the short vertical ones on ruled or boxed pages, are told apart by
+        // their top bits alone; the table below takes every other code.
+        const std::uint64_t top4 = acc >> 60;
+        if (top4 == 1) {
+            if (TV_FAX_RARELY(source.Beyond(kPassBits))) {
+                codeStart = source.Position();
+                stop = Stop::Suspend;
+                break;
+            }
+            source.Consume(kPassBits);
+            if (TV_FAX_LIKELY(n > 0)) {
+                while (ref[k] <= a0) {
+                    k += 2;
+                }
+            }
+            const std::uint64_t b2 = ref[k + 1];
+            if (b2 < a0) {
+                return Stop::Fail;
+            }
+            a0 = b2;
+            k += 2;
+            continue;
+        }
+        if ((top4 >> 1) == 1) {
+            if (TV_FAX_RARELY(source.Beyond(kHorizontalBits))) {
+                codeStart = source.Position();
+                stop = Stop::Suspend;
+                break;
+            }
+            const std::uint64_t hStart = source.Position();
+            const std::uint64_t a0Start = a0;
+            const std::uint64_t nStart = n;
+            // Fill left at least 16 bits: the pair lookup needs 13 with the
+            // code; the code-by-code path below fills for itself.
+            source.Consume(kHorizontalBits);
+            // Two short terminating codes, the usual case, in one lookup;
+            // anything else (make-up codes, a run of 0 or past the width,
+            // bits not all input) is read code by code below.
+            const std::uint64_t pairIndex = source.Acc >> (64 - kPairBits);
+            const std::uint32_t pair = (n & 1u) == 0 ? pairWhiteBlack[pairIndex] : pairBlackWhite[pairIndex];
+            if (TV_FAX_LIKELY(pair != 0)) {
+                const unsigned pairLength = FaxPairLength(pair);
+                const std::uint64_t first = a0 + FaxPairFirst(pair);
+                const std::uint64_t second = first + FaxPairSecond(pair);
+                if (TV_FAX_LIKELY(first - prev <= width && FaxPairSecond(pair) <= width &&
+                                  !source.Beyond(pairLength))) {
+                    source.Consume(pairLength);
+                    cur[n + 1] = first;
+                    cur[n + 2] = second;
+                    n += 2;
+                    ToggleFaxElement(toggles, first);
+                    ToggleFaxElement(toggles, second);
+                    a0 = second;
+                    prev = second;
+                    continue;
+                }
+            }
+            for (int r = 0; r < 2; ++r) {
+                const bool white = (n & 1u) == 0;
+                for (;;) {
+                    if (!source.Fill()) {
+                        return Stop::Careful;
+                    }
+                    unsigned codeLen;
+                    std::uint32_t value;
+                    const std::uint16_t shortEntry = white ? shortWhite[source.Acc >> (64 - kWhiteShortBits)]
+                                                           : shortBlack[source.Acc >> (64 - kBlackShortBits)];
+                    if (TV_FAX_LIKELY(shortEntry != 0)) {
+                        codeLen = FaxShortLength(shortEntry);
+                        value = FaxShortValue(shortEntry);
+                    } else {
+                        const std::uint16_t entry = white ? fastWhite[source.Acc >> (64 - kWhiteMaxBits)]
+                                                          : fastBlack[source.Acc >> (64 - kBlackMaxBits)];
+                        if (entry == 0) {
+                            if (!source.Beyond(white ? kWhiteMaxBits : kBlackMaxBits)) {
+                                return Stop::Fail;
+                            }
+                            codeLen = 64;  // not whole: suspend below
+                        } else {
+                            codeLen = FaxFastLength(entry);
+                        }
+                        value = entry == 0 ? 0 : runValue[FaxFastRow(entry)];
+                    }
+                    if (TV_FAX_RARELY(codeLen == 64 || source.Beyond(codeLen))) {
+                        // The whole horizontal code is read again from its start.
+                        for (std::uint64_t i = nStart + 1; i <= n; ++i) {
+                            ToggleFaxElement(toggles, cur[i]);
+                        }
+                        line = {a0Start, k, nStart};
+                        codeStart = hStart;
+                        return Stop::Suspend;
+                    }
+                    source.Consume(codeLen);
+                    a0 += value;
+                    const std::uint64_t run = a0 - prev;
+                    if (value < 64) {
+                        if (TV_FAX_RARELY(run - 1 >= width)) {
+                            if (run != 0) {
+                                return Stop::Fail;
+                            }
+                            TV_FAX_ROOM_FOR_EMPTY_RUN();
+                        }
+                        cur[++n] = a0;
+                        ToggleFaxElement(toggles, a0);
+                        prev = a0;
+                        break;
+                    }
+                    // Includes an EOL met inside a run: the run can only outgrow the line.
+                    if (TV_FAX_RARELY(run > width)) {
+                        return Stop::Fail;
+                    }
+                }
+            }
+            continue;
+        }
         // The mode codes cover every bit pattern, so this always matches.
         const std::uint16_t modeEntry = fastMode[acc >> (64 - kModeMaxBits)];
         const unsigned len = FaxFastLength(modeEntry);
@@ -677,109 +797,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
             k += static_cast<std::uint64_t>(kVerticalStep[mode]);
             continue;
         }
-        if (mode == kModeHorizontal) {
-            const std::uint64_t hStart = source.Position();
-            const std::uint64_t a0Start = a0;
-            const std::uint64_t nStart = n;
-            source.Consume(len);
-            if (!source.Fill()) {
-                return Stop::Careful;
-            }
-            // Two short terminating codes, the usual case, in one lookup;
-            // anything else (make-up codes, a run of 0 or past the width,
-            // bits not all input) is read code by code below.
-            const std::uint64_t pairIndex = source.Acc >> (64 - kPairBits);
-            const std::uint32_t pair = (n & 1u) == 0 ? pairWhiteBlack[pairIndex] : pairBlackWhite[pairIndex];
-            if (TV_FAX_LIKELY(pair != 0)) {
-                const unsigned pairLength = FaxPairLength(pair);
-                const std::uint64_t first = a0 + FaxPairFirst(pair);
-                const std::uint64_t second = first + FaxPairSecond(pair);
-                if (TV_FAX_LIKELY(first - prev <= width && FaxPairSecond(pair) <= width &&
-                                  !source.Beyond(pairLength))) {
-                    source.Consume(pairLength);
-                    cur[n + 1] = first;
-                    cur[n + 2] = second;
-                    n += 2;
-                    ToggleFaxElement(toggles, first);
-                    ToggleFaxElement(toggles, second);
-                    a0 = second;
-                    prev = second;
-                    continue;
-                }
-            }
-            for (int r = 0; r < 2; ++r) {
-                const bool white = (n & 1u) == 0;
-                for (;;) {
-                    if (!source.Fill()) {
-                        return Stop::Careful;
-                    }
-                    unsigned codeLen;
-                    std::uint32_t value;
-                    const std::uint16_t shortEntry = white ? shortWhite[source.Acc >> (64 - kWhiteShortBits)]
-                                                           : shortBlack[source.Acc >> (64 - kBlackShortBits)];
-                    if (TV_FAX_LIKELY(shortEntry != 0)) {
-                        codeLen = FaxShortLength(shortEntry);
-                        value = FaxShortValue(shortEntry);
-                    } else {
-                        const std::uint16_t entry = white ? fastWhite[source.Acc >> (64 - kWhiteMaxBits)]
-                                                          : fastBlack[source.Acc >> (64 - kBlackMaxBits)];
-                        if (entry == 0) {
-                            if (!source.Beyond(white ? kWhiteMaxBits : kBlackMaxBits)) {
-                                return Stop::Fail;
-                            }
-                            codeLen = 64;  // not whole: suspend below
-                        } else {
-                            codeLen = FaxFastLength(entry);
-                        }
-                        value = entry == 0 ? 0 : runValue[FaxFastRow(entry)];
-                    }
-                    if (TV_FAX_RARELY(codeLen == 64 || source.Beyond(codeLen))) {
-                        // The whole horizontal code is read again from its start.
-                        for (std::uint64_t i = nStart + 1; i <= n; ++i) {
-                            ToggleFaxElement(toggles, cur[i]);
-                        }
-                        line = {a0Start, k, nStart};
-                        codeStart = hStart;
-                        return Stop::Suspend;
-                    }
-                    source.Consume(codeLen);
-                    a0 += value;
-                    const std::uint64_t run = a0 - prev;
-                    if (value < 64) {
-                        if (TV_FAX_RARELY(run - 1 >= width)) {
-                            if (run != 0) {
-                                return Stop::Fail;
-                            }
-                            TV_FAX_ROOM_FOR_EMPTY_RUN();
-                        }
-                        cur[++n] = a0;
-                        ToggleFaxElement(toggles, a0);
-                        prev = a0;
-                        break;
-                    }
-                    // Includes an EOL met inside a run: the run can only outgrow the line.
-                    if (TV_FAX_RARELY(run > width)) {
-                        return Stop::Fail;
-                    }
-                }
-            }
-            continue;
-        }
         source.Consume(len);
-        if (mode == kModePass) {
-            if (TV_FAX_LIKELY(n > 0)) {
-                while (ref[k] <= a0) {
-                    k += 2;
-                }
-            }
-            const std::uint64_t b2 = ref[k + 1];
-            if (b2 < a0) {
-                return Stop::Fail;
-            }
-            a0 = b2;
-            k += 2;
-            continue;
-        }
         // Extension prefix or seven 0s: the rest of the line is one run,
         // starting after the last element (what passes left behind is lost).
         if (n >= kFaxMaxRuns) {
