@@ -511,11 +511,12 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
     const std::uint32_t* const pairBlackWhite = tables.PairBlackWhite;
 
     const std::uint64_t width = Width;
-    const std::uint64_t* ref = Ref;
+    // b1's candidate on the reference line (element K), kept as a pointer:
+    // one register fewer than the array and an index.
+    const std::uint64_t* b = Ref + line.K;
     std::uint64_t* cur = Cur;
     std::uint64_t* const toggles = Toggles.get();
     std::uint64_t a0 = line.A0;
-    std::uint64_t k = line.K;
     std::uint64_t n = line.N;
     // The last element; a0 - prev are the pixels of a0's colour that pass
     // codes have passed over and the next run starts with.
@@ -527,11 +528,12 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
     // count would pass its limit or the arrays cannot grow.
 #define TV_FAX_ROOM_FOR_EMPTY_RUN()                             \
     do {                                                        \
+        const std::ptrdiff_t at = b - Ref;                      \
         if (n >= kFaxMaxRuns || !Reserve(n + 1)) {              \
             return Stop::Fail;                                  \
         }                                                       \
         cur = Cur;                                              \
-        ref = Ref;                                              \
+        b = Ref + at;                                           \
     } while (0)
 
     for (;;) {
@@ -549,11 +551,11 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
         const FaxVerticalPair_t pair = kFaxVerticalPairs.Entry[acc >> 58];
         if (pair.Total != 0 && !source.Beyond(pair.Total)) {
             if (TV_FAX_LIKELY(n > 0)) {
-                while (ref[k] <= a0) {
-                    k += 2;
+                while (*b <= a0) {
+                    b += 2;
                 }
             }
-            std::uint64_t target = ref[k] + static_cast<std::uint64_t>(std::int64_t{pair.D1});
+            std::uint64_t target = *b + static_cast<std::uint64_t>(std::int64_t{pair.D1});
             std::uint64_t run = target - prev;
             if (TV_FAX_RARELY(run - 1 >= width)) {
                 if (run != 0) {
@@ -565,15 +567,15 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
             ToggleFaxElement(toggles, target);
             prev = target;
             a0 = target;
-            k += pair.D1 < 0 ? ~std::uint64_t{0} : 1;
+            b += pair.D1 < 0 ? -1 : 1;
             if (TV_FAX_RARELY(a0 >= width)) {
                 source.Consume(pair.First);
                 continue;
             }
-            while (ref[k] <= a0) {
-                k += 2;
+            while (*b <= a0) {
+                b += 2;
             }
-            target = ref[k] + static_cast<std::uint64_t>(std::int64_t{pair.D2});
+            target = *b + static_cast<std::uint64_t>(std::int64_t{pair.D2});
             run = target - prev;
             if (TV_FAX_RARELY(run - 1 >= width)) {
                 if (run != 0) {
@@ -585,7 +587,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
             ToggleFaxElement(toggles, target);
             prev = target;
             a0 = target;
-            k += pair.D2 < 0 ? ~std::uint64_t{0} : 1;
+            b += pair.D2 < 0 ? -1 : 1;
             source.Consume(pair.Total);
             continue;
         }
@@ -601,16 +603,16 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
             }
             source.Consume(kPassBits);
             if (TV_FAX_LIKELY(n > 0)) {
-                while (ref[k] <= a0) {
-                    k += 2;
+                while (*b <= a0) {
+                    b += 2;
                 }
             }
-            const std::uint64_t b2 = ref[k + 1];
+            const std::uint64_t b2 = b[1];
             if (b2 < a0) {
                 return Stop::Fail;
             }
             a0 = b2;
-            k += 2;
+            b += 2;
             continue;
         }
         if ((top4 >> 1) == 1) {
@@ -678,7 +680,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
                         for (std::uint64_t i = nStart + 1; i <= n; ++i) {
                             ToggleFaxElement(toggles, cur[i]);
                         }
-                        line = {a0Start, k, nStart};
+                        line = {a0Start, static_cast<std::uint64_t>(b - Ref), nStart};
                         codeStart = hStart;
                         return Stop::Suspend;
                     }
@@ -746,11 +748,11 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
             unsigned used = 0;
             do {
                 if (TV_FAX_LIKELY(n > 0)) {
-                    while (ref[k] <= a0) {
-                        k += 2;
+                    while (*b <= a0) {
+                        b += 2;
                     }
                 }
-                const std::uint64_t target = ref[k];
+                const std::uint64_t target = *b;
                 const std::uint64_t run = target - prev;
                 if (TV_FAX_RARELY(run - 1 >= width)) {
                     if (run != 0) {
@@ -762,7 +764,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
                 ToggleFaxElement(toggles, target);
                 prev = target;
                 a0 = target;
-                ++k;
+                ++b;
                 ++used;
             } while (used < ones && a0 < width);
             source.Consume(used);
@@ -774,12 +776,12 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
             // time; at the start of a line it stays put.
             source.Consume(len);
             if (TV_FAX_LIKELY(n > 0)) {
-                while (ref[k] <= a0) {
-                    k += 2;
+                while (*b <= a0) {
+                    b += 2;
                 }
             }
             const std::int64_t d = kVerticalOffset[mode];
-            const std::uint64_t target = ref[k] + static_cast<std::uint64_t>(d);
+            const std::uint64_t target = *b + static_cast<std::uint64_t>(d);
             const std::uint64_t run = target - prev;
             // One test for an empty run, one past the width and a negative
             // one (b1 + d before the line, or before the last element).
@@ -794,7 +796,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
             prev = target;
             a0 = target;
             // A negative d at element 0 has failed above.
-            k += static_cast<std::uint64_t>(kVerticalStep[mode]);
+            b += kVerticalStep[mode];
             continue;
         }
         source.Consume(len);
@@ -810,7 +812,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
         extension = true;
     }
 #undef TV_FAX_ROOM_FOR_EMPTY_RUN
-    line = {a0, k, n};
+    line = {a0, static_cast<std::uint64_t>(b - Ref), n};
     return stop;
 }
 
