@@ -636,8 +636,11 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
                 const unsigned pairLength = FaxPairLength(pair);
                 const std::uint64_t first = a0 + FaxPairFirst(pair);
                 const std::uint64_t second = first + FaxPairSecond(pair);
-                if (TV_FAX_LIKELY(first - prev <= width && FaxPairSecond(pair) <= width &&
-                                  !source.Beyond(pairLength))) {
+                // Both runs together within the width (a0 is never left of
+                // prev, so neither run alone then outgrows it): the rare
+                // pair that fails only this goes code by code, to the same
+                // end.
+                if (TV_FAX_LIKELY(second - prev <= width && !source.Beyond(pairLength))) {
                     source.Consume(pairLength);
                     cur[n + 1] = first;
                     cur[n + 2] = second;
@@ -820,7 +823,9 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
                           std::uint32_t& produced) {
     const bool reverse = FillOrder == 2;
     LineRoom = std::min<std::uint64_t>(std::uint64_t{Width} + 2, (std::uint64_t{CarriedIn} + length) * 8 + 2);
-    if (!Reserve(LineComplete != 0 ? 0 : Saved.N)) {
+    // The arrays rarely need to grow: Reserve is called only when they may.
+    const std::uint64_t held = LineComplete != 0 ? 0 : Saved.N;
+    if (held + LineRoom + kPosSlack > PosCap && !Reserve(held)) {
         return 0;
     }
     std::uint64_t codeStart = 0;
