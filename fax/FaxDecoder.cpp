@@ -499,7 +499,12 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
 // in the input (Suspend, with the line as it stood before that code and
 // where the code starts), bad data, or when the fast source cannot go on.
 template <class Source>
-TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState& line, std::uint64_t& codeStart, bool& extension) {
+TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState& line, std::uint64_t& codeStart, bool& extension) {
+    // The loop reads a copy of the source, which the compiler can keep in
+    // registers (it cannot tell the caller's from the element arrays). It
+    // is handed back where the line ends or suspends; a failed line or one
+    // left to the careful source has no use for the position.
+    Source source = caller;
     const FaxTables_t& tables = gFaxTables;
     const std::uint16_t* const fastMode = tables.FastMode;
     const std::uint16_t* const shortWhite = tables.ShortWhite;
@@ -567,7 +572,8 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
             ToggleFaxElement(toggles, target);
             prev = target;
             a0 = target;
-            b += pair.D1 < 0 ? -1 : 1;
+            // d is -1, 0 or 1: b1 steps back for a0 left of it, else on.
+            b += pair.D1 | 1;
             if (TV_FAX_RARELY(a0 >= width)) {
                 source.Consume(pair.First);
                 continue;
@@ -587,7 +593,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
             ToggleFaxElement(toggles, target);
             prev = target;
             a0 = target;
-            b += pair.D2 < 0 ? -1 : 1;
+            b += pair.D2 | 1;
             source.Consume(pair.Total);
             continue;
         }
@@ -685,6 +691,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
                         }
                         line = {a0Start, static_cast<std::uint64_t>(b - Ref), nStart};
                         codeStart = hStart;
+                        caller = source;
                         return Stop::Suspend;
                     }
                     source.Consume(codeLen);
@@ -816,6 +823,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& source, LineState&
     }
 #undef TV_FAX_ROOM_FOR_EMPTY_RUN
     line = {a0, static_cast<std::uint64_t>(b - Ref), n};
+    caller = source;
     return stop;
 }
 
