@@ -58,10 +58,24 @@ bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t*
     const std::uint64_t at = 8 * lastWord;
     if (at + 8 <= limit) {
         StoreBigEndian64(dest + at, pixels);
-    } else {
-        for (std::uint64_t i = at; i < limit; ++i) {
-            dest[i] = static_cast<std::uint8_t>(pixels >> 56);
-            pixels <<= 8;
+    } else if (at < limit) {
+        // Fewer than eight bytes: four, two and one at a time, from the
+        // word's bytes in order.
+        std::uint8_t word[8];
+        StoreBigEndian64(word, pixels);
+        const std::size_t count = static_cast<std::size_t>(limit - at);
+        std::uint8_t* out = dest + at;
+        std::size_t done = 0;
+        if ((count & 4u) != 0) {
+            std::memcpy(out, word, 4);
+            done = 4;
+        }
+        if ((count & 2u) != 0) {
+            std::memcpy(out + done, word + done, 2);
+            done += 2;
+        }
+        if ((count & 1u) != 0) {
+            out[done] = word[done];
         }
     }
     bytes = static_cast<std::uint32_t>(whole);
