@@ -754,7 +754,8 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
             // taken at once, up to the line's end. Only the first needed
             // its lookup (and, from the careful source, to be input: the
             // 1 bits after it are input too, made-up bits being 0s).
-            const unsigned ones = std::min(LeadingZeros64(~acc), source.Held);
+            // At most 63 at once: consuming 64 bits would be a 64-bit shift.
+            const unsigned ones = std::min(LeadingZeros64(~acc), source.Held & 63u);
             unsigned used = 0;
             do {
                 if (TV_FAX_LIKELY(n > 0)) {

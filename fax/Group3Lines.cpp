@@ -137,7 +137,10 @@ CGroup3Lines::Start CGroup3Lines::Sync(Source& bits, bool& skipped) const {
         if (bits.AtEnd()) return Start::NoLine;
         const unsigned zeros = LeadingZeros64(bits.Acc);
         if (zeros < bits.Held) {
-            bits.Consume(zeros + 1);
+            // In two steps: the 1 may be the last of 64 held bits, and a
+            // 64-bit shift is not defined.
+            bits.Consume(zeros);
+            bits.Consume(1);
             return Start::Found;
         }
         bits.Consume(std::min(bits.Held, 32u));
@@ -355,7 +358,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
         if (TV_FAX_LIKELY(mode == kModeV0)) {
             // A run of V0 codes (single 1 bits, all within the data) up to
             // the line's end or the capacity.
-            const unsigned ones = std::min(LeadingZeros64(~acc), bits.Held);
+            const unsigned ones = std::min(LeadingZeros64(~acc), bits.Held & 63u);
             unsigned used = 0;
             do {
                 findB1();

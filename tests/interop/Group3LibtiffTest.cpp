@@ -243,11 +243,6 @@ TEST(Group3Libtiff, AnyKTwoDimensional) {
     }
 }
 
-// Damaged copies of a written page: lines libtiff reads without complaint
-// must be identical; every other line must carry a warning unless it is
-// identical anyway. Two-dimensional pages are still allowed to fall out of
-// step with libtiff after a bad code; they are read
-// here for safety and counted.
 // The file at `path` with its strip's data damaged as `trial` says: a bit
 // flipped (and every third time the next byte too), or every tenth time the
 // strip cut short with zeros. The strip's first `keep` bytes stay whole.
@@ -278,6 +273,14 @@ std::string Damaged(const std::string& path, std::uint32_t trial, std::size_t ke
     return damaged;
 }
 
+// Damaged copies of a written page: lines libtiff reads without complaint
+// must be identical; every other line must carry a warning unless it is
+// identical anyway. One exception, in two-dimensional pages: where a bad
+// code is followed by an EOL, libtiff ends the line there and then skips to
+// the next EOL without a word, dropping the line between; we read that line
+// (with a warning), so later lines may be a row apart from libtiff's, and
+// must then be flagged or be the lines as written. Near such damage the two
+// readers may also part ways on a line or two, each flagging its own.
 TEST(Group3Libtiff, DamagedPagesFollowLibtiff) {
     const std::uint32_t width = 200, length = 60;
     const Rows rows = tvtest::DocumentPage(width, length, 3);
@@ -295,7 +298,13 @@ TEST(Group3Libtiff, DamagedPagesFollowLibtiff) {
             for (std::size_t y = 0; y < ours.rows.size(); ++y) {
                 const bool same = ours.rows[y] == truth.rows[y];
                 if (!followsLibtiff) {
-                    outOfStep += same ? 0 : 1;
+                    // A line we read otherwise than libtiff is flagged, or
+                    // is the line as written: libtiff dropped a line (see
+                    // above), we did not.
+                    if (!same) {
+                        EXPECT_TRUE(ours.codes[y] != TV_OK || ours.rows[y] == rows[y]) << where << " line " << y;
+                        outOfStep += truth.complained[y] ? 0 : 1;
+                    }
                 } else if (!truth.complained[y]) {
                     EXPECT_TRUE(same) << where << " line " << y;
                     ++compared;
@@ -308,7 +317,8 @@ TEST(Group3Libtiff, DamagedPagesFollowLibtiff) {
     }
     EXPECT_GT(compared, 1000);
     EXPECT_GT(flagged, 20);
-    std::printf("  %d lines compared, %d flagged, %d two-dimensional lines out of step\n", compared, flagged, outOfStep);
+    std::printf("  %d lines compared, %d flagged, %d two-dimensional lines one row apart from libtiff's\n", compared,
+                flagged, outOfStep);
 }
 
 // The strict profile takes only byte-aligned one-dimensional Group 3 as it
