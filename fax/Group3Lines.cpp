@@ -485,7 +485,10 @@ int CGroup3Lines::Decode(const std::uint8_t* input, std::uint32_t inputLength, s
         BitOffset = 0;
         return 1;
     }
-    const bool exact = end == End::Complete && CurCount > 0 && Cur[CurCount - 1] == Width;
+    // An EOL right where the width is reached ends a whole line: a make-up
+    // code that fills the line may come without the terminating code of 0.
+    const bool whole = end == End::Complete || end == End::Eol;
+    const bool exact = whole && CurCount > 0 && Cur[CurCount - 1] == Width;
     Finish(end);
     EolPending = end == End::Eol;
     PendingFault = end == End::Data ? TV_ERR_STRIP_SHORT : (exact && !skipped ? TV_OK : TV_ERR_LINE_DAMAGED);
