@@ -133,7 +133,7 @@ std::size_t CountFiles(const std::string& directory) {
 TEST(ModernReader, DiagnosticLogsOnlyWhereAsked) {
     // An LZW strip that decodes one row short: the strict profile logs it.
     tvtest::TempDir dir;
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = 16;
     layout.length = 6;
     layout.rowsPerStrip = 3;

@@ -117,7 +117,7 @@ protected:
     // Strip `s` covers rows [4s, 4s+4); `shape` -1 drops its last row, +1
     // appends the extra row.
     std::string Write(int stripIndex, int shape, bool endOfInformation) {
-        tvtest::BilevelSpec layout;
+        tvtest::BilevelLayout layout;
         layout.width = kWidth;
         layout.length = kLength;
         layout.rowsPerStrip = kRowsPerStrip;
@@ -219,7 +219,7 @@ TEST(LzwStripAccountingLastStrip, LongLastStripIsReported) {
     // 11 22 33 11 plus the extra 22: its final code is the string 11 22,
     // which finishes the last line and makes the surplus at once.
     const Bytes image = {1, 2, 3, 4, 5, 6, 7, 8, 0x11, 0x22, 0x33, 0x11};
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = 8;
     layout.length = 12;
     layout.rowsPerStrip = 4;
@@ -248,7 +248,7 @@ TEST(LzwStripAccountingLastStrip, LongLastStripIsReported) {
 TEST_F(LzwStripAccounting, CorruptStripFailsTheLine) {
     // A looping chain in strip 1: the first line that decodes it fails and
     // does not count as delivered.
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = kWidth;
     layout.length = kLength;
     layout.rowsPerStrip = kRowsPerStrip;

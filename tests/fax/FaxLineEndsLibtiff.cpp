@@ -96,7 +96,7 @@ TEST(FaxLineEnds, EveryLineReadsAsLibtiffReadsIt) {
             const std::vector<std::string> lines = c.lines(width, width / 2);
             faxbits::BitWriter bits;
             for (const std::string& line : lines) bits.Put(line);
-            tvtest::BilevelSpec layout;
+            tvtest::BilevelLayout layout;
             layout.width = width;
             layout.length = static_cast<std::uint32_t>(lines.size());
             layout.compression = 4;

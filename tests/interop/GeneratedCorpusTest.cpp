@@ -356,7 +356,7 @@ TEST_F(GeneratedCorpus, UnclaimedEncodingsAreRefusedOrFailCleanly) {
             tvtest::WriteWithLibtiff(path, o, rows);
         } catch (const std::exception&) {
             // libtiff cannot write Compression 2; the header alone decides.
-            tvtest::BilevelSpec layout;
+            tvtest::BilevelLayout layout;
             layout.width = width;
             layout.length = length;
             layout.compression = u.compression;

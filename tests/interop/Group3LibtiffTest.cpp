@@ -224,12 +224,12 @@ TEST(Group3Libtiff, AnyKTwoDimensional) {
     const Rows rows = tvtest::DocumentPage(width, length, 11);
     for (std::uint32_t k : {1u, 3u, 1000u}) {
         for (bool aligned : {false, true}) {
-            tvtest::BilevelSpec spec;
-            spec.width = width;
-            spec.length = length;
-            spec.compression = COMPRESSION_CCITTFAX3;
-            spec.strips = {faxenc::EncodeG3TwoDimensional(rows, width, k, aligned)};
-            tvtest::TiffBuilder tiff = tvtest::MakeBilevel(spec);
+            tvtest::BilevelLayout layout;
+            layout.width = width;
+            layout.length = length;
+            layout.compression = COMPRESSION_CCITTFAX3;
+            layout.strips = {faxenc::EncodeG3TwoDimensional(rows, width, k, aligned)};
+            tvtest::TiffBuilder tiff = tvtest::MakeBilevel(layout);
             tiff.AddLong(TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING | (aligned ? GROUP3OPT_FILLBITS : 0));
             const std::string path = Scratch("anyk");
             tvtest::WriteFileBytes(path, tiff.Build());

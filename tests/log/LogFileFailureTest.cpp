@@ -20,7 +20,7 @@ class LogFileFailure : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(Scratch.Path.empty());
-        tvtest::BilevelSpec layout;
+        tvtest::BilevelLayout layout;
         layout.width = 8;
         layout.length = 3;
         layout.compression = 5;

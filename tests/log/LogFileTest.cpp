@@ -122,8 +122,8 @@ protected:
 // Three strips of 4, 4 and 2 rows, 16 pixels (2 bytes) wide; the stored
 // strips hold 5, 7 and 3 bytes and follow the 8-byte header in that order,
 // at offsets 8, 13 and 20.
-tvtest::BilevelSpec ThreeStrips() {
-    tvtest::BilevelSpec layout;
+tvtest::BilevelLayout ThreeStrips() {
+    tvtest::BilevelLayout layout;
     layout.width = 16;
     layout.length = 10;
     layout.rowsPerStrip = 4;
@@ -171,7 +171,7 @@ LogValues StripOneShortfall(const std::string& image, std::int32_t handle) {
 }
 
 TEST_F(LogFileTest, SingleStripShortfallHas25Lines) {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = 16;
     layout.length = 4;
     layout.compression = 5;
@@ -230,7 +230,7 @@ TEST_F(LogFileTest, SurplusInTheLastStripClosedAtOnce) {
     script.push_back({kRest, 2});  // strip 1 exact
     script.push_back({1, 2});      // line 8
     script.push_back({kRest, 4});  // line 9: strip 2 yields 6 of its 4 bytes
-    tvtest::BilevelSpec layout = ThreeStrips();
+    tvtest::BilevelLayout layout = ThreeStrips();
     layout.photometric = 1;
     layout.bigEndian = true;
     Open(tvtest::MakeBilevel(layout), script);
@@ -262,7 +262,7 @@ TEST_F(LogFileTest, SurplusInTheLastStripClosedAtOnce) {
 TEST_F(LogFileTest, SurplusInAnInnerStripMixesSnapshotAndLiveState) {
     std::vector<Step> script = {{1, 2}, {1, 2}, {1, 2}, {kRest, 4}};  // strip 0 yields 10 of 8
     script.push_back({1, 2});                                        // line 4, from strip 1
-    tvtest::BilevelSpec layout = ThreeStrips();
+    tvtest::BilevelLayout layout = ThreeStrips();
     // Optional tags the log reports as they are stored.
     tvtest::TiffBuilder builder = tvtest::MakeBilevel(layout);
     builder.AddShort(266, 2);
@@ -339,7 +339,7 @@ TEST_P(LogExample, WholeFile) {
     logtest::ScratchDir scratch;
     ASSERT_FALSE(scratch.Path.empty());
     const std::uint32_t lineByte = (c.width + 7) / 8;
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = c.width;
     layout.length = 4;
     layout.rowsPerStrip = 2;
@@ -435,7 +435,7 @@ TEST(LogFileLzw, StripEncodedOneRowShort) {
     const Bytes rows1 = {0x81, 0x18, 0x7E, 0xE7, 0x55, 0xAA};        // rows 3-5
     const Bytes strip0 = tvtest::LzwEncode(rows0);
     const Bytes strip1 = tvtest::LzwEncode(rows1);
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = 16;
     layout.length = 6;
     layout.rowsPerStrip = 3;

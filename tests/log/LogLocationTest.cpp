@@ -187,7 +187,7 @@ TEST_F(LogLocation, UnknowableExecutablePathGivesNoLogAndNoTree) {
     // the reader then has nowhere to put its log and creates nothing, not
     // even in the current directory.
     const std::string image = Dir + "/page.tif";
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = 8;
     layout.length = 2;
     layout.compression = 5;
@@ -216,7 +216,7 @@ protected:
     void SetUp() override {
         LogLocation::SetUp();
         Image = Dir + "/scan page.tif";
-        tvtest::BilevelSpec layout;
+        tvtest::BilevelLayout layout;
         layout.width = 24;
         layout.length = 5;
         layout.compression = 5;

@@ -15,8 +15,8 @@ std::uint32_t Parse(const TempDir& dir, const Bytes& file) {
     return view.ParseFile(dir.Write("t.tif", file).c_str(), 0);
 }
 
-tvtest::BilevelSpec SmallImage(bool big = false) {
-    tvtest::BilevelSpec layout;
+tvtest::BilevelLayout SmallImage(bool big = false) {
+    tvtest::BilevelLayout layout;
     layout.width = 10;
     layout.length = 3;
     layout.strips = {{1, 2, 3, 4, 5, 6}};

@@ -10,19 +10,19 @@
 
 namespace {
 
-using tvtest::BilevelSpec;
+using tvtest::BilevelLayout;
 using tvtest::Bytes;
 using tvtest::TempDir;
 
-BilevelSpec TenByThree() {
-    BilevelSpec layout;
+BilevelLayout TenByThree() {
+    BilevelLayout layout;
     layout.width = 10;
     layout.length = 3;
     layout.strips = {{0x11, 0x22, 0x33, 0x44, 0x55, 0x66}};
     return layout;
 }
 
-std::string WriteImage(const TempDir& dir, const std::string& name, const BilevelSpec& layout) {
+std::string WriteImage(const TempDir& dir, const std::string& name, const BilevelLayout& layout) {
     return dir.Write(name, tvtest::MakeBilevel(layout).Build());
 }
 
@@ -143,7 +143,7 @@ TEST(OpenState, DecoderMatchesCompression) {
         bool hasDecoder;
     };
     for (Case c : {Case{1, false}, Case{3, true}, Case{4, true}, Case{5, true}}) {
-        BilevelSpec layout = TenByThree();
+        BilevelLayout layout = TenByThree();
         layout.compression = c.compression;
         CTiffView view;
         ASSERT_EQ(view.ParseFile(WriteImage(dir, "c.tif", layout).c_str(), 1), TV_OK);
@@ -155,7 +155,7 @@ TEST(OpenState, DecoderMatchesCompression) {
 
 TEST(OpenState, BufferIsSizedByTheLargestStrip) {
     TempDir dir;
-    BilevelSpec layout;
+    BilevelLayout layout;
     layout.width = 8;
     layout.length = 600;
     layout.rowsPerStrip = 200;
@@ -171,7 +171,7 @@ TEST(OpenState, BufferIsSizedByTheLargestStrip) {
 
 TEST(OpenState, StripLargerThanTheFileFailsItsReadWithoutAHugeBuffer) {
     TempDir dir;
-    BilevelSpec layout;
+    BilevelLayout layout;
     layout.width = 8;
     layout.length = 4;
     layout.rowsPerStrip = 2;
@@ -196,7 +196,7 @@ TEST(OpenState, FirstStripFailuresLeaveTheFileOpenUntilClosed) {
         std::uint32_t expected;
     };
     for (Case c : {Case{0x80000000u, TV_ERR_STRIP_SEEK}, Case{0x7FFFFF00u, TV_ERR_STRIP_READ}}) {
-        BilevelSpec layout = TenByThree();
+        BilevelLayout layout = TenByThree();
         tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
         b.PutU32(b.Find(273)->value, c.offset);
         CTiffView view;
@@ -238,7 +238,7 @@ TEST(Copies, ACopyOfAnOpenReaderIsClosedAndOwnsItsTables) {
 TEST(Copies, AssignmentClosesTheTargetFirst) {
     TempDir dir;
     const std::string a = WriteImage(dir, "a.tif", TenByThree());
-    BilevelSpec other = TenByThree();
+    BilevelLayout other = TenByThree();
     other.width = 16;
     const std::string b = WriteImage(dir, "b.tif", other);
     CTiffView source, target;

@@ -10,7 +10,7 @@
 
 namespace {
 
-using tvtest::BilevelSpec;
+using tvtest::BilevelLayout;
 using tvtest::Bytes;
 using tvtest::TempDir;
 using Step = CScriptedDecoder::Step;
@@ -20,7 +20,7 @@ struct Opened {
     CTiffView view;
 };
 
-std::unique_ptr<Opened> Open(const BilevelSpec& layout, std::uint32_t expected = TV_OK) {
+std::unique_ptr<Opened> Open(const BilevelLayout& layout, std::uint32_t expected = TV_OK) {
     auto o = std::make_unique<Opened>();
     EXPECT_EQ(o->view.OpenFile(o->dir.Write("t.tif", tvtest::MakeBilevel(layout).Build()).c_str()), expected);
     return o;
@@ -33,7 +33,7 @@ Bytes Line(CTiffView& view, std::size_t size, std::uint32_t expected) {
 }
 
 TEST(Uncompressed, OneStripDeliversConsecutiveLines) {
-    BilevelSpec layout;
+    BilevelLayout layout;
     layout.width = 10;
     layout.length = 3;
     layout.strips = {{1, 2, 3, 4, 5, 6}};
@@ -50,7 +50,7 @@ TEST(Uncompressed, OneStripDeliversConsecutiveLines) {
 
 TEST(Uncompressed, BlackIsZeroIsInverted) {
     for (std::uint16_t photometric : {0, 1}) {
-        BilevelSpec layout;
+        BilevelLayout layout;
         layout.length = 1;
         layout.photometric = photometric;
         layout.strips = {{0x0F}};
@@ -60,7 +60,7 @@ TEST(Uncompressed, BlackIsZeroIsInverted) {
 }
 
 TEST(Uncompressed, LinesStraddleStripBoundaries) {
-    BilevelSpec layout;
+    BilevelLayout layout;
     layout.width = 16;
     layout.length = 3;
     layout.rowsPerStrip = 2;
@@ -74,7 +74,7 @@ TEST(Uncompressed, LinesStraddleStripBoundaries) {
 }
 
 TEST(Uncompressed, EmptyStripsArePassedOver) {
-    BilevelSpec layout;
+    BilevelLayout layout;
     layout.width = 8;
     layout.length = 3;
     layout.rowsPerStrip = 1;
@@ -88,7 +88,7 @@ TEST(Uncompressed, EmptyStripsArePassedOver) {
 }
 
 TEST(Uncompressed, UnreadableNextStripIsReportedByTheLineThatUsedUpTheLastOne) {
-    BilevelSpec layout;
+    BilevelLayout layout;
     layout.width = 16;
     layout.length = 3;
     layout.rowsPerStrip = 2;
@@ -108,7 +108,7 @@ TEST(Uncompressed, UnreadableNextStripIsReportedByTheLineThatUsedUpTheLastOne) {
 }
 
 TEST(Uncompressed, SingleStripSeekFailureHasNoStripNumber) {
-    BilevelSpec layout;
+    BilevelLayout layout;
     layout.length = 1;
     layout.strips = {{1}};
     tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
@@ -127,7 +127,7 @@ protected:
 
     void OpenScripted(std::uint32_t length, std::uint32_t rowsPerStrip, std::vector<std::uint32_t> stripSizes,
                       std::vector<Step> script, std::uint16_t photometric = 0) {
-        BilevelSpec layout;
+        BilevelLayout layout;
         layout.width = 16;
         layout.length = length;
         layout.rowsPerStrip = rowsPerStrip;

@@ -9,12 +9,12 @@
 
 namespace {
 
-using tvtest::BilevelSpec;
+using tvtest::BilevelLayout;
 using tvtest::TempDir;
 using tvtest::TiffBuilder;
 
-BilevelSpec FourStrips() {
-    BilevelSpec layout;
+BilevelLayout FourStrips() {
+    BilevelLayout layout;
     layout.width = 16;
     layout.length = 100;
     layout.rowsPerStrip = 30;
@@ -22,8 +22,8 @@ BilevelSpec FourStrips() {
     return layout;
 }
 
-BilevelSpec OneStrip() {
-    BilevelSpec layout;
+BilevelLayout OneStrip() {
+    BilevelLayout layout;
     layout.width = 16;
     layout.length = 4;
     layout.strips = {tvtest::Bytes(8, 0)};
@@ -32,7 +32,7 @@ BilevelSpec OneStrip() {
 
 struct TagCase {
     const char* name;
-    BilevelSpec (*image)();
+    BilevelLayout (*image)();
     std::function<void(TiffBuilder&)> edit;
     std::uint32_t expected;
 };
@@ -113,7 +113,7 @@ TEST(TagReaders, WidthAsShortOrLongAndLineBytes) {
     TempDir dir;
     for (auto [width, lineByte] : widths) {
         for (bool asShort : {false, true}) {
-            BilevelSpec layout = OneStrip();
+            BilevelLayout layout = OneStrip();
             layout.width = width;
             TiffBuilder b = tvtest::MakeBilevel(layout);
             if (asShort) {
@@ -139,7 +139,7 @@ TEST(TagReaders, StripCountFollowsRowsPerStrip) {
     const Case cases[] = {{30, 4, 30}, {100, 1, 100}, {8192, 1, 8192}, {0xFFFFFFFFu, 1, 100}, {1, 100, 1}, {99, 2, 99}};
     TempDir dir;
     for (const Case& c : cases) {
-        BilevelSpec layout;
+        BilevelLayout layout;
         layout.width = 16;
         layout.length = 100;
         layout.rowsPerStrip = c.rowsPerStrip;
@@ -156,7 +156,7 @@ TEST(TagReaders, StripCountFollowsRowsPerStrip) {
 
 TEST(TagReaders, RowsPerStripAsShort65535IsAnOrdinaryValue) {
     TempDir dir;
-    BilevelSpec layout = OneStrip();
+    BilevelLayout layout = OneStrip();
     layout.length = 70000;
     layout.strips.assign(2, tvtest::Bytes(2, 0));
     TiffBuilder b = tvtest::MakeBilevel(layout);
@@ -208,7 +208,7 @@ TEST(TagReaders, OptionalTagsAreStoredUnjudged) {
 
 TEST(TagReaders, ResolutionsAreRatios) {
     TempDir dir;
-    BilevelSpec layout = OneStrip();
+    BilevelLayout layout = OneStrip();
     layout.yNumerator = 391;
     layout.yDenominator = 2;
     layout.xNumerator = 0;
@@ -227,7 +227,7 @@ TEST(TagReaders, ResolutionsAreRatios) {
 
 TEST(TagReaders, HugeStripCountIsRefusedWithoutAllocatingForIt) {
     TempDir dir;
-    BilevelSpec layout = FourStrips();
+    BilevelLayout layout = FourStrips();
     layout.length = 0xFFFFFFFFu;
     layout.rowsPerStrip = 1;
     TiffBuilder b = tvtest::MakeBilevel(layout);

@@ -114,7 +114,7 @@ Bytes TiffBuilder::Build() const {
     return out;
 }
 
-TiffBuilder MakeBilevel(const BilevelSpec& layout) {
+TiffBuilder MakeBilevel(const BilevelLayout& layout) {
     TiffBuilder b(layout.bigEndian);
     std::vector<std::uint32_t> offsets, counts;
     for (const Bytes& strip : layout.strips) {

@@ -67,7 +67,7 @@ private:
 };
 
 // A bi-level image as our reader wants it: packed strips plus the tags.
-struct BilevelSpec {
+struct BilevelLayout {
     std::uint32_t width = 8;
     std::uint32_t length = 1;
     std::uint32_t rowsPerStrip = 0;  // 0: all rows in one strip
@@ -81,7 +81,7 @@ struct BilevelSpec {
 
 // Fills a builder with one directory describing `layout` (tags in ascending
 // order, strip tables as LONG). Tests then edit entries before Build().
-TiffBuilder MakeBilevel(const BilevelSpec& layout);
+TiffBuilder MakeBilevel(const BilevelLayout& layout);
 
 // Splits packed rows into strips of `rowsPerStrip` rows each.
 std::vector<Bytes> SplitRows(const std::vector<Bytes>& rows, std::uint32_t rowsPerStrip);

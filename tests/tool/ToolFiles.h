@@ -27,7 +27,7 @@ inline std::string WriteLibtiffPage(const tvtest::TempDir& dir, const std::strin
 // An uncompressed image that the library accepts.
 inline std::string WriteUncompressed(const tvtest::TempDir& dir, const std::string& name,
                                      std::uint32_t width = 16, std::uint32_t length = 4) {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = width;
     layout.length = length;
     layout.strips.push_back(tvtest::JoinRows(tvtest::NoisePage(width, length, 3)));
@@ -37,7 +37,7 @@ inline std::string WriteUncompressed(const tvtest::TempDir& dir, const std::stri
 // An uncompressed image without the XResolution tag, which the strict
 // profile refuses with TV_ERR_TAG_MISSING for tag 282.
 inline std::string WriteWithoutXResolution(const tvtest::TempDir& dir, const std::string& name) {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = 16;
     layout.length = 2;
     layout.strips.push_back(tvtest::Bytes(4, 0x0F));
@@ -50,7 +50,7 @@ inline std::string WriteWithoutXResolution(const tvtest::TempDir& dir, const std
 // points past the end of the file, so reading fails when it is needed.
 inline std::string WriteUnreadableSecondStrip(const tvtest::TempDir& dir, const std::string& name,
                                               std::uint32_t rows = 3) {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = 16;
     layout.length = rows * 2;
     layout.rowsPerStrip = rows;
@@ -72,7 +72,7 @@ inline std::string WriteLzwWithOddStrip(const tvtest::TempDir& dir, const std::s
                                         std::uint32_t rows, std::uint32_t odd, int delta) {
     const std::uint32_t width = 24;
     const tvtest::Rows page = tvtest::NoisePage(width, strips * rows + 1, 11);
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = width;
     layout.length = strips * rows;
     layout.rowsPerStrip = rows;
@@ -94,7 +94,7 @@ inline std::string WriteLzwWithShortStrip(const tvtest::TempDir& dir, const std:
 // is its own prefix: the first rows decode, then the chain loops and the
 // decoder gives up.
 inline std::string WriteLzwUndecodable(const tvtest::TempDir& dir, const std::string& name) {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = 8;
     layout.length = 8;
     layout.compression = 5;

@@ -159,14 +159,14 @@ tvtest::Bytes SevenBytes() { return {'I', 'I', 42, 0, 8, 0, 0}; }
 tvtest::Bytes WrongByteOrder() { return {'I', 'M', 42, 0, 8, 0, 0, 0}; }
 tvtest::Bytes FirstOffsetZero() { return {'I', 'I', 42, 0, 0, 0, 0, 0}; }
 tvtest::Bytes NoXResolution() {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.strips.push_back(tvtest::Bytes(1, 0));
     tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     b.Remove(282);
     return b.Build();
 }
 tvtest::Bytes ThreeSamples() {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.strips.push_back(tvtest::Bytes(1, 0));
     tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     b.Remove(277);
@@ -174,19 +174,19 @@ tvtest::Bytes ThreeSamples() {
     return b.Build();
 }
 tvtest::Bytes PhotometricRgb() {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.photometric = 2;
     layout.strips.push_back(tvtest::Bytes(1, 0));
     return tvtest::MakeBilevel(layout).Build();
 }
 tvtest::Bytes CompressionTwo() {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.compression = 2;
     layout.strips.push_back(tvtest::Bytes(1, 0));
     return tvtest::MakeBilevel(layout).Build();
 }
 tvtest::Bytes ShortStripOffsets() {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.strips.push_back(tvtest::Bytes(1, 0));
     tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     b.Find(273)->type = tvtest::kShort;
@@ -272,7 +272,7 @@ TEST(InfoBatch, AllGoodFilesExitZero) {
 TEST(InfoPages, RefusedPageDoesNotStopTheOthers) {
     // A second directory holding nothing but a width.
     tvtest::TempDir dir;
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.strips.push_back(tvtest::Bytes(1, 0x80));
     tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
     b.NewDirectory();

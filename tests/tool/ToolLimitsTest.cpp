@@ -18,7 +18,7 @@ using tooltest::RunTool;
 // A Group 4 page claiming 4,000,000,000 x 4,000,000,000 pixels in a file of
 // a few hundred bytes: half a gigabyte a line.
 std::string WriteHugeClaim(const tvtest::TempDir& dir) {
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = 4000000000u;
     layout.length = 4000000000u;
     layout.compression = 4;

@@ -132,7 +132,7 @@ TEST(Mutations, DamagedFilesAreReportedNotFatal) {
 // whose strip table lies far past the end of the file.
 TEST(HostileStructure, LoopingChainAndFarTables) {
     tvtest::TempDir dir;
-    tvtest::BilevelSpec layout;
+    tvtest::BilevelLayout layout;
     layout.width = 8;
     layout.length = 2;
     layout.strips.push_back(tvtest::Bytes{0x81, 0x18});
