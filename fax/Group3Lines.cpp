@@ -276,7 +276,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
     std::uint64_t* const toggles = Toggles.get();
     std::uint32_t count = 0;
     std::uint64_t a0 = 0;
-    std::uint32_t k = 0;  // b1 is ref[k]; k's parity is the colour at a0
+    std::size_t k = 0;  // b1 is ref[k]; k's parity is the colour at a0
     End end;
 
     // b1 is the first changing element past a0 of the other colour; before
@@ -346,8 +346,22 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
                 continue;
             }
         }
-        const std::uint16_t modeEntry = tables.FastMode[acc >> (64 - kModeMaxBits)];
-        const unsigned mode = FaxFastRow(modeEntry);
+        // Pass ("0001") and horizontal ("001") codes, the commonest after
+        // the short vertical ones, are told by their top bits; their 1 is
+        // input (made-up bits are 0), so they are whole.
+        unsigned mode;
+        unsigned modeLength;
+        if ((acc >> 61) == 1) {
+            mode = kModeHorizontal;
+            modeLength = 3;
+        } else if ((acc >> 60) == 1) {
+            mode = kModePass;
+            modeLength = 4;
+        } else {
+            const std::uint16_t modeEntry = tables.FastMode[acc >> (64 - kModeMaxBits)];
+            mode = FaxFastRow(modeEntry);
+            modeLength = FaxFastLength(modeEntry);
+        }
         if (TV_FAX_RARELY(mode >= kModeExtension)) {
             // Seven zeros begin an EOL (or its fill); an extension code is
             // not read.
@@ -368,7 +382,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
             bits.Consume(used);
             continue;
         }
-        bits.Consume(FaxFastLength(modeEntry));
+        bits.Consume(modeLength);
         if (mode == kModeHorizontal) {
             if (!bits.Fill()) return End::Careful;
             // Two terminating codes of the two colours in one lookup.
