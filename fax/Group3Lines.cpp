@@ -33,6 +33,8 @@ using tvfax::LeadingZeros64;
 // Copies of the width after a reference line's last element: b1 and b2 may
 // stand on them, and a pass code steps two further.
 constexpr std::uint32_t kSentinels = 6;
+// A 0 before each line's first element.
+constexpr std::uint32_t kLeading = 1;
 // Elements a line may hold beyond twice its width (empty runs at the end,
 // the elements a cleanup adds) before it is refused as damaged.
 constexpr std::uint32_t kSlack = 16;
@@ -93,15 +95,19 @@ int CGroup3Lines::SetWidth(std::uint32_t width) {
     Capacity = static_cast<std::uint32_t>(elements);
     ToggleWords = static_cast<std::size_t>((std::uint64_t{width} + kToggleMargin) / 64 + 1);
     try {
-        Store.reset(new std::uint64_t[2 * (elements + kPastCapacity + kSentinels)]);
+        Store.reset(new std::uint64_t[2 * (kLeading + elements + kPastCapacity + kSentinels)]);
         Toggles.reset(new std::uint64_t[ToggleWords]());
     } catch (const std::bad_alloc&) {
         Store.reset();
         Toggles.reset();
         return 0;
     }
-    Ref = Store.get();
-    Cur = Store.get() + elements + kPastCapacity + kSentinels;
+    // Each array starts one element early, at a 0 that is never written:
+    // b1 may step back onto it (see Line2D).
+    Ref = Store.get() + kLeading;
+    Cur = Ref + elements + kPastCapacity + kSentinels + kLeading;
+    Ref[-1] = 0;
+    Cur[-1] = 0;
     Usable = GetFaxTables().Valid;
     Reset();
     return Usable ? 1 : 0;
@@ -271,34 +277,37 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
     const FaxTables_t& tables = gFaxTables;
     const std::uint64_t width = Width;
     const std::uint32_t capacity = Capacity;
-    const std::uint64_t* const ref = Ref;
     std::uint64_t* const cur = Cur;
     std::uint64_t* const toggles = Toggles.get();
     std::uint32_t count = 0;
     std::uint64_t a0 = 0;
-    std::size_t k = 0;  // b1 is ref[k]; k's parity is the colour at a0
+    // b1's candidate on the reference line; its parity there is the colour
+    // at a0. It may stand on the 0 before the line's first element, which
+    // the next step past a0 leaves at once.
+    const std::uint64_t* b = Ref;
     End end;
 
     // b1 is the first changing element past a0 of the other colour; before
     // the line's first element it is taken as it stands.
+    auto stepB1 = [&]() {
+        while (*b <= a0) b += 2;
+    };
     auto findB1 = [&]() {
-        if (TV_FAX_LIKELY(count > 0)) {
-            while (ref[k] <= a0) k += 2;
-        }
+        if (TV_FAX_LIKELY(count > 0)) stepB1();
     };
     // A vertical code: a1 is b1 moved by `shift`, and the colour changes.
     // False, with nothing changed, when a1 would lie before a0 (b1 itself
     // never does).
     auto vertical = [&](std::int64_t shift) {
-        const std::int64_t run = static_cast<std::int64_t>(ref[k] - a0) + shift;
-        if (run < 0) return false;
-        a0 += static_cast<std::uint64_t>(run);
+        const std::uint64_t a1 = *b + static_cast<std::uint64_t>(shift);
+        if (TV_FAX_RARELY(static_cast<std::int64_t>(a1 - a0) < 0)) return false;
+        a0 = a1;
         cur[count++] = a0;
         ToggleFaxElement(toggles, a0);
         // The next b1 is of the other colour: the element after b1, or for
-        // a1 left of b1 the one before it, which findB1 moves on from when
-        // it lies at or before a1.
-        k = (shift < 0 && k > 0) ? k - 1 : k + 1;
+        // a1 left of b1 the one before it, which the next step moves on
+        // from when it lies at or before a1.
+        b += shift < 0 ? -1 : 1;
         return true;
     };
     // An element of a run read code by code.
@@ -326,14 +335,11 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
             end = End::Data;
             break;
         }
-        if (TV_FAX_RARELY(count + 2 >= capacity)) {
-            end = End::BadCode;
-            break;
-        }
         const std::uint64_t acc = bits.Acc;
         // Two short vertical codes (V0, VR1, VL1) at once; the line may end
         // after the first. Anything unusual is left to the code by code
-        // path below.
+        // path below. (Room for both elements also means room for the one
+        // the check below asks.)
         const FaxVerticalPair_t pair = kFaxVerticalPairs.Entry[acc >> 58];
         if (pair.Total != 0 && count + 3 < capacity && !bits.Beyond(pair.Total)) {
             if (TV_FAX_LIKELY(vertical(pair.D1))) {
@@ -341,10 +347,14 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
                     bits.Consume(pair.First);
                     continue;
                 }
-                findB1();
+                stepB1();
                 bits.Consume(vertical(pair.D2) ? pair.Total : pair.First);
                 continue;
             }
+        }
+        if (TV_FAX_RARELY(count + 2 >= capacity)) {
+            end = End::BadCode;
+            break;
         }
         // Pass ("0001") and horizontal ("001") codes, the commonest after
         // the short vertical ones, are told by their top bits; their 1 is
@@ -417,8 +427,8 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
             break;
         }
         if (mode == kModePass) {
-            a0 = ref[k + 1];
-            k += 2;
+            a0 = b[1];
+            b += 2;
             continue;
         }
         // VR1..VR3, VL1..VL3.
