@@ -200,6 +200,12 @@ inline CGroup3Lines::End CGroup3Lines::ReadRun(Source& bits, bool white, std::ui
     }
 }
 
+// ReadRun kept out of line, for the two-dimensional loop's rare runs.
+template <class Source>
+TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::ReadRunApart(Source& bits, bool white, std::uint64_t& a0) {
+    return ReadRun(bits, white, a0);
+}
+
 // One line of one-dimensional codes: runs alternate white and black from
 // pixel 0, and the line is whole once a run reaches the width.
 template <class Source>
@@ -411,7 +417,13 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
             }
             End run = End::Complete;
             for (int r = 0; r < 2 && run == End::Complete; ++r) {
-                run = ReadRun(bits, (count & 1u) == 0, a0);
+                // On copies, which leave the loop's own variables free to
+                // stay in registers.
+                Source runBits = bits;
+                std::uint64_t runEnd = a0;
+                run = ReadRunApart(runBits, (count & 1u) == 0, runEnd);
+                bits = runBits;
+                a0 = runEnd;
                 if (run == End::Complete) addRunEnd();
             }
             if (TV_FAX_LIKELY(run == End::Complete)) continue;

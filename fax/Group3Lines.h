@@ -55,6 +55,8 @@ private:
     template <class Source>
     static End ReadRun(Source& bits, bool white, std::uint64_t& a0);
     template <class Source>
+    static End ReadRunApart(Source& bits, bool white, std::uint64_t& a0);
+    template <class Source>
     End Line1D(Source& source);
     template <class Source>
     End Line2D(Source& source);
