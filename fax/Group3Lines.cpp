@@ -277,15 +277,19 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
 // One line of two-dimensional codes against the reference line Ref.
 template <class Source>
 TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
-    // Working on copies lets the compiler keep the source and the count in
-    // registers: stores into the element array could otherwise alias them.
+    // Working on copies lets the compiler keep the source and the output
+    // position in registers: stores into the element array could otherwise
+    // alias them.
     Source bits = source;
     const FaxTables_t& tables = gFaxTables;
     const std::uint64_t width = Width;
-    const std::uint32_t capacity = Capacity;
     std::uint64_t* const cur = Cur;
     std::uint64_t* const toggles = Toggles.get();
-    std::uint32_t count = 0;
+    // The next element's place, and the last place from which two more
+    // elements still leave room for one (the line is refused once fewer
+    // than two places are left at the start of a code).
+    std::uint64_t* out = cur;
+    const std::uint64_t* const roomForPair = cur + Capacity - 3;
     std::uint64_t a0 = 0;
     // b1's candidate on the reference line; its parity there is the colour
     // at a0. It may stand on the 0 before the line's first element, which
@@ -299,7 +303,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
         while (*b <= a0) b += 2;
     };
     auto findB1 = [&]() {
-        if (TV_FAX_LIKELY(count > 0)) stepB1();
+        if (TV_FAX_LIKELY(out != cur)) stepB1();
     };
     // A vertical code: a1 is b1 moved by `shift`, and the colour changes.
     // False, with nothing changed, when a1 would lie before a0 (b1 itself
@@ -308,7 +312,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
         const std::uint64_t a1 = *b + static_cast<std::uint64_t>(shift);
         if (TV_FAX_RARELY(static_cast<std::int64_t>(a1 - a0) < 0)) return false;
         a0 = a1;
-        cur[count++] = a0;
+        *out++ = a0;
         ToggleFaxElement(toggles, a0);
         // The next b1 is of the other colour: the element after b1, or for
         // a1 left of b1 the one before it, which the next step moves on
@@ -318,14 +322,14 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
     };
     // An element of a run read code by code.
     auto addRunEnd = [&]() {
-        cur[count++] = a0;
+        *out++ = a0;
         ToggleFaxElement(toggles, std::min(a0, width));
     };
     // Records where a line cut short or ended by a pass code stands, when
     // that is past its last element (pass codes went over pixels of a0's
     // colour).
     auto keepA0 = [&]() {
-        if (a0 > (count > 0 ? cur[count - 1] : 0)) addRunEnd();
+        if (a0 > (out != cur ? out[-1] : 0)) addRunEnd();
     };
 
     for (;;) {
@@ -346,8 +350,8 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
         // after the first. Anything unusual is left to the code by code
         // path below. (Room for both elements also means room for the one
         // the check below asks.)
-        const FaxVerticalPair_t pair = kFaxVerticalPairs.Entry[acc >> 58];
-        if (pair.Total != 0 && count + 3 < capacity && !bits.Beyond(pair.Total)) {
+        const FaxVerticalPair_t& pair = kFaxVerticalPairs.Entry[acc >> 58];
+        if (pair.Total != 0 && out < roomForPair && !bits.Beyond(pair.Total)) {
             if (TV_FAX_LIKELY(vertical(pair.D1))) {
                 if (a0 >= width) {
                     bits.Consume(pair.First);
@@ -358,7 +362,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
                 continue;
             }
         }
-        if (TV_FAX_RARELY(count + 2 >= capacity)) {
+        if (TV_FAX_RARELY(out > roomForPair)) {
             end = End::BadCode;
             break;
         }
@@ -394,23 +398,24 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
                 findB1();
                 vertical(0);
                 ++used;
-            } while (used < ones && a0 < width && count + 2 < capacity);
+            } while (used < ones && a0 < width && out <= roomForPair);
             bits.Consume(used);
             continue;
         }
         bits.Consume(modeLength);
         if (mode == kModeHorizontal) {
             if (!bits.Fill()) return End::Careful;
+            const bool white = ((out - cur) & 1) == 0;
             // Two terminating codes of the two colours in one lookup.
             const std::uint32_t runs =
-                ((count & 1u) == 0 ? tables.PairWhiteBlack : tables.PairBlackWhite)[NextBits(bits, kPairBits)];
+                (white ? tables.PairWhiteBlack : tables.PairBlackWhite)[NextBits(bits, kPairBits)];
             if (TV_FAX_LIKELY(runs != 0 && !bits.Beyond(FaxPairLength(runs)))) {
                 bits.Consume(FaxPairLength(runs));
                 const std::uint64_t first = a0 + FaxPairFirst(runs);
                 a0 = first + FaxPairSecond(runs);
-                cur[count] = first;
-                cur[count + 1] = a0;
-                count += 2;
+                out[0] = first;
+                out[1] = a0;
+                out += 2;
                 ToggleFaxElement(toggles, first);
                 ToggleFaxElement(toggles, a0);
                 continue;
@@ -421,7 +426,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
                 // stay in registers.
                 Source runBits = bits;
                 std::uint64_t runEnd = a0;
-                run = ReadRunApart(runBits, (count & 1u) == 0, runEnd);
+                run = ReadRunApart(runBits, ((out - cur) & 1) == 0, runEnd);
                 bits = runBits;
                 a0 = runEnd;
                 if (run == End::Complete) addRunEnd();
@@ -453,7 +458,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
         }
     }
     source = bits;
-    CurCount = count;
+    CurCount = static_cast<std::uint32_t>(out - cur);
     return end;
 }
 
