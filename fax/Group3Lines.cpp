@@ -389,19 +389,6 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
             end = mode == kModeZeros ? End::Eol : End::BadCode;
             break;
         }
-        if (TV_FAX_LIKELY(mode == kModeV0)) {
-            // A run of V0 codes (single 1 bits, all within the data) up to
-            // the line's end or the capacity.
-            const unsigned ones = std::min(LeadingZeros64(~acc), bits.Held & 63u);
-            unsigned used = 0;
-            do {
-                findB1();
-                vertical(0);
-                ++used;
-            } while (used < ones && a0 < width && out <= roomForPair);
-            bits.Consume(used);
-            continue;
-        }
         bits.Consume(modeLength);
         if (mode == kModeHorizontal) {
             if (!bits.Fill()) return End::Careful;
