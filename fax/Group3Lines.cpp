@@ -210,15 +210,17 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::ReadRunApart(Source& bits, bool 
 // pixel 0, and the line is whole once a run reaches the width.
 template <class Source>
 TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
-    // Working on copies lets the compiler keep the source and the count in
-    // registers: stores into the element array could otherwise alias them.
+    // Working on copies lets the compiler keep the source and the output
+    // position in registers: stores into the element array could otherwise
+    // alias them.
     Source bits = source;
     const FaxTables_t& tables = gFaxTables;
     const std::uint64_t width = Width;
-    const std::uint32_t capacity = Capacity;
     std::uint64_t* const cur = Cur;
     std::uint64_t* const toggles = Toggles.get();
-    std::uint32_t count = 0;
+    // The next element's place, and the end of the places a line may fill.
+    std::uint64_t* out = cur;
+    const std::uint64_t* const roomEnd = cur + Capacity;
     std::uint64_t a0 = 0;
     bool white = true;
     End end;
@@ -230,12 +232,12 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
             (white ? tables.PairWhiteBlack : tables.PairBlackWhite)[NextBits(bits, kPairBits)];
         if (pair != 0) {
             const std::uint64_t first = a0 + FaxPairFirst(pair);
-            if (TV_FAX_LIKELY(first < width && count + 1 < capacity && !bits.Beyond(FaxPairLength(pair)))) {
+            if (TV_FAX_LIKELY(first < width && out + 1 < roomEnd && !bits.Beyond(FaxPairLength(pair)))) {
                 bits.Consume(FaxPairLength(pair));
                 a0 = first + FaxPairSecond(pair);
-                cur[count] = first;
-                cur[count + 1] = a0;
-                count += 2;
+                out[0] = first;
+                out[1] = a0;
+                out += 2;
                 ToggleFaxElement(toggles, first);
                 ToggleFaxElement(toggles, a0);
                 if (a0 >= width) {
@@ -251,17 +253,17 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
             if (run == End::Careful) return run;
             // A run cut short keeps what its make-up codes gave it.
             if (a0 > start) {
-                cur[count++] = a0;
+                *out++ = a0;
                 ToggleFaxElement(toggles, std::min(a0, width));
             }
             end = run;
             break;
         }
-        if (TV_FAX_RARELY(count >= capacity)) {
+        if (TV_FAX_RARELY(out >= roomEnd)) {
             end = End::BadCode;
             break;
         }
-        cur[count++] = a0;
+        *out++ = a0;
         ToggleFaxElement(toggles, std::min(a0, width));
         if (a0 >= width) {
             end = End::Complete;
@@ -270,7 +272,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
         white = !white;
     }
     source = bits;
-    CurCount = count;
+    CurCount = static_cast<std::uint32_t>(out - cur);
     return end;
 }
 
