@@ -393,12 +393,17 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
         }
         bits.Consume(modeLength);
         if (mode == kModeHorizontal) {
-            if (!bits.Fill()) return End::Careful;
-            const bool white = ((out - cur) & 1) == 0;
-            // Two terminating codes of the two colours in one lookup.
-            const std::uint32_t runs =
-                (white ? tables.PairWhiteBlack : tables.PairBlackWhite)[NextBits(bits, kPairBits)];
-            if (TV_FAX_LIKELY(runs != 0 && !bits.Beyond(FaxPairLength(runs)))) {
+            // Two terminating codes of the two colours in one lookup. A
+            // horizontal code is often followed by another (runs with no
+            // edges above them), taken here while the line goes on and has
+            // room; one that needs more is read code by code below.
+            const std::uint32_t* const runPairs =
+                ((out - cur) & 1) == 0 ? tables.PairWhiteBlack : tables.PairBlackWhite;
+            bool taken = false;
+            for (;;) {
+                if (!bits.Fill()) return End::Careful;
+                const std::uint32_t runs = runPairs[NextBits(bits, kPairBits)];
+                if (TV_FAX_RARELY(runs == 0 || bits.Beyond(FaxPairLength(runs)))) break;
                 bits.Consume(FaxPairLength(runs));
                 const std::uint64_t first = a0 + FaxPairFirst(runs);
                 a0 = first + FaxPairSecond(runs);
@@ -407,8 +412,14 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
                 out += 2;
                 ToggleFaxElement(toggles, first);
                 ToggleFaxElement(toggles, a0);
-                continue;
+                if (a0 < width && out <= roomForPair && bits.Fill() && (bits.Acc >> 61) == 1) {
+                    bits.Consume(3);
+                    continue;
+                }
+                taken = true;
+                break;
             }
+            if (taken) continue;
             End run = End::Complete;
             for (int r = 0; r < 2 && run == End::Complete; ++r) {
                 // On copies, which leave the loop's own variables free to
@@ -433,8 +444,16 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
             break;
         }
         if (mode == kModePass) {
-            a0 = b[1];
-            b += 2;
+            // a0 moves to b2. Pass codes come in runs (below a line of many
+            // short runs): the next one is taken here while the line goes
+            // on. Passing adds no element, so the room checked stays.
+            for (;;) {
+                a0 = b[1];
+                b += 2;
+                if (a0 >= width || !bits.Fill() || (bits.Acc >> 60) != 1) break;
+                bits.Consume(4);
+                findB1();
+            }
             continue;
         }
         // VR1..VR3, VL1..VL3.
