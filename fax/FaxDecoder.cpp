@@ -607,18 +607,24 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                 stop = Stop::Suspend;
                 break;
             }
-            source.Consume(kPassBits);
-            if (TV_FAX_LIKELY(n > 0)) {
-                while (*b <= a0) {
-                    b += 2;
+            // a0 moves to b2. Pass codes come in runs (below a line of many
+            // short runs): the next one is taken here while the line goes
+            // on and its bits are input.
+            for (;;) {
+                source.Consume(kPassBits);
+                if (TV_FAX_LIKELY(n > 0)) {
+                    while (*b <= a0) {
+                        b += 2;
+                    }
                 }
+                const std::uint64_t b2 = b[1];
+                if (b2 < a0) {
+                    return Stop::Fail;
+                }
+                a0 = b2;
+                b += 2;
+                if (a0 >= width || !source.Fill() || (source.Acc >> 60) != 1 || source.Beyond(kPassBits)) break;
             }
-            const std::uint64_t b2 = b[1];
-            if (b2 < a0) {
-                return Stop::Fail;
-            }
-            a0 = b2;
-            b += 2;
             continue;
         }
         if ((top4 >> 1) == 1) {
@@ -655,6 +661,26 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                     ToggleFaxElement(toggles, second);
                     a0 = second;
                     prev = second;
+                    // Horizontal codes come in runs (runs with no edges
+                    // above them): the next ones, while they are two short
+                    // terminating codes of the same colours, are taken here;
+                    // any other is left where it starts, to the loop's top.
+                    while (a0 < width && source.Fill() && (source.Acc >> 61) == 1) {
+                        const std::uint64_t nextIndex = (source.Acc << kHorizontalBits) >> (64 - kPairBits);
+                        const std::uint32_t next = (n & 1u) == 0 ? pairWhiteBlack[nextIndex] : pairBlackWhite[nextIndex];
+                        const unsigned nextLength = kHorizontalBits + FaxPairLength(next);
+                        const std::uint64_t nextFirst = a0 + FaxPairFirst(next);
+                        const std::uint64_t nextSecond = nextFirst + FaxPairSecond(next);
+                        if (next == 0 || nextSecond - prev > width || source.Beyond(nextLength)) break;
+                        source.Consume(nextLength);
+                        cur[n + 1] = nextFirst;
+                        cur[n + 2] = nextSecond;
+                        n += 2;
+                        ToggleFaxElement(toggles, nextFirst);
+                        ToggleFaxElement(toggles, nextSecond);
+                        a0 = nextSecond;
+                        prev = nextSecond;
+                    }
                     continue;
                 }
             }
