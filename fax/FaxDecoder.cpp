@@ -553,7 +553,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
         // Two short vertical codes at once, each as the vertical modes
         // below; the line may end after the first. Bits not all input are
         // left to the code-by-code path, which suspends where it must.
-        const FaxVerticalPair_t pair = kFaxVerticalPairs.Entry[acc >> 58];
+        const FaxVerticalPair_t& pair = kFaxVerticalPairs.Entry[acc >> 58];
         if (pair.Total != 0 && !source.Beyond(pair.Total)) {
             if (TV_FAX_LIKELY(n > 0)) {
                 while (*b <= a0) {
