@@ -114,6 +114,7 @@ public:
         Held -= n;
     }
     static constexpr bool Beyond(unsigned) { return false; }
+    static constexpr bool Incomplete(unsigned) { return false; }
     static constexpr bool Exhausted() { return false; }
     // After a Fill that succeeded, bits of the input are always held.
     static constexpr bool AtEnd() { return false; }
@@ -146,6 +147,9 @@ public:
 
     std::uint64_t Acc = 0;
     unsigned Held = 0;  // 64 once the input is exhausted
+    // Set when no more input will come: a code then reads what is missing
+    // as 0 bits (see Incomplete).
+    bool PadWithZeros = false;
 
     bool Fill() {
         if (Held < 16) {
@@ -182,6 +186,10 @@ public:
     bool Beyond(unsigned n) const { return Exhausted() && Position() + n > AvailBits; }
     // Whether every bit of the input has been read.
     bool AtEnd() const { return Position() >= AvailBits; }
+    // Whether a code of n bits at the current position cannot be read
+    // whole: it needs bits beyond the input, or, when the input is final,
+    // it starts beyond it.
+    bool Incomplete(unsigned n) const { return PadWithZeros ? AtEnd() : Beyond(n); }
 
 private:
     void RefillSlow() {

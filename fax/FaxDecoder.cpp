@@ -129,6 +129,8 @@ void CFaxDecoder::SetInvert(std::int32_t invert) { Invert = invert; }
 
 void CFaxDecoder::WarnAfterEndOfBlock() { AfterBlockFault = TV_ERR_STRIP_SHORT; }
 
+void CFaxDecoder::ReadPastEndAsZeros() { PadWithZeros = true; }
+
 int CFaxDecoder::SetWidth(std::uint32_t width) {
     LineBuf.reset();
     LineBufSize = 0;
@@ -602,7 +604,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
         // their top bits alone; the table below takes every other code.
         const std::uint64_t top4 = acc >> 60;
         if (top4 == 1) {
-            if (TV_FAX_RARELY(source.Beyond(kPassBits))) {
+            if (TV_FAX_RARELY(source.Incomplete(kPassBits))) {
                 codeStart = source.Position();
                 stop = Stop::Suspend;
                 break;
@@ -628,7 +630,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
             continue;
         }
         if ((top4 >> 1) == 1) {
-            if (TV_FAX_RARELY(source.Beyond(kHorizontalBits))) {
+            if (TV_FAX_RARELY(source.Incomplete(kHorizontalBits))) {
                 codeStart = source.Position();
                 stop = Stop::Suspend;
                 break;
@@ -701,7 +703,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                         const std::uint16_t entry = white ? fastWhite[source.Acc >> (64 - kWhiteMaxBits)]
                                                           : fastBlack[source.Acc >> (64 - kBlackMaxBits)];
                         if (entry == 0) {
-                            if (!source.Beyond(white ? kWhiteMaxBits : kBlackMaxBits)) {
+                            if (!source.Incomplete(white ? kWhiteMaxBits : kBlackMaxBits)) {
                                 return Stop::Fail;
                             }
                             codeLen = 64;  // not whole: suspend below
@@ -710,7 +712,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                         }
                         value = entry == 0 ? 0 : runValue[FaxFastRow(entry)];
                     }
-                    if (TV_FAX_RARELY(codeLen == 64 || source.Beyond(codeLen))) {
+                    if (TV_FAX_RARELY(codeLen == 64 || source.Incomplete(codeLen))) {
                         // The whole horizontal code is read again from its start.
                         for (std::uint64_t i = nStart + 1; i <= n; ++i) {
                             ToggleFaxElement(toggles, cur[i]);
@@ -754,7 +756,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                 const std::uint16_t white = fastWhite[acc >> (64 - kWhiteMaxBits)];
                 if (white == 0) {
                     // Bits beyond the input read as 0 and may be what fails here.
-                    if (!source.Beyond(kWhiteMaxBits)) {
+                    if (!source.Incomplete(kWhiteMaxBits)) {
                         return Stop::Fail;
                     }
                     codeStart = source.Position();
@@ -769,7 +771,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
         }
         // A code that ends exactly at the end of the input is whole; only one
         // that needs bits beyond it waits for more input.
-        if (TV_FAX_RARELY(source.Beyond(len))) {
+        if (TV_FAX_RARELY(source.Incomplete(len))) {
             codeStart = source.Position();
             stop = Stop::Suspend;
             break;
@@ -890,6 +892,7 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
         ClearToggles();
     }
     CarefulBits source(CarryBuf, CarriedIn, input, length, reverse);
+    source.PadWithZeros = PadWithZeros;
     source.Refill();
     source.Consume(BitOffset);
     if (LineComplete == 0) {
@@ -915,8 +918,11 @@ int CFaxDecoder::Finish2D(Stop stop, std::uint64_t position, LineState line, std
     std::uint64_t n = line.N;
 
     if (stop == Stop::Suspend) {
-        const std::uint64_t first = codeStart / 8;
         const std::uint64_t available = static_cast<std::uint64_t>(carried) + length;
+        // A code that starts past the input (after one read with 0 bits for
+        // the missing ones) leaves nothing to carry.
+        const bool pastInput = codeStart / 8 >= available;
+        const std::uint64_t first = pastInput ? available : codeStart / 8;
         const std::uint64_t keep = available - first;
         if (keep > kFaxCarryBytes) {
             ClearToggles();
@@ -929,7 +935,7 @@ int CFaxDecoder::Finish2D(Stop stop, std::uint64_t position, LineState line, std
         }
         std::memcpy(CarryBuf, kept, static_cast<std::size_t>(keep));
         CarriedIn = static_cast<std::uint32_t>(keep);
-        BitOffset = static_cast<std::uint32_t>(codeStart % 8);
+        BitOffset = pastInput ? 0 : static_cast<std::uint32_t>(codeStart % 8);
         Saved = line;
         LineComplete = 0;
         consumed = length;
@@ -969,10 +975,17 @@ int CFaxDecoder::Finish2D(Stop stop, std::uint64_t position, LineState line, std
     // Bits before the new input were reported as consumed by the call that
     // carried them.
     const std::uint64_t carriedBits = static_cast<std::uint64_t>(carried) * 8;
-    const std::uint64_t b = position > carriedBits ? position - carriedBits : 0;
+    std::uint64_t b = position > carriedBits ? position - carriedBits : 0;
     CarriedIn = 0;
     LineComplete = 1;
     BitOffset = (stop == Stop::Line && extension) ? 0 : static_cast<std::uint32_t>(b % 8);
+    if (b > std::uint64_t{length} * 8) {
+        // The line's last code ran past the input, read as 0 bits: the
+        // input is used up, and the line is partly made up.
+        b = std::uint64_t{length} * 8;
+        BitOffset = 0;
+        RenderedFault = TV_ERR_STRIP_SHORT;
+    }
     ++LinesDone;
     if (!RenderLine(static_cast<std::uint32_t>(n))) {
         return 0;

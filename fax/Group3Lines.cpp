@@ -540,7 +540,10 @@ int CGroup3Lines::Decode(const std::uint8_t* input, std::uint32_t inputLength, s
     const bool exact = whole && CurCount > 0 && Cur[CurCount - 1] == Width;
     Finish(end);
     EolPending = end == End::Eol;
-    PendingFault = end == End::Data ? TV_ERR_STRIP_SHORT : (exact && !skipped ? TV_OK : TV_ERR_LINE_DAMAGED);
+    // A line whose last code ran past the data (read with 0 bits for the
+    // missing ones) is partly made up, like one the data cut short.
+    const bool ranOut = end == End::Data || position > endBits;
+    PendingFault = ranOut ? TV_ERR_STRIP_SHORT : (exact && !skipped ? TV_OK : TV_ERR_LINE_DAMAGED);
     // The line is the next one's reference, followed by its sentinels.
     std::swap(Ref, Cur);
     RefCount = CurCount;

@@ -92,9 +92,11 @@ CTiffDecoder* NewDecoder(std::uint32_t compression, std::uint32_t fillOrder, std
     if (compression == 2 || compression == 3) return new CGroup3Lines(compression, (t4Options & 1u) != 0);
     if (compression == 4) {
         // libtiff warns about every row it is asked for after an early end
-        // of block; so do these white rows.
+        // of block; so do these white rows. It reads a code cut off by the
+        // end of the strip with 0 bits for the missing ones; so does this.
         auto* fax = new CFaxDecoder(compression, fillOrder, rows);
         fax->WarnAfterEndOfBlock();
+        fax->ReadPastEndAsZeros();
         return fax;
     }
     if (compression == 5) return new CLzwDecoder();
