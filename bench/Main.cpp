@@ -38,17 +38,20 @@ struct Settings {
     bool rss = true;
     bool quick = false;
     bool wall = false;
+    bool map = false;  // read with TV_OPTION_MAP_FILE
     std::string keep;  // write the files here and leave them
 };
 
 void Usage() {
     std::printf(
-        "usage: tiffview_bench [--quick] [--reps N] [--open-batch N] [--seed S] [--wall] [--no-rss] [--keep DIR]\n"
+        "usage: tiffview_bench [--quick] [--reps N] [--open-batch N] [--seed S] [--wall] [--map] [--no-rss]\n"
+        "                      [--keep DIR]\n"
         "  --quick         one repetition, short open loops: a smoke run (every line is still verified)\n"
         "  --reps N        timed repetitions per file and side (default 15); medians are reported\n"
         "  --open-batch N  openings per timed sample in the open/close table (default 40)\n"
         "  --seed S        page generator seed (default 1)\n"
         "  --wall          time with the monotonic clock instead of the process's CPU time\n"
+        "  --map           read our side with TV_OPTION_MAP_FILE (strips through a memory mapping)\n"
         "  --no-rss        skip the peak memory table\n"
         "  --keep DIR      write the TIFF files into DIR and keep them\n");
 }
@@ -76,6 +79,8 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
             if (a == "--seed") s.seed = n;
         } else if (a == "--wall") {
             s.wall = true;
+        } else if (a == "--map") {
+            s.map = true;
         } else if (a == "--no-rss") {
             s.rss = false;
         } else {
@@ -176,6 +181,7 @@ int Run(const Settings& s) {
     std::printf("timing    median of %d repetition%s per file and side, %s; ratio = libtiff time / our time, "
                 "above 1 = ours faster\n\n",
                 s.reps, s.reps == 1 ? "" : "s", s.wall ? "wall time (monotonic clock)" : "process CPU time");
+    if (s.map) std::printf("options   ours read with TV_OPTION_MAP_FILE\n\n");
 
     const Scratch scratch(s.keep);
     std::vector<Page> pages;
@@ -200,7 +206,7 @@ int Run(const Settings& s) {
             c.job.path = scratch.File(p.name + "-" + kEncodings[e].label + ".tif");
             c.job.width = p.format.width;
             c.job.length = p.format.length;
-            c.job.ourOptions = kEncodings[e].strict ? 0 : TV_OPTION_ANY_BILEVEL;
+            c.job.ourOptions = (kEncodings[e].strict ? 0 : TV_OPTION_ANY_BILEVEL) | (s.map ? TV_OPTION_MAP_FILE : 0);
             WritePage(c.job.path, p, kEncodings[e]);
             c.bytes = std::filesystem::file_size(c.job.path);
             c.refused = VerifyFile(c.job, p);

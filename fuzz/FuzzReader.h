@@ -9,7 +9,9 @@
 // - ReadALine never writes beyond LineByte (guard region behind the line);
 // - a call that delivers no line is repeated by every later call, and after
 //   Length lines the reader reports the end of the image;
-// - reading is deterministic: a second pass yields identical bytes.
+// - reading is deterministic: a second pass, through a copy of the reader
+//   that reads the file through a mapping (TV_OPTION_MAP_FILE), yields
+//   identical bytes.
 //
 // The same file is then read with TV_OPTION_ANY_BILEVEL, page by page (the
 // first few pages), under the same invariants but the uncompressed model.
@@ -201,6 +203,7 @@ inline void RunPageReader(tvfuzz::MemFile& file) {
         const Uncompressed unknown;
         const Pass first = ReadAll(view, file.Path(), info, unknown);
         CTiffView copy(view);
+        copy.SetOptions(TV_OPTION_ANY_BILEVEL | TV_OPTION_MAP_FILE);
         const Pass second = ReadAll(copy, nullptr, info, unknown);
         FUZZ_CHECK(first.openResult == second.openResult && first.lines == second.lines && first.hash == second.hash,
                    "page %u: two readings differ", page);
@@ -248,6 +251,7 @@ inline void RunStrictReader(tvfuzz::MemFile& file, const std::uint8_t* data, std
 
     // A closed copy reads the same file again by the kept name.
     CTiffView copy(view);
+    copy.SetOptions(TV_OPTION_MAP_FILE);
     const Pass second = ReadAll(copy, nullptr, info, plain);
     FUZZ_CHECK(first.openResult == second.openResult, "OpenFile gave 0x%08X, then 0x%08X", first.openResult,
                second.openResult);

@@ -73,6 +73,13 @@ constexpr bool TiffView_IsWarning(std::uint32_t code) {
 // libtiff reads: any page of the directory chain, TIFF's defaults for absent
 // tags, SHORT or LONG tables, PackBits, tiles and FillOrder 2.
 constexpr std::uint32_t TV_OPTION_ANY_BILEVEL = 0x1;
+// TV_OPTION_MAP_FILE reads a file's strips through a memory mapping instead
+// of copying them out with system calls: faster on large uncompressed or LZW
+// strips, but if another process shortens the file while it is open, reading
+// it kills the process with SIGBUS (as with any mapped file, libtiff's
+// included). Without it a shortened file gives an error code. Pages read
+// from memory are always read in place.
+constexpr std::uint32_t TV_OPTION_MAP_FILE = 0x2;
 
 // The longest message, with its CR LF and terminating zero, fits this size.
 constexpr std::size_t TV_MESSAGE_SIZE = 34;

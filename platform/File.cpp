@@ -2,10 +2,12 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -149,6 +151,32 @@ void CloseHandle(std::int32_t handle) {
         return;
     }
     if (handle >= 0) ::close(handle);
+}
+
+bool FileView::Open(std::int32_t handle, std::uint64_t size, bool mapFiles) {
+    Close();
+    if (IsMemory(handle)) {
+        std::lock_guard<std::mutex> guard(MemoryLock());
+        const MemorySource* source = FindMemory(handle);
+        if (source == nullptr || source->data == nullptr) return false;
+        Bytes = source->data;
+        Length = std::min(size, source->size);
+        return true;
+    }
+    if (!mapFiles || size == 0 || size > SIZE_MAX) return false;
+    void* mapped = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_SHARED, handle, 0);
+    if (mapped == MAP_FAILED) return false;
+    Bytes = static_cast<const unsigned char*>(mapped);
+    Length = size;
+    Mapped = true;
+    return true;
+}
+
+void FileView::Close() {
+    if (Mapped) ::munmap(const_cast<unsigned char*>(Bytes), static_cast<std::size_t>(Length));
+    Bytes = nullptr;
+    Length = 0;
+    Mapped = false;
 }
 
 }  // namespace tvplatform

@@ -28,6 +28,32 @@ std::uint32_t ReadAt(std::int32_t handle, std::uint32_t position, void* buffer, 
 std::uint64_t FileSize(std::int32_t handle);
 void CloseHandle(std::int32_t handle);
 
+// A read-only view of an open file's bytes, for reading them in place
+// instead of copying them out. A memory source's view is its own memory. A
+// file's view is a mapping, made only when asked for: reading it after
+// another process has shortened the file kills the process with SIGBUS, a
+// risk that copying reads do not carry.
+class FileView {
+public:
+    FileView() = default;
+    ~FileView() { Close(); }
+    FileView(const FileView&) = delete;
+    FileView& operator=(const FileView&) = delete;
+
+    // Views the first `size` bytes of `handle` (a memory source's bytes, or
+    // with `mapFiles` a mapping of the file); false, with no view, when that
+    // cannot be had and reads must go through ReadAt.
+    bool Open(std::int32_t handle, std::uint64_t size, bool mapFiles);
+    void Close();
+    const unsigned char* Data() const { return Bytes; }
+    std::uint64_t Size() const { return Length; }
+
+private:
+    const unsigned char* Bytes = nullptr;
+    std::uint64_t Length = 0;
+    bool Mapped = false;
+};
+
 }  // namespace tvplatform
 
 #endif

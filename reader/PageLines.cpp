@@ -124,9 +124,13 @@ std::uint32_t CPageLines::Open(std::int32_t file, const PageGeometry& geometry) 
     const std::uint64_t tileRowBytes =
         tiled ? std::uint64_t{ChunkRowBytes} * geometry.chunkRows * geometry.chunksAcross : 0;
     if (tileRowBytes > kMaxTileRowBytes) return TV_ERR_NO_MEMORY;
+    // Chunks are read in place where the file can be viewed, unless their
+    // bits must be reordered.
+    const bool inPlace = View.Open(file, FileSize, geometry.mapFile) &&
+                         !(geometry.fillOrder == 2 && !ReadsFillOrder(geometry.compression));
     try {
         // Only the bytes read from the file are ever looked at.
-        Input.reset(new unsigned char[static_cast<std::size_t>(largest)]);
+        if (!inPlace) Input.reset(new unsigned char[static_cast<std::size_t>(largest)]);
         TileRows.resize(static_cast<std::size_t>(tileRowBytes));
         Decoder.reset(NewDecoder(geometry.compression, geometry.fillOrder, geometry.chunkRows, geometry.t4Options));
     } catch (const std::bad_alloc&) {
@@ -146,15 +150,20 @@ std::uint32_t CPageLines::LoadChunk(std::uint32_t chunk) {
     const std::uint32_t offset = (*Geometry.offsets)[chunk];
     const std::uint32_t count = (*Geometry.byteCounts)[chunk];
     InputPos = InputEnd = 0;
+    Chunk = Input ? Input.get() : View.Data();
     if (count != 0) {
         if (offset >= FileSize) return WithChunk(TV_ERR_STRIP_READ, chunk, ChunkCount);
         const auto bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, FileSize - offset));
         if (offset > kLargestPosition) return WithChunk(TV_ERR_STRIP_SEEK, chunk, ChunkCount);
-        if (tvplatform::ReadAt(File, offset, Input.get(), bytes) < bytes) {
-            return WithChunk(TV_ERR_STRIP_READ, chunk, ChunkCount);
+        if (!Input) {
+            Chunk = View.Data() + offset;
+        } else {
+            if (tvplatform::ReadAt(File, offset, Input.get(), bytes) < bytes) {
+                return WithChunk(TV_ERR_STRIP_READ, chunk, ChunkCount);
+            }
+            if (Geometry.fillOrder == 2 && !ReadsFillOrder(Geometry.compression)) ReverseBits(Input.get(), bytes);
         }
         InputEnd = bytes;
-        if (Geometry.fillOrder == 2 && !ReadsFillOrder(Geometry.compression)) ReverseBits(Input.get(), bytes);
     }
     if (Decoder) {
         // Output decoded past the previous chunk's rows belongs to no line.
@@ -171,7 +180,7 @@ std::uint32_t CPageLines::DecodeRow(unsigned char* dest) {
         const std::uint32_t available = InputEnd - InputPos;
         std::uint32_t consumed = 0;
         std::uint32_t produced = 0;
-        if (Decoder->Decode(Input.get() + InputPos, available, consumed, ChunkRowBytes - Buffered, produced) == 0 ||
+        if (Decoder->Decode(Chunk + InputPos, available, consumed, ChunkRowBytes - Buffered, produced) == 0 ||
             consumed > available) {
             return TV_ERR_DECODE;
         }
@@ -202,7 +211,7 @@ std::uint32_t CPageLines::FillTileRow() {
             unsigned char* dest = TileRows.data() + (std::size_t{row} * across + c) * ChunkRowBytes;
             const std::uint32_t rowResult =
                 Decoder ? DecodeRow(dest)
-                        : CopyStoredRow(Input.get(), InputEnd, row, ChunkRowBytes, Geometry.invert, dest);
+                        : CopyStoredRow(Chunk, InputEnd, row, ChunkRowBytes, Geometry.invert, dest);
             if (rowResult == TV_ERR_DECODE) return rowResult;
             if (rowResult != TV_OK) {
                 completeRows = std::min(completeRows, row);
@@ -254,7 +263,7 @@ std::uint32_t CPageLines::ReadLine(unsigned char* line) {
     } else if (Decoder) {
         result = DecodeRow(line);
     } else {
-        result = CopyStoredRow(Input.get(), InputEnd, RowInChunk, ChunkRowBytes, Geometry.invert, line);
+        result = CopyStoredRow(Chunk, InputEnd, RowInChunk, ChunkRowBytes, Geometry.invert, line);
     }
     ++RowInChunk;
     if (result == TV_OK && RowInChunk == RowsInChunk && TileRows.empty() && StripHasSurplus()) {
@@ -276,7 +285,7 @@ bool CPageLines::StripHasSurplus() {
     if (InputPos >= InputEnd) return false;
     std::uint32_t consumed = 0;
     std::uint32_t produced = 0;
-    const int decoded = Decoder->Decode(Input.get() + InputPos, InputEnd - InputPos, consumed, 1, produced);
+    const int decoded = Decoder->Decode(Chunk + InputPos, InputEnd - InputPos, consumed, 1, produced);
     Buffered += produced;
     return decoded == 0 || produced > 0;
 }

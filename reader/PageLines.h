@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/File.h"
+
 class CTiffDecoder;
 
 // What a page's lines are made of. Strips are chunks one across, as wide as
@@ -19,6 +21,7 @@ struct PageGeometry {
     std::uint32_t fillOrder = 1;
     std::uint32_t t4Options = 0;     // Group 3: bit 0, a tag bit after each EOL (two-dimensional coding)
     bool invert = false;             // complement samples so that 1 = black
+    bool mapFile = false;            // read a file through a mapping (TV_OPTION_MAP_FILE)
     std::uint32_t chunkWidth = 0;    // pixels per chunk row
     std::uint32_t chunkRows = 0;     // rows per chunk (the last strip may hold fewer)
     std::uint32_t chunksAcross = 1;
@@ -63,7 +66,9 @@ private:
     std::uint32_t ChunkRowBytes = 0;   // bytes of one chunk row
     std::uint32_t ChunkCount = 0;
 
-    std::unique_ptr<unsigned char[]> Input;  // the chunk being decoded, as stored
+    tvplatform::FileView View;               // the file in place, where it can be viewed
+    std::unique_ptr<unsigned char[]> Input;  // room for a chunk read or reordered out of place
+    const unsigned char* Chunk = nullptr;    // the chunk being decoded, as stored
     std::uint32_t InputEnd = 0;
     std::uint32_t InputPos = 0;
     std::uint32_t Buffered = 0;        // decoded bytes the decoder holds undelivered

@@ -241,7 +241,9 @@ std::uint32_t CTiffView::PrepareReading() {
     const std::uint64_t fileSize = tvplatform::FileSize(FileHandle);
     BlockSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(MaxStripByte, fileSize));
     Window.reset(new (std::nothrow) CStripWindow());
-    if (!Window || !Window->Reserve(BlockSize, fileSize)) return TV_ERR_NO_MEMORY;
+    if (!Window) return TV_ERR_NO_MEMORY;
+    Window->ViewFile(FileHandle, fileSize, (Options & TV_OPTION_MAP_FILE) != 0);
+    if (!Window->Reserve(BlockSize, fileSize)) return TV_ERR_NO_MEMORY;
     if (Decoder != nullptr) {
         if (Decoder->SetWidth(Width) == 0) return TV_ERR_NO_MEMORY;
         Decoder->Reset();
@@ -277,6 +279,8 @@ void CTiffView::CloseFile() {
         }
         LogPending = 0;
     }
+    // The strips' window may view the file: it goes before the file does.
+    CloseBuffer();
     if (FileHandle != -1) {
         tvplatform::CloseHandle(FileHandle);
         FileHandle = -1;
@@ -318,6 +322,7 @@ std::uint32_t CTiffView::PreparePageLines() {
     geometry.fillOrder = FillOrder;
     geometry.t4Options = T4Options;
     geometry.invert = PageInvert != 0;
+    geometry.mapFile = (Options & TV_OPTION_MAP_FILE) != 0;
     geometry.chunkWidth = TileWidth != 0 ? TileWidth : Width;
     geometry.chunkRows = RowsPerStrip;
     geometry.chunksAcross = TileWidth != 0 ? (Width - 1) / TileWidth + 1 : 1;
