@@ -543,6 +543,17 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
         b = Ref + at;                                           \
     } while (0)
 
+    // The two elements of a horizontal code's runs.
+    auto addRunPair = [&](std::uint64_t first, std::uint64_t second) {
+        cur[n + 1] = first;
+        cur[n + 2] = second;
+        n += 2;
+        ToggleFaxElement(toggles, first);
+        ToggleFaxElement(toggles, second);
+        a0 = second;
+        prev = second;
+    };
+
     for (;;) {
         if (a0 >= width) {
             stop = Stop::Line;
@@ -656,13 +667,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                 // end.
                 if (TV_FAX_LIKELY(second - prev <= width && !source.Beyond(pairLength))) {
                     source.Consume(pairLength);
-                    cur[n + 1] = first;
-                    cur[n + 2] = second;
-                    n += 2;
-                    ToggleFaxElement(toggles, first);
-                    ToggleFaxElement(toggles, second);
-                    a0 = second;
-                    prev = second;
+                    addRunPair(first, second);
                     // Horizontal codes come in runs (runs with no edges
                     // above them): the next ones, while they are two short
                     // terminating codes of the same colours, are taken here;
@@ -675,13 +680,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                         const std::uint64_t nextSecond = nextFirst + FaxPairSecond(next);
                         if (next == 0 || nextSecond - prev > width || source.Beyond(nextLength)) break;
                         source.Consume(nextLength);
-                        cur[n + 1] = nextFirst;
-                        cur[n + 2] = nextSecond;
-                        n += 2;
-                        ToggleFaxElement(toggles, nextFirst);
-                        ToggleFaxElement(toggles, nextSecond);
-                        a0 = nextSecond;
-                        prev = nextSecond;
+                        addRunPair(nextFirst, nextSecond);
                     }
                     continue;
                 }

@@ -5,7 +5,6 @@
 // lines, and ours read the same pixels with the warning code given.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +14,7 @@
 
 #include "TiffView.h"
 #include "support/LibtiffImage.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -78,21 +78,8 @@ PageReading ReadPage(const std::string& path, std::uint32_t page) {
     return out;
 }
 
-std::vector<std::string> CorpusFiles() {
-    std::vector<std::string> files;
-    if (DIR* dir = opendir(TIFFVIEW_TESTDATA_DIR)) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.find(".tif") != std::string::npos) files.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 TEST(AnyBilevelCorpus, EveryPageLibtiffDecodesCleanlyReadsIdentically) {
-    const std::vector<std::string> files = CorpusFiles();
+    const std::vector<std::string> files = tvtest::TestDataTiffs();
     ASSERT_GE(files.size(), 80u);
     std::map<const Exception*, bool> seen;
     int identical = 0;

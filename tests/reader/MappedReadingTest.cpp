@@ -4,13 +4,11 @@
 // profiles.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
-#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "TiffView.h"
+#include "support/TestData.h"
 
 namespace {
 
@@ -36,21 +34,8 @@ std::vector<std::string> Transcript(const std::string& path, std::uint32_t optio
     return out;
 }
 
-std::vector<std::string> DataFiles() {
-    std::vector<std::string> files;
-    if (DIR* dir = opendir(TIFFVIEW_TESTDATA_DIR)) {
-        while (dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name.size() > 4 && (name.find(".tif") != std::string::npos)) files.push_back(name);
-        }
-        closedir(dir);
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 TEST(MappedReading, EveryDataFileReadsAsWithCopyingReads) {
-    const std::vector<std::string> files = DataFiles();
+    const std::vector<std::string> files = tvtest::TestDataTiffs();
     ASSERT_GT(files.size(), 40u);
     for (const std::string& file : files) {
         const std::string path = std::string(TIFFVIEW_TESTDATA_DIR) + "/" + file;
