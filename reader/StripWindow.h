@@ -36,7 +36,9 @@ public:
     // the file holds fewer. `count` must not exceed the reserved size.
     const unsigned char* Fetch(std::int32_t file, std::uint32_t offset, std::uint32_t count) {
         if (View.Data() != nullptr) {
-            // As positioned reads do, refuse positions of 2^31 or more.
+            // As a positioned read does: reading nothing succeeds wherever
+            // it starts, and positions of 2^31 or more give nothing.
+            if (count == 0) return View.Data();
             if (offset > kLargestPosition || count > View.Size() || offset > View.Size() - count) return nullptr;
             return View.Data() + offset;
         }
