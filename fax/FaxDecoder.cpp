@@ -543,6 +543,13 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
         b = Ref + at;                                           \
     } while (0)
 
+    // The element a vertical code makes, a1, which a0 moves to.
+    auto addElement = [&](std::uint64_t target) {
+        cur[++n] = target;
+        ToggleFaxElement(toggles, target);
+        prev = target;
+        a0 = target;
+    };
     // The two elements of a horizontal code's runs.
     auto addRunPair = [&](std::uint64_t first, std::uint64_t second) {
         cur[n + 1] = first;
@@ -581,10 +588,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                 }
                 TV_FAX_ROOM_FOR_EMPTY_RUN();
             }
-            cur[++n] = target;
-            ToggleFaxElement(toggles, target);
-            prev = target;
-            a0 = target;
+            addElement(target);
             // d is -1, 0 or 1: b1 steps back for a0 left of it, else on.
             b += pair.D1 | 1;
             if (TV_FAX_RARELY(a0 >= width)) {
@@ -602,10 +606,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                 }
                 TV_FAX_ROOM_FOR_EMPTY_RUN();
             }
-            cur[++n] = target;
-            ToggleFaxElement(toggles, target);
-            prev = target;
-            a0 = target;
+            addElement(target);
             b += pair.D2 | 1;
             source.Consume(pair.Total);
             continue;
@@ -798,10 +799,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                     }
                     TV_FAX_ROOM_FOR_EMPTY_RUN();
                 }
-                cur[++n] = target;
-                ToggleFaxElement(toggles, target);
-                prev = target;
-                a0 = target;
+                addElement(target);
                 ++b;
                 ++used;
             } while (used < ones && a0 < width);
@@ -829,10 +827,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                 }
                 TV_FAX_ROOM_FOR_EMPTY_RUN();
             }
-            cur[++n] = target;
-            ToggleFaxElement(toggles, target);
-            prev = target;
-            a0 = target;
+            addElement(target);
             // A negative d at element 0 has failed above.
             b += kVerticalStep[mode];
             continue;
