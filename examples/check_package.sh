@@ -44,9 +44,9 @@ for f in libtiffview.a libtiffview.so libtiffview.so.1; do
   [ -e "$libdir/$f" ] || fail "$f not installed in $libdir"
 done
 [ -f "$libdir/cmake/TiffView/TiffViewConfig.cmake" ] || fail "no CMake package file"
-# The three public headers and nothing of the private ones.
+# The four public headers and nothing of the private ones.
 headers=$(cd "$prefix/include" && find . -type f | sort | tr '\n' ' ')
-[ "$headers" = "./TiffView.h ./TiffViewC.h ./TiffViewReader.hpp " ] || fail "unexpected installed headers: $headers"
+[ "$headers" = "./TiffView.h ./TiffViewC.h ./TiffViewCodes.h ./TiffViewReader.hpp " ] || fail "unexpected installed headers: $headers"
 
 # The tool's search path is relative to where it lies, and a RUNPATH.
 bin_to_lib=$(realpath --relative-to="$prefix/bin" "$libdir")

@@ -19,7 +19,7 @@
 #include <cstring>
 #include <new>
 
-#include "TiffView.h"
+#include "TiffViewCodes.h"
 #include "fax/FaxBits.h"
 #include "fax/FaxCodes.h"
 

@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <new>
 
-#include "TiffView.h"
+#include "TiffViewCodes.h"
 #include "fax/FaxBits.h"
 #include "fax/FaxCodes.h"
 #include "fax/FaxToggles.h"
