@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what the build, the tests and the benchmarks need, when missing.
+# Installs what the build, the tests, the benchmarks and the ABI check need,
+# when missing.
 # The library itself needs only a C++17 compiler and CMake.
 set -euo pipefail
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libtiff-dev libbenchmark-dev libpng-dev)
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libtiff-dev libbenchmark-dev libpng-dev abigail-tools)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
