@@ -1,32 +1,12 @@
 #include <cstring>
 
-#include "TiffView.h"
-#include "api/Source.h"
+#include "TiffViewCodes.h"
+#include "api/Messages.h"
+#include "core/Tags.h"
 
 namespace tvapi {
 
 namespace {
-
-struct TagName {
-    std::uint32_t tag;
-    const char* name;
-};
-
-constexpr TagName kTagNames[] = {
-    {256, "ImageWidth"},      {257, "ImageLength"},       {258, "BitsPerSample"},   {259, "Compression"},
-    {262, "PhotometricInterpretation"}, {266, "FillOrder"}, {273, "StripOffsets"},  {274, "Orientation"},
-    {277, "SamplesPerPixel"}, {278, "RowsPerStrip"},      {279, "StripByteCounts"}, {282, "XResolution"},
-    {283, "YResolution"},     {284, "PlanarConfiguration"}, {292, "T4Options"},     {293, "T6Options"},
-    {296, "ResolutionUnit"},  {317, "Predictor"},         {320, "ColorMap"},        {322, "TileWidth"},
-    {323, "TileLength"},      {324, "TileOffsets"},       {325, "TileByteCounts"},
-};
-
-const char* NameOfTag(std::uint32_t tag) {
-    for (const TagName& t : kTagNames) {
-        if (t.tag == tag) return t.name;
-    }
-    return "unknown tag";
-}
 
 // What a user can do next, for the refusals that have a remedy.
 const char* HintFor(std::uint32_t kind, bool strictRefusal) {
@@ -55,7 +35,7 @@ std::string DescribeResult(std::uint32_t code, const std::string& source, std::u
     std::string text = source + ": ";
     if (page != 0 || kind == TV_ERR_PAGE_MISSING) text += "page " + std::to_string(page) + ": ";
     if (IsTagKind(kind)) {
-        text += "tag " + std::to_string(context) + " (" + NameOfTag(context) + "): ";
+        text += "tag " + std::to_string(context) + " (" + tvcore::TagName(static_cast<std::uint16_t>(context)) + "): ";
     } else if ((kind == TV_ERR_STRIP_SEEK || kind == TV_ERR_STRIP_READ) && context != 0) {
         text += "strip or tile " + std::to_string(context) + ": ";
     }

@@ -1,118 +1,187 @@
-// The C++17 interface over CTiffView: sources of any kind, English messages
-// with their context, checked line buffers.
+// The C++17 interface. The default profile stands on the core: the source,
+// its page list, the page's layout and the line engine. The strict profile
+// is CTiffView's, reached through the class's own opening from a source.
 #include "TiffViewReader.hpp"
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include "TiffView.h"
-#include "api/Source.h"
-#include "platform/File.h"
-
-// Opens CTiffView on a handle the caller opened (a path of any length, or
-// memory), which the plain interface cannot: its names are at most 260
-// bytes and always files.
-class CTiffViewSource {
-public:
-    static std::uint32_t Open(CTiffView& view, std::int32_t handle) {
-        if (view.FileHandle != -1) {
-            tvplatform::CloseHandle(handle);
-            return TV_ERR_FILE_HANDLE;
-        }
-        if ((view.Options & TV_OPTION_ANY_BILEVEL) == 0 && view.SelectedPage != 0) {
-            tvplatform::CloseHandle(handle);
-            return TV_ERR_PAGE_OPTION;
-        }
-        view.Reading = 0;
-        view.PageCount = 0;
-        view.FileHandle = handle;
-        const std::uint32_t result = view.ParseOpenFile(1);
-        return result != TV_OK ? result : view.StartReading();
-    }
-};
+#include "api/Messages.h"
+#include "api/Values.h"
+#include "core/Document.h"
+#include "core/LineEngine.h"
+#include "core/PageLayout.h"
+#include "core/Source.h"
 
 namespace tiffview {
 
-Result::Result(std::uint32_t code, std::string message) : code_(code), message_(std::move(message)) {}
+namespace {
 
-std::uint32_t Result::kind() const noexcept { return code_ & TV_CODE_MASK; }
+// CTiffView, opened from one of the library's sources: the strict profile
+// of the other interfaces.
+class StrictView : public CTiffView {
+public:
+    using CTiffView::OpenSource;
+};
 
-bool Result::is_warning() const noexcept { return TiffView_IsWarning(code_); }
+std::shared_ptr<const PageInfo::Data> DescribeLayout(const tvcore::PageLayout& page) {
+    auto data = std::make_shared<PageInfo::Data>();
+    data->pageCount = page.pageCount;
+    data->pageIndex = page.pageIndex;
+    data->width = page.width;
+    data->length = page.length;
+    data->compression = page.compression;
+    data->photometric = page.photometric;
+    data->littleEndian = page.littleEndian;
+    data->xResolution = page.xResolution;
+    data->yResolution = page.yResolution;
+    data->resolutionUnit = page.resolutionUnit;
+    data->fillOrder = page.fillOrder;
+    data->orientation = page.orientation;
+    data->t4Options = page.t4Options;
+    data->t6Options = page.t6Options;
+    data->tiled = page.tiled;
+    data->rowsPerStrip = page.rowsPerStrip;
+    data->tileWidth = page.tileWidth;
+    data->tileLength = page.tileLength;
+    data->chunks.reserve(page.chunks.size());
+    for (const tvcore::Chunk& chunk : page.chunks) data->chunks.push_back(Chunk{chunk.offset, chunk.byteCount});
+    return data;
+}
+
+std::shared_ptr<const PageInfo::Data> DescribeClassic(CTiffView& view) {
+    TiffInfo_t image;
+    view.GetImageInfo(&image);
+    TiffPageInfo_t page;
+    view.GetPageInfo(&page);
+    auto data = std::make_shared<PageInfo::Data>();
+    data->pageCount = page.PageCount;
+    data->pageIndex = page.PageIndex;
+    data->width = image.Width;
+    data->length = image.Length;
+    data->compression = image.Compression;
+    data->photometric = image.PhotometricInterpretation;
+    data->littleEndian = image.Intel != 0;
+    data->xResolution = image.XResolution;
+    data->yResolution = image.YResolution;
+    data->resolutionUnit = page.ResolutionUnit;
+    data->fillOrder = page.FillOrder;
+    data->orientation = page.Orientation;
+    data->t4Options = page.T4Options;
+    data->t6Options = page.T6Options;
+    data->tiled = page.Tiled != 0;
+    data->rowsPerStrip = page.RowsPerStrip;
+    data->tileWidth = page.TileWidth;
+    data->tileLength = page.TileLength;
+    data->chunks.reserve(page.ChunkCount);
+    for (std::uint32_t i = 0; i < page.ChunkCount; ++i) {
+        data->chunks.push_back(Chunk{page.ChunkOffsets[i], page.ChunkByteCounts[i]});
+    }
+    return data;
+}
+
+}  // namespace
 
 struct Reader::Impl {
-    CTiffView view;
     Options options;
-    // The source, kept so that another page can be opened.
-    std::filesystem::path path;
-    const void* data = nullptr;
-    std::size_t size = 0;
-    bool fromMemory = false;
+    std::unique_ptr<tvcore::Source> source;
+    tvcore::Document document;
+    bool documentOpen = false;
 
-    bool open = false;
+    // The open page: read by the core, or, in the strict profile, by CTiffView.
+    tvcore::PageLayout layout;
+    std::unique_ptr<tvcore::LineEngine> engine;
+    std::unique_ptr<StrictView> classic;
     std::uint32_t line = 0;
     PageInfo info;
+    std::vector<tvcore::Damage> coreDamage;
+    std::vector<Damage> damage;
 
-    std::string SourceName() const { return fromMemory ? std::string("<memory>") : path.string(); }
+    bool PageOpen() const { return engine != nullptr || classic != nullptr; }
+    std::string SourceName() const { return source ? source->Name() : std::string("<none>"); }
 
-    Result Fail(std::uint32_t code, int systemError = 0) {
-        return Result(code, tvapi::DescribeResult(code, SourceName(), options.page, systemError));
+    Result Fail(std::uint32_t code, int systemError = 0) const {
+        return Result(code, tvapi::DescribeResult(code, SourceName(), options.page(), systemError));
     }
 
-    void Describe() {
-        TiffInfo_t image;
-        view.GetImageInfo(&image);
-        TiffPageInfo_t page;
-        view.GetPageInfo(&page);
-        info = PageInfo{};
-        info.page_count = page.PageCount;
-        info.page_index = page.PageIndex;
-        info.width = image.Width;
-        info.length = image.Length;
-        info.line_bytes = (static_cast<std::size_t>(image.Width) + 7) / 8;
-        info.compression = image.Compression;
-        info.photometric = image.PhotometricInterpretation;
-        info.little_endian = image.Intel != 0;
-        info.x_resolution = image.XResolution;
-        info.y_resolution = image.YResolution;
-        info.resolution_unit = page.ResolutionUnit;
-        info.fill_order = page.FillOrder;
-        info.orientation = page.Orientation;
-        info.t4_options = page.T4Options;
-        info.t6_options = page.T6Options;
-        info.tiled = page.Tiled != 0;
-        info.rows_per_strip = page.RowsPerStrip;
-        info.tile_width = page.TileWidth;
-        info.tile_length = page.TileLength;
-        info.chunks.resize(page.ChunkCount);
-        for (std::uint32_t i = 0; i < page.ChunkCount; ++i) {
-            info.chunks[i] = Chunk{page.ChunkOffsets[i], page.ChunkByteCounts[i]};
-        }
-    }
-
-    Result Open() {
-        view.CloseFile();
-        open = false;
+    void ClosePage() {
+        engine.reset();
+        classic.reset();
         line = 0;
-        info = PageInfo{};
-        view.SetOptions(options.profile == Profile::any_bilevel ? TV_OPTION_ANY_BILEVEL : 0);
-        view.SelectPage(options.page);
-        if (options.log_directory.empty()) {
-            view.SetLogEnabled(0);
-        } else {
-            view.SetLogEnabled(1);
-            view.SetLogDirectory(options.log_directory.c_str());
+        info = PageInfo();
+        damage.clear();
+    }
+
+    void CloseAll() {
+        ClosePage();
+        documentOpen = false;
+        document = tvcore::Document();
+        source.reset();
+    }
+
+    Result OpenSource(std::unique_ptr<tvcore::Source> opened, int error) {
+        CloseAll();
+        if (!opened) return Fail(error == ENOMEM ? TV_ERR_NO_MEMORY : TV_ERR_FILE_OPEN, error);
+        source = std::move(opened);
+        // The page list is the core's in both profiles; a source the core
+        // cannot list is still the strict profile's to judge.
+        documentOpen = document.Open(*source) == TV_OK;
+        return OpenPage();
+    }
+
+    Result OpenPage() {
+        ClosePage();
+        return options.profile() == Profile::strict ? OpenStrictPage() : OpenCorePage();
+    }
+
+    Result OpenCorePage() {
+        // The chain was walked when the source opened; only a source whose
+        // chain cannot be walked is asked again, for its reason.
+        std::uint32_t result = documentOpen ? TV_OK : document.Open(*source);
+        if (result == TV_OK) result = tvcore::ReadPageLayout(document, options.page(), layout);
+        if (result == TV_OK) {
+            engine = std::make_unique<tvcore::LineEngine>();
+            result = engine->Open(*source, layout, options.map_file());
         }
-        const std::int32_t handle =
-            fromMemory ? tvplatform::OpenMemory(data, size) : tvplatform::OpenRead(path.c_str());
-        if (handle == -1) return Fail(fromMemory ? TV_ERR_NO_MEMORY : TV_ERR_FILE_OPEN, fromMemory ? 0 : errno);
-        const std::uint32_t result = CTiffViewSource::Open(view, handle);
         if (result != TV_OK) {
-            view.CloseFile();
+            engine.reset();
             return Fail(result);
         }
-        open = true;
-        Describe();
+        info = PageInfo(DescribeLayout(layout));
         return Result();
+    }
+
+    Result OpenStrictPage() {
+        classic = std::make_unique<StrictView>();
+        classic->SetOptions(options.map_file() ? TV_OPTION_MAP_FILE : 0);
+        classic->SelectPage(options.page());
+        const std::filesystem::path& logs = options.log_directory();
+        classic->SetLogEnabled(logs.empty() ? 0 : 1);
+        if (!logs.empty()) classic->SetLogDirectory(logs.c_str());
+        const std::uint32_t result = classic->OpenSource(*source);
+        if (result != TV_OK) {
+            classic->CloseFile();
+            classic.reset();
+            return Fail(result);
+        }
+        info = PageInfo(DescribeClassic(*classic));
+        return Result();
+    }
+
+    std::uint32_t ReadLine(std::uint8_t* dest) { return engine ? engine->ReadLine(dest) : classic->ReadALine(dest); }
+
+    void Record(std::uint32_t lineIndex, std::uint32_t code) {
+        if (!TiffView_IsWarning(code)) return;
+        if (!damage.empty()) {
+            Damage& last = damage.back();
+            if (last.code == code && last.first_line + last.line_count == lineIndex) {
+                ++last.line_count;
+                return;
+            }
+        }
+        damage.push_back(Damage{lineIndex, 1, code});
     }
 };
 
@@ -124,39 +193,65 @@ Reader& Reader::operator=(Reader&& other) noexcept = default;
 Result Reader::open(const std::filesystem::path& path, const Options& options) {
     if (!impl_) impl_ = std::make_unique<Impl>();
     impl_->options = options;
-    impl_->path = path;
-    impl_->fromMemory = false;
-    impl_->data = nullptr;
-    impl_->size = 0;
-    return impl_->Open();
+    int error = 0;
+    auto source = tvcore::OpenPath(path.c_str(), error);
+    if (!source) {
+        impl_->CloseAll();
+        return Result(error == ENOMEM ? TV_ERR_NO_MEMORY : TV_ERR_FILE_OPEN,
+                      tvapi::DescribeResult(error == ENOMEM ? TV_ERR_NO_MEMORY : TV_ERR_FILE_OPEN, path.string(),
+                                            options.page(), error));
+    }
+    return impl_->OpenSource(std::move(source), 0);
 }
 
 Result Reader::open(const void* data, std::size_t size, const Options& options) {
     if (!impl_) impl_ = std::make_unique<Impl>();
     impl_->options = options;
-    impl_->path.clear();
-    impl_->fromMemory = true;
-    impl_->data = data;
-    impl_->size = size;
-    return impl_->Open();
+    int error = 0;
+    auto source = tvcore::OpenMemory(data, size, error);
+    return impl_->OpenSource(std::move(source), error);
+}
+
+Result Reader::open_descriptor(int descriptor, const Options& options) {
+    if (!impl_) impl_ = std::make_unique<Impl>();
+    impl_->options = options;
+    int error = 0;
+    auto source = tvcore::OpenDescriptor(descriptor, error);
+    return impl_->OpenSource(std::move(source), error);
+}
+
+Result Reader::open(ReadFunction read, void* user, std::uint64_t size, const Options& options) {
+    if (!impl_) impl_ = std::make_unique<Impl>();
+    impl_->options = options;
+    int error = 0;
+    auto source = tvcore::OpenReadFunction(read, user, size, error);
+    return impl_->OpenSource(std::move(source), error);
 }
 
 Result Reader::select_page(std::uint32_t page) {
-    if (!impl_ || (!impl_->fromMemory && impl_->path.empty())) {
+    if (!impl_ || !impl_->source) {
         return Result(TV_ERR_FILE_HANDLE, "No file or memory was opened in this reader, so there is no page to select.");
     }
-    impl_->options.page = page;
-    return impl_->Open();
+    impl_->options.page(page);
+    return impl_->OpenPage();
 }
 
 void Reader::close() noexcept {
-    if (!impl_) return;
-    impl_->view.CloseFile();
-    impl_->open = false;
-    impl_->info = PageInfo{};
+    if (impl_) impl_->CloseAll();
 }
 
-bool Reader::is_open() const noexcept { return impl_ && impl_->open; }
+bool Reader::is_open() const noexcept { return impl_ && impl_->PageOpen(); }
+
+std::uint32_t Reader::page_count() const noexcept {
+    return impl_ && impl_->documentOpen ? impl_->document.PageCount() : 0;
+}
+
+PageSummary Reader::page(std::uint32_t index) const {
+    if (!impl_ || !impl_->documentOpen || index >= impl_->document.PageCount()) return PageSummary();
+    auto data = std::make_shared<PageSummary::Data>();
+    data->summary = impl_->document.Summarize(index);
+    return PageSummary(std::move(data));
+}
 
 const PageInfo& Reader::info() const noexcept {
     static const PageInfo kNothing;
@@ -165,15 +260,68 @@ const PageInfo& Reader::info() const noexcept {
 
 std::uint32_t Reader::line_index() const noexcept { return impl_ ? impl_->line : 0; }
 
+bool Reader::has_more_lines() const noexcept { return is_open() && line_index() < info().length(); }
+
 Result Reader::read_line(std::uint8_t* dest, std::size_t size) {
-    if (!is_open()) return Result(TV_ERR_FILE_HANDLE, "No file is open in this reader; open one first.");
-    if (dest == nullptr || size < impl_->info.line_bytes) {
-        return Result(TV_ERR_LINE_BUFFER, tvapi::DescribeLineBuffer(impl_->SourceName(), size, impl_->info.line_bytes));
+    if (!is_open()) return Result(TV_ERR_FILE_HANDLE, "No page is open in this reader; open one first.");
+    const std::size_t needed = impl_->info.line_bytes();
+    if (dest == nullptr || size < needed) {
+        return Result(TV_ERR_LINE_BUFFER, tvapi::DescribeLineBuffer(impl_->SourceName(), size, needed));
     }
-    const std::uint32_t code = impl_->view.ReadALine(dest);
+    const std::uint32_t code = impl_->ReadLine(dest);
     const Result result = code == TV_OK ? Result() : impl_->Fail(code);
-    if (result) ++impl_->line;
+    if (result) {
+        impl_->Record(impl_->line, code);
+        ++impl_->line;
+    }
     return result;
+}
+
+Result Reader::read_lines(std::uint8_t* dest, std::size_t size, std::ptrdiff_t stride, std::uint32_t count) {
+    if (!is_open()) return Result(TV_ERR_FILE_HANDLE, "No page is open in this reader; open one first.");
+    Impl& impl = *impl_;
+    const std::size_t lineBytes = impl.info.line_bytes();
+    const std::uint32_t left = impl.info.length() - std::min(impl.line, impl.info.length());
+    count = std::min(count, left);
+    if (count == 0) return impl.line < impl.info.length() ? Result() : impl.Fail(TV_ERR_END_OF_IMAGE);
+    // Every row asked for must lie inside the caller's room, rows apart.
+    const bool rowsApart = stride > 0 && static_cast<std::size_t>(stride) >= lineBytes;
+    const bool fits = dest != nullptr && rowsApart && size >= lineBytes &&
+                      (count - 1) <= (size - lineBytes) / static_cast<std::size_t>(stride);
+    if (!fits) {
+        return Result(TV_ERR_LINE_BUFFER, tvapi::DescribeLineBuffer(impl.SourceName(), size, lineBytes * count));
+    }
+    std::uint32_t firstWarning = TV_OK;
+    if (impl.engine) {
+        impl.coreDamage.clear();
+        std::uint32_t delivered = 0;
+        const std::uint32_t code = impl.engine->ReadLines(dest, stride, count, delivered, &impl.coreDamage);
+        for (const tvcore::Damage& d : impl.coreDamage) {
+            for (std::uint32_t i = 0; i < d.lineCount; ++i) impl.Record(d.firstLine + i, d.code);
+            if (firstWarning == TV_OK) firstWarning = d.code;
+        }
+        impl.line = impl.engine->LineIndex();
+        if (code != TV_OK) return impl.Fail(code);
+    } else {
+        for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t code = impl.ReadLine(dest + static_cast<std::ptrdiff_t>(i) * stride);
+            if (code != TV_OK && !TiffView_IsWarning(code)) return impl.Fail(code);
+            impl.Record(impl.line, code);
+            if (firstWarning == TV_OK) firstWarning = code;
+            ++impl.line;
+        }
+    }
+    return firstWarning == TV_OK ? Result() : impl.Fail(firstWarning);
+}
+
+Result Reader::read_page(std::uint8_t* dest, std::size_t size, std::ptrdiff_t stride) {
+    const std::uint32_t length = info().length();
+    return read_lines(dest, size, stride, length - std::min(line_index(), length));
+}
+
+const std::vector<Damage>& Reader::damage() const noexcept {
+    static const std::vector<Damage> kNone;
+    return impl_ ? impl_->damage : kNone;
 }
 
 }  // namespace tiffview

@@ -40,7 +40,7 @@ pc=$(find "$prefix" -name tiffview.pc -print -quit)
 [ -n "$pc" ] || fail "no tiffview.pc installed"
 libdir=$(dirname "$(dirname "$pc")")
 [ -f "$prefix/bin/tiffview" ] || fail "bin/tiffview not installed"
-for f in libtiffview.a libtiffview.so libtiffview.so.1; do
+for f in libtiffview.a libtiffview.so libtiffview.so.2; do
   [ -e "$libdir/$f" ] || fail "$f not installed in $libdir"
 done
 [ -f "$libdir/cmake/TiffView/TiffViewConfig.cmake" ] || fail "no CMake package file"
@@ -69,9 +69,9 @@ run_cxx_consumer() {  # name binary
 }
 uses_installed_so() {  # name binary
   local found
-  found=$(ldd "$2" | sed -n 's/^[[:space:]]*libtiffview\.so\.1 => \(.*\) (0x[0-9a-f]*)$/\1/p')
-  if [ -z "$found" ] || ! [ "$found" -ef "$libdir/libtiffview.so.1" ]; then
-    fail "the $1 consumer does not use the installed libtiffview.so.1: $(ldd "$2" | grep tiffview)"
+  found=$(ldd "$2" | sed -n 's/^[[:space:]]*libtiffview\.so\.2 => \(.*\) (0x[0-9a-f]*)$/\1/p')
+  if [ -z "$found" ] || ! [ "$found" -ef "$libdir/libtiffview.so.2" ]; then
+    fail "the $1 consumer does not use the installed libtiffview.so.2: $(ldd "$2" | grep tiffview)"
   fi
 }
 

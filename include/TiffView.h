@@ -102,9 +102,9 @@ enum TiffIFDTag : std::uint16_t {
 };
 
 class CTiffDecoder;
-class CPageLines;
-class CStripWindow;
-struct TiffTagRule;
+namespace tvcore {
+class Source;
+}
 
 // Reader of one bi-level TIFF file at a time.
 //
@@ -156,7 +156,16 @@ public:
     // 0 turns this reader's diagnostic log off, anything else on (the default).
     void SetLogEnabled(int enabled);
 
+protected:
+    // Opens an image from a byte source of the library's own (a descriptor,
+    // memory, a read function) instead of a file name: for the library's
+    // other interfaces, whose strict profile is this class's. The source
+    // must outlive the opening; the name stays empty.
+    std::uint32_t OpenSource(tvcore::Source& source);
+
 private:
+    struct Detail;
+
     std::uint32_t ReadByteOrder(unsigned char* header);
     std::uint32_t ReadFileHead();
     std::uint32_t ReadDirectoryChain();
@@ -164,11 +173,11 @@ private:
     std::uint16_t GetU16(unsigned char* p);
     std::uint32_t GetU32(unsigned char* p);
 
-    std::uint32_t ReadTag(const TiffTagRule& rule, std::uint32_t& value);
+    std::uint32_t ReadTag(TiffIFDTag tag, std::uint32_t& value);
     template <typename Member>
-    std::uint32_t ReadInto(const TiffTagRule& rule, Member& member);
+    std::uint32_t ReadInto(TiffIFDTag tag, Member& member);
     std::uint32_t ReadValueArray(TiffIFDTag tag, std::uint32_t offset, void* dest, std::uint32_t bytes);
-    std::uint32_t ReadStripTable(const TiffTagRule& rule, std::vector<std::uint32_t>& table);
+    std::uint32_t ReadStripTable(TiffIFDTag tag, std::vector<std::uint32_t>& table);
     std::uint32_t ReadResolution(TiffIFDTag tag, double& member);
     std::uint32_t IFD_ImageWidth();
     std::uint32_t IFD_ImageLength();
@@ -188,7 +197,11 @@ private:
     std::uint32_t IFD_T4Options();
     std::uint32_t IFD_T6Options();
 
+    std::uint16_t ReadOrientation();
+    std::uint32_t ParseOpenFile(int keepOpen);
+    std::uint32_t ReadAnyBilevelPage();
     std::uint32_t CreateDecoder();
+    std::uint32_t StartReading();
     std::uint32_t PrepareReading();
     std::uint32_t ReadStripData();
     std::uint32_t LoadStripsWhileUsedUp();
@@ -197,6 +210,7 @@ private:
     void LogError();
     void CloseBuffer();
     void CopyFrom(const CTiffView& other);
+    bool IsOpen() const;
 
     void GetLogPath(std::string& path);
     void CreateSaveDir(std::string& path);
@@ -229,8 +243,7 @@ private:
     std::uint32_t StripByte;
     std::uint32_t PackedByte;
     std::uint32_t MaxStripByte;
-    std::unique_ptr<CStripWindow> Window;  // strips are read through it
-    const unsigned char* Block;            // the current strip's bytes, in Window
+    const unsigned char* Buffer;  // the current strip's bytes (held by the strip reader)
     std::uint32_t BlockSize;
     std::uint32_t StripsRead;
     std::uint32_t StripOffset;
@@ -248,39 +261,14 @@ private:
     std::int32_t UnpackDiff;
     std::uint32_t ErrorID;
 
-    // Not part of the logged state: whether ReadALine may run (set only by a
-    // successful OpenFile); the failure that stopped reading, returned again
-    // by every later ReadALine of the same opening; and whether the strip
-    // being decoded was found short and its missing bytes already credited,
-    // so that using up its input again moves on instead of counting twice.
-    std::int32_t Reading;
-    std::uint32_t ReadFault;
-    std::int32_t StripCredited;
-
-    // Reading with TV_OPTION_ANY_BILEVEL: the page read from its own
-    // directory (ReadPageHead) and its lines (PageLines, while open).
-    std::uint32_t ReadPageHead();
-    std::uint32_t PreparePageLines();
-    std::uint32_t ParseOpenFile(int keepOpen);
-    std::uint32_t StartReading();
-    std::uint16_t ReadOrientation();
-    std::uint32_t Options;
-    std::uint32_t SelectedPage;
-    std::uint32_t PageCount;
-    std::uint32_t PageIndex;
-    std::uint16_t Orientation;
-    std::int32_t PageInvert;
-    std::uint32_t TileWidth;
-    std::uint32_t TileLength;
-    CPageLines* PageLines;
-    // Log control: off, or the directory that replaces the default place.
-    std::int32_t LogEnabled;
-    std::string LogDirectory;
+    // Everything beyond the classic data model (the byte source and strip
+    // reader, the reading options, the page read with TV_OPTION_ANY_BILEVEL,
+    // the log settings), behind one pointer so that it can grow without
+    // changing the class's layout.
+    Detail* Extra;
 
     // Lets the test suite swap in a scripted decoder; not used by the library.
     friend class CTiffViewTestAccess;
-    // Lets the library's other interfaces open handles and memory sources.
-    friend class CTiffViewSource;
 };
 
 #endif

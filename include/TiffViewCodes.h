@@ -54,6 +54,9 @@ constexpr std::uint32_t TV_ERR_LINE_BUFFER = 0xF0000056u;
 // inside the line, a line found without the EOL that should start it); the
 // line is delivered as far as it could be decoded, the rest white.
 constexpr std::uint32_t TV_ERR_LINE_DAMAGED = 0xF0000057u;
+// A call's argument is missing or unusable: a null pointer, a struct whose
+// size field is not set (the modern interfaces only).
+constexpr std::uint32_t TV_ERR_ARGUMENT = 0xF0000058u;
 constexpr std::uint32_t TV_ERR_STRIP_SEEK = 0xF0000060u;
 constexpr std::uint32_t TV_ERR_STRIP_READ = 0xF0000061u;
 

@@ -1,11 +1,12 @@
 // tiffview's C++17 interface: a movable reader with a hidden implementation,
-// reading a path of any length or a caller's memory, page by page, a line
-// at a time into a buffer whose size it checks.
+// reading a file (a path of any length or a descriptor), a caller's memory or
+// a caller's read function, page by page, a line at a time or many lines at
+// once into the caller's buffer, whose size it checks.
 //
 //     tiffview::Reader reader;
 //     tiffview::Result r = reader.open("scan.tif");
 //     if (!r) { std::cerr << r.message() << '\n'; return 1; }
-//     std::vector<std::uint8_t> line(reader.info().line_bytes);
+//     std::vector<std::uint8_t> line(reader.info().line_bytes());
 //     while (reader.has_more_lines()) {
 //         r = reader.read_line(line.data(), line.size());
 //         if (r.is_warning()) std::cerr << r.message() << '\n';
@@ -13,10 +14,12 @@
 //         // 8 pixels a byte, first pixel in bit 7, 1 = black
 //     }
 //
-// By default every bi-level TIFF that libtiff reads is read
-// (TV_OPTION_ANY_BILEVEL); Profile::strict reads with the fax/scanner
-// profile of CTiffView. No diagnostic log is written unless a log
-// directory is given.
+// By default every bi-level TIFF that libtiff reads is read;
+// Profile::strict reads with the fax/scanner profile of CTiffView. No
+// diagnostic log is written unless a log directory is given.
+//
+// Options, PageInfo and PageSummary keep their data out of sight, so that
+// later releases can add to them without changing their layout.
 #ifndef TIFFVIEW_TIFFVIEWREADER_HPP
 #define TIFFVIEW_TIFFVIEWREADER_HPP
 
@@ -27,15 +30,13 @@
 #include <string>
 #include <vector>
 
-#ifndef TIFFVIEW_API
-#define TIFFVIEW_API __attribute__((visibility("default")))
-#endif
+#include "TiffViewCodes.h"
 
 namespace tiffview {
 
-// The outcome of a call: one of TiffView.h's result codes (context bits
-// included) and an English sentence naming the file, the page and the tag
-// or strip concerned, with the system's reason where there is one.
+// The outcome of a call: one of TiffViewCodes.h's result codes (context
+// bits included) and an English sentence naming the source, the page and
+// the tag or strip concerned, with the system's reason where there is one.
 class TIFFVIEW_API Result {
 public:
     Result() = default;
@@ -58,48 +59,125 @@ private:
     std::string message_ = "Success.";
 };
 
-// One strip or tile as stored.
-struct Chunk {
-    std::uint32_t offset = 0;
-    std::uint32_t byte_count = 0;
-};
-
-// The page open in a reader.
-struct PageInfo {
-    std::uint32_t page_count = 0;
-    std::uint32_t page_index = 0;
-    std::uint32_t width = 0;
-    std::uint32_t length = 0;
-    std::size_t line_bytes = 0;  // (width + 7) / 8
-    std::uint32_t compression = 0;
-    std::uint16_t photometric = 0;
-    bool little_endian = false;
-    double x_resolution = 0.0;   // 0 when the file gives none
-    double y_resolution = 0.0;
-    std::uint16_t resolution_unit = 2;
-    std::uint16_t fill_order = 1;
-    std::uint16_t orientation = 1;
-    std::uint32_t t4_options = 0;
-    std::uint32_t t6_options = 0;
-    bool tiled = false;
-    std::uint32_t rows_per_strip = 0;  // strips
-    std::uint32_t tile_width = 0;      // tiles
-    std::uint32_t tile_length = 0;
-    std::vector<Chunk> chunks;
-};
-
 enum class Profile {
     any_bilevel,  // every bi-level TIFF libtiff reads, every page
     strict,       // the fax/scanner profile: first page, resolution required, ...
 };
 
-struct Options {
-    Profile profile = Profile::any_bilevel;
-    std::uint32_t page = 0;  // from 0
+// How a reader reads, set one option at a time:
+//     reader.open(path, tiffview::Options().profile(tiffview::Profile::strict));
+class TIFFVIEW_API Options {
+public:
+    Options();
+    ~Options();
+    Options(const Options& other);
+    Options& operator=(const Options& other);
+    Options(Options&& other) noexcept;
+    Options& operator=(Options&& other) noexcept;
+
+    Options& profile(Profile profile);
+    Profile profile() const noexcept;
+    // The page to open, from 0 (0 by default).
+    Options& page(std::uint32_t page);
+    std::uint32_t page() const noexcept;
+    // Read a file's strips through a memory mapping instead of copying them
+    // out: faster on large uncompressed strips, but if another process
+    // shortens the file while it is open, reading it kills the process with
+    // SIGBUS. Off by default. Memory is always read in place.
+    Options& map_file(bool map);
+    bool map_file() const noexcept;
     // Diagnostic logs of strips decoded wrongly (strict profile) go here;
-    // empty: none are written.
-    std::filesystem::path log_directory;
+    // empty (the default): none are written.
+    Options& log_directory(const std::filesystem::path& directory);
+    const std::filesystem::path& log_directory() const noexcept;
+
+private:
+    struct Data;
+    std::unique_ptr<Data> data_;
 };
+
+// One strip or tile as stored.
+struct Chunk {
+    std::uint64_t offset = 0;
+    std::uint64_t byte_count = 0;
+};
+
+// The page open in a reader.
+class TIFFVIEW_API PageInfo {
+public:
+    PageInfo();
+    ~PageInfo();
+    PageInfo(const PageInfo& other);
+    PageInfo& operator=(const PageInfo& other);
+
+    std::uint32_t page_count() const noexcept;
+    std::uint32_t page_index() const noexcept;
+    std::uint32_t width() const noexcept;
+    std::uint32_t length() const noexcept;
+    std::size_t line_bytes() const noexcept;  // (width + 7) / 8
+    std::uint32_t compression() const noexcept;
+    std::uint16_t photometric() const noexcept;
+    bool little_endian() const noexcept;
+    double x_resolution() const noexcept;  // 0 when the file gives none
+    double y_resolution() const noexcept;
+    std::uint16_t resolution_unit() const noexcept;  // 1 none, 2 inch, 3 centimetre
+    std::uint16_t fill_order() const noexcept;
+    std::uint16_t orientation() const noexcept;      // 1..8 as stored
+    std::uint32_t t4_options() const noexcept;
+    std::uint32_t t6_options() const noexcept;
+    bool tiled() const noexcept;
+    std::uint32_t rows_per_strip() const noexcept;   // strips
+    std::uint32_t tile_width() const noexcept;       // tiles
+    std::uint32_t tile_length() const noexcept;
+    const std::vector<Chunk>& chunks() const noexcept;
+
+    struct Data;
+    explicit PageInfo(std::shared_ptr<const Data> data);
+
+private:
+    std::shared_ptr<const Data> data_;
+};
+
+// What one page of the source is, read from its directory without its
+// tables; known for every page, also those that cannot be read.
+class TIFFVIEW_API PageSummary {
+public:
+    PageSummary();
+    ~PageSummary();
+    PageSummary(const PageSummary& other);
+    PageSummary& operator=(const PageSummary& other);
+
+    // TV_OK, or why the page's directory cannot be read.
+    std::uint32_t status() const noexcept;
+    std::uint32_t width() const noexcept;
+    std::uint32_t length() const noexcept;
+    std::uint32_t bits_per_sample() const noexcept;
+    std::uint32_t samples_per_pixel() const noexcept;
+    std::uint32_t compression() const noexcept;
+    std::uint32_t photometric() const noexcept;
+    bool tiled() const noexcept;
+    // One sample of one bit: a page of the kind this library reads.
+    bool bilevel() const noexcept;
+
+    struct Data;
+    explicit PageSummary(std::shared_ptr<const Data> data);
+
+private:
+    std::shared_ptr<const Data> data_;
+};
+
+// Lines delivered with a warning: `line_count` lines from `first_line`,
+// all with `code`.
+struct Damage {
+    std::uint32_t first_line = 0;
+    std::uint32_t line_count = 0;
+    std::uint32_t code = 0;
+};
+
+// The caller's read function: fills `dest` with up to `count` bytes at
+// `offset` and returns how many it wrote (fewer only at the end or on an
+// error).
+using ReadFunction = std::size_t (*)(void* user, std::uint64_t offset, void* dest, std::size_t count);
 
 class TIFFVIEW_API Reader {
 public:
@@ -110,24 +188,46 @@ public:
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
 
-    // Opens a file, or `size` bytes of memory that must stay valid while
-    // the reader is open; closes whatever was open before.
-    Result open(const std::filesystem::path& path, const Options& options = {});
-    Result open(const void* data, std::size_t size, const Options& options = {});
-    // Opens another page of the same source (the options kept).
+    // Opens a source and the page `options` selects; closes whatever was
+    // open before. When the source opens but the page is refused, the
+    // source stays open: page_count() and page() describe its pages and
+    // select_page() opens another.
+    Result open(const std::filesystem::path& path, const Options& options = Options());
+    // `size` bytes of memory that must stay valid while the reader is open.
+    Result open(const void* data, std::size_t size, const Options& options = Options());
+    // A file open in `descriptor`; the reader reads through a duplicate, so
+    // the caller may close its own at once.
+    Result open_descriptor(int descriptor, const Options& options = Options());
+    // `size` bytes read through `read`, called with `user`.
+    Result open(ReadFunction read, void* user, std::uint64_t size, const Options& options = Options());
+    // Opens another page of the same source.
     Result select_page(std::uint32_t page);
     void close() noexcept;
 
+    // Whether a page is open for reading.
     bool is_open() const noexcept;
-    // The open page; a default PageInfo when nothing is open.
+    // Pages in the source's directory chain; 0 when no source is open.
+    std::uint32_t page_count() const noexcept;
+    // What page `index` is; a default summary past the last page.
+    PageSummary page(std::uint32_t index) const;
+    // The open page; a default PageInfo when none is open.
     const PageInfo& info() const noexcept;
-    std::uint32_t page_count() const noexcept { return info().page_count; }
     // Index of the line read_line delivers next.
     std::uint32_t line_index() const noexcept;
-    bool has_more_lines() const noexcept { return is_open() && line_index() < info().length; }
+    bool has_more_lines() const noexcept;
 
-    // Writes the next line into `dest`, which must hold info().line_bytes.
+    // Writes the next line into `dest`, which must hold info().line_bytes().
     Result read_line(std::uint8_t* dest, std::size_t size);
+    // Reads up to `count` lines (fewer at the end of the page), line i at
+    // dest + i * stride; `size` is the room at `dest`, checked against the
+    // lines asked for. Lines with warnings are listed in damage(); the
+    // result is a warning when any line of this call had one, an error when
+    // reading stopped (line_index() tells where).
+    Result read_lines(std::uint8_t* dest, std::size_t size, std::ptrdiff_t stride, std::uint32_t count);
+    // The rest of the page, rows at `stride`.
+    Result read_page(std::uint8_t* dest, std::size_t size, std::ptrdiff_t stride);
+    // The lines of the open page delivered with a warning so far.
+    const std::vector<Damage>& damage() const noexcept;
 
 private:
     struct Impl;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "TiffView.h"
+#include "classic/Detail.h"
 #include "platform/Paths.h"
 
 void CTiffView::GetLogPath(std::string& path) {
@@ -13,9 +14,9 @@ void CTiffView::GetLogPath(std::string& path) {
         // When it cannot be learned at all there is no log: an empty path
         // opens nothing, and no directories are scattered into whatever the
         // current directory happens to be.
-        if (!LogDirectory.empty()) {
+        if (!Extra->logDirectory.empty()) {
             // A directory chosen by the host holds the logs directly.
-            path = LogDirectory;
+            path = Extra->logDirectory;
             if (tvplatform::LookUpEntry(path.c_str()) == tvplatform::EntryKind::Missing) {
                 tvplatform::MakeDirectory(path.c_str());
             }

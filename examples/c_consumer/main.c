@@ -24,11 +24,12 @@ int main(int argc, char** argv) {
         fprintf(stderr, "out of memory\n");
         return 1;
     }
-    if (tv_open_file(reader, argv[1], 0, TV_PROFILE_ANY_BILEVEL) != TVC_OK) {
+    if (tv_open_file(reader, argv[1]) != TVC_OK) {
         fprintf(stderr, "%s\n", tv_message(reader));
         tv_reader_free(reader);
         return 1;
     }
+    info.size = sizeof info;
     tv_get_page_info(reader, &info);
     /* One byte more than needed for a zero-width page, where malloc(0) may
      * return NULL. */

@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const tiffview::PageInfo& info = reader.info();
-    std::vector<std::uint8_t> line(info.line_bytes);
+    std::vector<std::uint8_t> line(info.line_bytes());
     std::uint32_t lines = 0;
     unsigned long black = 0;
     while (reader.has_more_lines()) {
@@ -39,10 +39,10 @@ int main(int argc, char** argv) {
         ++lines;
         // 8 pixels a byte, first pixel in bit 7, 1 = black; padding bits of
         // the last byte are not pixels.
-        for (std::uint32_t x = 0; x < info.width; ++x)
+        for (std::uint32_t x = 0; x < info.width(); ++x)
             black += (line[x / 8] >> (7 - x % 8)) & 1u;
     }
-    std::printf("%u x %u, %u lines, %lu black pixels\n", static_cast<unsigned>(info.width),
-                static_cast<unsigned>(info.length), static_cast<unsigned>(lines), black);
+    std::printf("%u x %u, %u lines, %lu black pixels\n", static_cast<unsigned>(info.width()),
+                static_cast<unsigned>(info.length()), static_cast<unsigned>(lines), black);
     return 0;
 }

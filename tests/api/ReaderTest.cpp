@@ -22,7 +22,7 @@ std::string Data(const std::string& name) { return std::string(TIFFVIEW_TESTDATA
 
 std::vector<Bytes> AllLines(tiffview::Reader& reader) {
     std::vector<Bytes> lines;
-    Bytes line(reader.info().line_bytes);
+    Bytes line(reader.info().line_bytes());
     while (reader.has_more_lines()) {
         const tiffview::Result r = reader.read_line(line.data(), line.size());
         EXPECT_TRUE(r.ok()) << r.message();
@@ -34,21 +34,21 @@ std::vector<Bytes> AllLines(tiffview::Reader& reader) {
 
 TEST(ModernReader, MovedReadersKeepReadingAndTheMovedFromOneIsEmpty) {
     tiffview::Reader first;
-    ASSERT_TRUE(first.open(Data("pillow-g4-multi.tiff"), {tiffview::Profile::any_bilevel, 1, {}}).ok());
-    Bytes line(first.info().line_bytes);
+    ASSERT_TRUE(first.open(Data("pillow-g4-multi.tiff"), tiffview::Options().page(1)).ok());
+    Bytes line(first.info().line_bytes());
     ASSERT_TRUE(first.read_line(line.data(), line.size()).ok());
 
     tiffview::Reader second(std::move(first));
     EXPECT_FALSE(first.is_open());
     EXPECT_EQ(first.read_line(line.data(), line.size()).code(), TV_ERR_FILE_HANDLE);
     EXPECT_EQ(second.line_index(), 1u);
-    EXPECT_EQ(second.info().page_index, 1u);
+    EXPECT_EQ(second.info().page_index(), 1u);
 
     // Readers relocated as a vector grows go on reading.
     std::vector<tiffview::Reader> readers;
     readers.push_back(std::move(second));
     for (int i = 0; i < 8; ++i) readers.emplace_back();
-    EXPECT_EQ(AllLines(readers.front()).size(), readers.front().info().length - 1);
+    EXPECT_EQ(AllLines(readers.front()).size(), readers.front().info().length() - 1);
 
     // A moved-from reader can open again.
     ASSERT_TRUE(first.open(Data("twelve-group4.tif")).ok());
@@ -62,7 +62,7 @@ TEST(ModernReader, MemoryAndPathGiveTheSameLinesOnEveryPage) {
         ASSERT_TRUE(fromFile.open(Data(name)).ok()) << name;
         for (std::uint32_t page = 0; page < fromFile.page_count(); ++page) {
             ASSERT_TRUE(fromFile.select_page(page).ok()) << name;
-            ASSERT_TRUE(fromMemory.open(bytes.data(), bytes.size(), {tiffview::Profile::any_bilevel, page, {}}).ok());
+            ASSERT_TRUE(fromMemory.open(bytes.data(), bytes.size(), tiffview::Options().page(page)).ok());
             EXPECT_EQ(AllLines(fromFile), AllLines(fromMemory)) << name << " page " << page;
         }
     }
@@ -71,7 +71,7 @@ TEST(ModernReader, MemoryAndPathGiveTheSameLinesOnEveryPage) {
 TEST(ModernReader, LineBuffersAreChecked) {
     tiffview::Reader reader;
     ASSERT_TRUE(reader.open(Data("twelve-group4.tif")).ok());
-    Bytes line(reader.info().line_bytes);
+    Bytes line(reader.info().line_bytes());
     ASSERT_EQ(line.size(), 1u);
     EXPECT_EQ(reader.read_line(nullptr, 1).code(), TV_ERR_LINE_BUFFER);
     EXPECT_EQ(reader.read_line(line.data(), 0).code(), TV_ERR_LINE_BUFFER);
@@ -93,9 +93,9 @@ TEST(ModernReader, MessagesNameTheFileThePageTheTagAndTheSystemsReason) {
     } cases[] = {
         {dir.File("missing.tif"), {}, TV_ERR_FILE_OPEN, "No such file or directory"},
         {dir.Path(), {}, TV_ERR_FILE_OPEN, "Is a directory"},
-        {Data("twelve-group4.tif"), {tiffview::Profile::strict, 0, {}}, TV_ERR_TAG_MISSING | 282u << 8,
+        {Data("twelve-group4.tif"), tiffview::Options().profile(tiffview::Profile::strict), TV_ERR_TAG_MISSING | 282u << 8,
          "tag 282 (XResolution)"},
-        {Data("twelve-group4.tif"), {tiffview::Profile::any_bilevel, 7, {}}, TV_ERR_PAGE_MISSING, "page 7"},
+        {Data("twelve-group4.tif"), tiffview::Options().page(7), TV_ERR_PAGE_MISSING, "page 7"},
         {longName, {}, TV_OK, "Success."},
     };
     for (const Case& c : cases) {
@@ -114,7 +114,7 @@ TEST(ModernReader, EveryCodeHasItsOwnEnglishSentence) {
         TV_ERR_TAG_VALUE, TV_ERR_TAG_SEEK, TV_ERR_TAG_READ, TV_ERR_SAMPLES_PER_PIXEL, TV_ERR_BITS_PER_SAMPLE,
         TV_ERR_COMPRESSION, TV_ERR_PHOTOMETRIC, TV_ERR_NO_MEMORY, TV_ERR_END_OF_IMAGE, TV_ERR_DECODE,
         TV_ERR_STRIP_SHORT, TV_ERR_STRIP_LONG, TV_ERR_LINE_SHORT, TV_ERR_LINE_BUFFER, TV_ERR_LINE_DAMAGED,
-        TV_ERR_STRIP_SEEK, TV_ERR_STRIP_READ, 0xF0000099u};
+        TV_ERR_ARGUMENT, TV_ERR_STRIP_SEEK, TV_ERR_STRIP_READ, 0xF0000099u};
     std::set<std::string> texts;
     for (std::uint32_t code : codes) texts.insert(TiffView_GetErrorText(code));
     EXPECT_EQ(texts.size(), std::size(codes));
@@ -142,7 +142,8 @@ TEST(ModernReader, DiagnosticLogsOnlyWhereAsked) {
     const std::string image = dir.Write("short.tif", tvtest::MakeBilevel(layout).Build());
     for (bool asked : {false, true}) {
         const std::string logs = dir.File(asked ? "logs" : "none");
-        tiffview::Options options{tiffview::Profile::strict, 0, asked ? logs : ""};
+        const tiffview::Options options =
+            tiffview::Options().profile(tiffview::Profile::strict).log_directory(asked ? logs : "");
         tiffview::Reader reader;
         ASSERT_TRUE(reader.open(image, options).ok());
         Bytes line(2);
@@ -157,13 +158,17 @@ TEST(CInterface, ReadsPagesFromMemoryWithMessages) {
     const Bytes bytes = tvtest::ReadFileBytes(Data("pillow-g4-multi.tiff"));
     tv_reader* reader = tv_reader_new();
     ASSERT_NE(reader, nullptr);
-    EXPECT_EQ(tv_open_memory(reader, bytes.data(), bytes.size(), 3, TV_PROFILE_ANY_BILEVEL), TVC_ERR_PAGE_MISSING);
+    tv_set_page(reader, 3);
+    EXPECT_EQ(tv_open_memory(reader, bytes.data(), bytes.size()), TVC_ERR_PAGE_MISSING);
     EXPECT_NE(std::string(tv_message(reader)).find("page 3"), std::string::npos);
-    ASSERT_EQ(tv_open_memory(reader, bytes.data(), bytes.size(), 2, TV_PROFILE_ANY_BILEVEL), TVC_OK);
-    tv_page_info info;
+    EXPECT_EQ(tv_page_count(reader), 3u) << "the source stays open for its page list";
+    ASSERT_EQ(tv_select_page(reader, 2), TVC_OK);
+    tv_page_info info{};
+    EXPECT_EQ(tv_get_page_info(reader, &info), TV_ERR_ARGUMENT) << "the struct's size must be set";
+    info.size = sizeof info;
     ASSERT_EQ(tv_get_page_info(reader, &info), TVC_OK);
     EXPECT_EQ(info.page_count, 3u);
-    std::uint32_t offset = 0, count = 0;
+    std::uint64_t offset = 0, count = 0;
     EXPECT_EQ(tv_get_chunk(reader, 0, &offset, &count), 1);
     EXPECT_EQ(tv_get_chunk(reader, info.chunk_count, &offset, &count), 0);
     Bytes line(info.line_bytes);

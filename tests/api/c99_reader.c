@@ -13,11 +13,13 @@ int main(int argc, char** argv) {
         tv_page_info info;
         uint8_t* line;
         uint32_t y;
-        if (tv_open_file(reader, argv[1], page, TV_PROFILE_ANY_BILEVEL) != TVC_OK) {
+        tv_set_page(reader, page);
+        if (tv_open_file(reader, argv[1]) != TVC_OK) {
             fprintf(stderr, "%s\n", tv_message(reader));
             tv_reader_free(reader);
             return 1;
         }
+        info.size = sizeof info;
         tv_get_page_info(reader, &info);
         pages = info.page_count;
         line = (uint8_t*)malloc(info.line_bytes);

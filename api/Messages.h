@@ -1,7 +1,7 @@
 // English descriptions of result codes with their context, shared by the
 // C++ and C interfaces.
-#ifndef TIFFVIEW_API_SOURCE_H
-#define TIFFVIEW_API_SOURCE_H
+#ifndef TIFFVIEW_API_MESSAGES_H
+#define TIFFVIEW_API_MESSAGES_H
 
 #include <cstddef>
 #include <cstdint>

@@ -1,0 +1,109 @@
+// The value types of the C++ interface, their data kept out of sight.
+#include "TiffViewReader.hpp"
+#include "api/Values.h"
+
+namespace tiffview {
+
+Result::Result(std::uint32_t code, std::string message) : code_(code), message_(std::move(message)) {}
+
+std::uint32_t Result::kind() const noexcept { return code_ & TV_CODE_MASK; }
+
+bool Result::is_warning() const noexcept { return TiffView_IsWarning(code_); }
+
+Options::Options() : data_(std::make_unique<Data>()) {}
+Options::~Options() = default;
+Options::Options(const Options& other) : data_(std::make_unique<Data>(*other.data_)) {}
+Options& Options::operator=(const Options& other) {
+    if (this != &other) *data_ = *other.data_;
+    return *this;
+}
+// A moved-from Options is left with the defaults, never without data.
+Options::Options(Options&& other) noexcept : data_(std::move(other.data_)) { other.data_.reset(new Data()); }
+Options& Options::operator=(Options&& other) noexcept {
+    if (this != &other) std::swap(data_, other.data_);
+    return *this;
+}
+
+Options& Options::profile(Profile profile) {
+    data_->profile = profile;
+    return *this;
+}
+Profile Options::profile() const noexcept { return data_->profile; }
+Options& Options::page(std::uint32_t page) {
+    data_->page = page;
+    return *this;
+}
+std::uint32_t Options::page() const noexcept { return data_->page; }
+Options& Options::map_file(bool map) {
+    data_->mapFile = map;
+    return *this;
+}
+bool Options::map_file() const noexcept { return data_->mapFile; }
+Options& Options::log_directory(const std::filesystem::path& directory) {
+    data_->logDirectory = directory;
+    return *this;
+}
+const std::filesystem::path& Options::log_directory() const noexcept { return data_->logDirectory; }
+
+namespace {
+
+const std::shared_ptr<const PageInfo::Data>& NoPage() {
+    static const std::shared_ptr<const PageInfo::Data> nothing = std::make_shared<PageInfo::Data>();
+    return nothing;
+}
+
+const std::shared_ptr<const PageSummary::Data>& NoSummary() {
+    static const std::shared_ptr<const PageSummary::Data> nothing = [] {
+        auto data = std::make_shared<PageSummary::Data>();
+        data->summary.status = TV_ERR_PAGE_MISSING;
+        return data;
+    }();
+    return nothing;
+}
+
+}  // namespace
+
+PageInfo::PageInfo() : data_(NoPage()) {}
+PageInfo::PageInfo(std::shared_ptr<const Data> data) : data_(data ? std::move(data) : NoPage()) {}
+PageInfo::~PageInfo() = default;
+PageInfo::PageInfo(const PageInfo& other) = default;
+PageInfo& PageInfo::operator=(const PageInfo& other) = default;
+
+std::uint32_t PageInfo::page_count() const noexcept { return data_->pageCount; }
+std::uint32_t PageInfo::page_index() const noexcept { return data_->pageIndex; }
+std::uint32_t PageInfo::width() const noexcept { return data_->width; }
+std::uint32_t PageInfo::length() const noexcept { return data_->length; }
+std::size_t PageInfo::line_bytes() const noexcept { return (static_cast<std::size_t>(data_->width) + 7) / 8; }
+std::uint32_t PageInfo::compression() const noexcept { return data_->compression; }
+std::uint16_t PageInfo::photometric() const noexcept { return data_->photometric; }
+bool PageInfo::little_endian() const noexcept { return data_->littleEndian; }
+double PageInfo::x_resolution() const noexcept { return data_->xResolution; }
+double PageInfo::y_resolution() const noexcept { return data_->yResolution; }
+std::uint16_t PageInfo::resolution_unit() const noexcept { return data_->resolutionUnit; }
+std::uint16_t PageInfo::fill_order() const noexcept { return data_->fillOrder; }
+std::uint16_t PageInfo::orientation() const noexcept { return data_->orientation; }
+std::uint32_t PageInfo::t4_options() const noexcept { return data_->t4Options; }
+std::uint32_t PageInfo::t6_options() const noexcept { return data_->t6Options; }
+bool PageInfo::tiled() const noexcept { return data_->tiled; }
+std::uint32_t PageInfo::rows_per_strip() const noexcept { return data_->rowsPerStrip; }
+std::uint32_t PageInfo::tile_width() const noexcept { return data_->tileWidth; }
+std::uint32_t PageInfo::tile_length() const noexcept { return data_->tileLength; }
+const std::vector<Chunk>& PageInfo::chunks() const noexcept { return data_->chunks; }
+
+PageSummary::PageSummary() : data_(NoSummary()) {}
+PageSummary::PageSummary(std::shared_ptr<const Data> data) : data_(data ? std::move(data) : NoSummary()) {}
+PageSummary::~PageSummary() = default;
+PageSummary::PageSummary(const PageSummary& other) = default;
+PageSummary& PageSummary::operator=(const PageSummary& other) = default;
+
+std::uint32_t PageSummary::status() const noexcept { return data_->summary.status; }
+std::uint32_t PageSummary::width() const noexcept { return data_->summary.width; }
+std::uint32_t PageSummary::length() const noexcept { return data_->summary.length; }
+std::uint32_t PageSummary::bits_per_sample() const noexcept { return data_->summary.bitsPerSample; }
+std::uint32_t PageSummary::samples_per_pixel() const noexcept { return data_->summary.samplesPerPixel; }
+std::uint32_t PageSummary::compression() const noexcept { return data_->summary.compression; }
+std::uint32_t PageSummary::photometric() const noexcept { return data_->summary.photometric; }
+bool PageSummary::tiled() const noexcept { return data_->summary.tiled; }
+bool PageSummary::bilevel() const noexcept { return data_->summary.Bilevel(); }
+
+}  // namespace tiffview

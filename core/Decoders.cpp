@@ -1,0 +1,61 @@
+#include "core/Decoders.h"
+
+#include "decoder/LzwDecoder.h"
+#include "decoder/PackBitsDecoder.h"
+#include "fax/FaxDecoder.h"
+#include "fax/Group3Lines.h"
+
+namespace tvcore {
+
+namespace {
+
+constexpr std::uint32_t kCompressionPackBits = 32773;
+
+std::unique_ptr<CTiffDecoder> MakeStrict(const Coding& coding) {
+    switch (coding.compression) {
+    case 3:
+    case 4:
+        return std::make_unique<CFaxDecoder>(coding.compression, coding.fillOrder, coding.rowsPerStrip);
+    case 5:
+        return std::make_unique<CLzwDecoder>();
+    default:
+        return nullptr;
+    }
+}
+
+std::unique_ptr<CTiffDecoder> MakeLenient(const Coding& coding) {
+    switch (coding.compression) {
+    case 2:
+    case 3:
+        // Group 3 and modified Huffman follow libtiff on irregular data,
+        // which needs the whole chunk at hand; the line engine hands it.
+        return std::make_unique<CGroup3Lines>(coding.compression, (coding.t4Options & 1u) != 0);
+    case 4: {
+        // libtiff warns about every row it is asked for after an early end
+        // of block; so do these white rows. It reads a code cut off by the
+        // end of the strip with 0 bits for the missing ones; so does this.
+        auto fax = std::make_unique<CFaxDecoder>(coding.compression, coding.fillOrder, coding.rowsPerStrip);
+        fax->WarnAfterEndOfBlock();
+        fax->ReadPastEndAsZeros();
+        return fax;
+    }
+    case 5:
+        return std::make_unique<CLzwDecoder>();
+    case kCompressionPackBits:
+        return std::make_unique<CPackBitsDecoder>();
+    default:
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+bool ReadsFillOrderItself(std::uint32_t compression) { return compression == 4; }
+
+std::unique_ptr<CTiffDecoder> MakeDecoder(const Coding& coding, DecoderPolicy policy) {
+    std::unique_ptr<CTiffDecoder> decoder = policy == DecoderPolicy::strict ? MakeStrict(coding) : MakeLenient(coding);
+    if (decoder) decoder->SetInvert(coding.invert ? 1 : 0);
+    return decoder;
+}
+
+}  // namespace tvcore

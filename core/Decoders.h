@@ -1,0 +1,41 @@
+// The one place that chooses a page's decoder.
+#ifndef TIFFVIEW_CORE_DECODERS_H
+#define TIFFVIEW_CORE_DECODERS_H
+
+#include <cstdint>
+#include <memory>
+
+class CTiffDecoder;
+
+namespace tvcore {
+
+// How a page's chunks are coded.
+struct Coding {
+    std::uint32_t compression = 1;
+    std::uint32_t fillOrder = 1;
+    std::uint32_t rowsPerStrip = 0;
+    std::uint32_t t4Options = 0;  // Group 3: bit 0, two-dimensional lines
+    bool invert = false;          // deliver the complement of every decoded byte
+};
+
+// How faithfully damaged or irregular data is followed.
+enum class DecoderPolicy {
+    // The fax/scanner profile: Compression 3, 4 and 5 only, each strip
+    // handed over as one stream, with its own rules for ends of lines.
+    strict,
+    // As libtiff reads: every fax coding, PackBits, and each chunk's data
+    // read to its last bit.
+    lenient,
+};
+
+// Whether the lenient decoder of `compression` takes FillOrder 2 bytes as
+// they are stored; the others are handed their bits in reading order.
+bool ReadsFillOrderItself(std::uint32_t compression);
+
+// The decoder for `coding`, told whether to complement its output, or null
+// for uncompressed data. Throws std::bad_alloc when memory runs out.
+std::unique_ptr<CTiffDecoder> MakeDecoder(const Coding& coding, DecoderPolicy policy);
+
+}  // namespace tvcore
+
+#endif

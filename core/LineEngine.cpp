@@ -1,0 +1,320 @@
+#include "core/LineEngine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "TiffViewCodes.h"
+#include "core/Decoders.h"
+#include "core/Source.h"
+#include "decoder/BitOrder.h"
+#include "decoder/TiffDecoder.h"
+
+namespace tvcore {
+
+namespace {
+
+bool IsFax(std::uint32_t compression) { return compression == 2 || compression == 3 || compression == 4; }
+
+std::uint32_t RowBytes(std::uint32_t width) { return static_cast<std::uint32_t>((std::uint64_t{width} + 7) / 8); }
+
+// Chunk failures of multi-chunk pages carry the chunk index, as strip
+// failures do.
+std::uint32_t WithChunk(std::uint32_t code, std::uint32_t chunk, std::uint32_t chunks) {
+    return chunks > 1 ? code | ((chunk & 0xFFFFu) << 8) : code;
+}
+
+bool StopsReading(std::uint32_t code) {
+    const std::uint32_t kind = code & TV_CODE_MASK;
+    return kind == TV_ERR_DECODE || kind == TV_ERR_STRIP_SEEK || kind == TV_ERR_STRIP_READ;
+}
+
+void CopyBytes(unsigned char* dest, const unsigned char* src, std::size_t count, bool invert) {
+    if (!invert) {
+        std::memcpy(dest, src, count);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) dest[i] = static_cast<unsigned char>(~src[i]);
+}
+
+// ORs `count` pixels from the start of `src` into `dest` at pixel `x`; the
+// destination must have been cleared. For tile widths that are not whole
+// bytes, which TIFF forbids and libtiff still reads.
+void OrPixels(unsigned char* dest, std::uint32_t destBytes, std::uint32_t x, const unsigned char* src,
+              std::uint32_t count) {
+    const std::uint32_t shift = x % 8;
+    const std::uint32_t first = x / 8;
+    const std::uint32_t bytes = RowBytes(count);
+    for (std::uint32_t k = 0; k < bytes; ++k) {
+        unsigned b = src[k];
+        if (k + 1 == bytes && count % 8 != 0) b &= 0xFFu << (8 - count % 8);
+        if (first + k < destBytes) dest[first + k] = static_cast<unsigned char>(dest[first + k] | (b >> shift));
+        if (shift != 0 && first + k + 1 < destBytes) {
+            dest[first + k + 1] = static_cast<unsigned char>(dest[first + k + 1] | ((b << (8 - shift)) & 0xFFu));
+        }
+    }
+}
+
+// One chunk row of uncompressed pixels: row `row` of the chunk's bytes.
+std::uint32_t CopyStoredRow(const unsigned char* input, std::uint32_t inputEnd, std::uint32_t row,
+                            std::uint32_t rowBytes, bool invert, unsigned char* dest) {
+    const std::uint64_t start = std::uint64_t{row} * rowBytes;
+    const std::uint32_t present =
+        start < inputEnd ? static_cast<std::uint32_t>(std::min<std::uint64_t>(rowBytes, inputEnd - start)) : 0;
+    if (present != 0) CopyBytes(dest, input + start, present, invert);
+    std::memset(dest + present, 0, rowBytes - present);
+    return present == rowBytes ? TV_OK : TV_ERR_LINE_SHORT;
+}
+
+// What an empty chunk reads as.
+constexpr unsigned char kNoBytes[1] = {0};
+
+void Record(std::vector<Damage>* damage, std::uint32_t line, std::uint32_t code) {
+    if (damage == nullptr || code == TV_OK) return;
+    if (!damage->empty()) {
+        Damage& last = damage->back();
+        if (last.code == code && last.firstLine + last.lineCount == line) {
+            ++last.lineCount;
+            return;
+        }
+    }
+    damage->push_back(Damage{line, 1, code});
+}
+
+}  // namespace
+
+LineEngine::LineEngine() = default;
+LineEngine::~LineEngine() = default;
+
+std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool map) {
+    layout_ = &layout;
+    sourceSize_ = source.Size();
+    lineBytes_ = layout.LineBytes();
+    chunkRowBytes_ = RowBytes(layout.chunkWidth);
+    chunkCount_ = static_cast<std::uint32_t>(layout.chunks.size());
+    chunkRow_ = rowInChunk_ = rowsInChunk_ = line_ = 0;
+    fault_ = TV_OK;
+    buffered_ = 0;
+    // A chunk is never read past the end of the source, so no chunk needs
+    // more room than the source has.
+    std::uint64_t largest = 1;
+    for (const Chunk& chunk : layout.chunks) largest = std::max(largest, chunk.byteCount);
+    largest = std::min<std::uint64_t>({largest, std::max<std::uint64_t>(sourceSize_, 1), UINT32_MAX});
+    const bool tiled = layout.chunkWidth != layout.width || layout.chunksAcross > 1;
+    const std::uint64_t tileRowBytes =
+        tiled ? std::uint64_t{chunkRowBytes_} * layout.chunkRows * layout.chunksAcross : 0;
+    if (tileRowBytes > kMaxTileRowBytes) return TV_ERR_NO_MEMORY;
+    reverseBits_ = layout.fillOrder == 2 && !ReadsFillOrderItself(layout.compression);
+    if (!reader_.Open(source, largest, map)) return TV_ERR_NO_MEMORY;
+    try {
+        // Only the bytes read from the source are ever looked at.
+        if (reverseBits_) reversed_.reset(new unsigned char[static_cast<std::size_t>(largest)]);
+        tileRows_.assign(static_cast<std::size_t>(tileRowBytes), 0);
+        Coding coding;
+        coding.compression = layout.compression;
+        coding.fillOrder = layout.fillOrder;
+        coding.rowsPerStrip = layout.chunkRows;
+        coding.t4Options = layout.t4Options;
+        coding.invert = layout.invert;
+        decoder_ = MakeDecoder(coding, DecoderPolicy::lenient);
+    } catch (const std::bad_alloc&) {
+        return TV_ERR_NO_MEMORY;
+    }
+    if (decoder_ && decoder_->SetWidth(layout.chunkWidth) == 0) return TV_ERR_NO_MEMORY;
+    return TV_OK;
+}
+
+// Reads one chunk's stored bytes, as much of them as the source holds, and
+// readies the decoder for a new stream.
+std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
+    const Chunk& chunk = layout_->chunks[index];
+    inputPos_ = inputEnd_ = 0;
+    chunk_ = kNoBytes;
+    if (chunk.byteCount != 0) {
+        if (chunk.offset >= sourceSize_) return WithChunk(TV_ERR_STRIP_READ, index, chunkCount_);
+        const auto bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunk.byteCount, sourceSize_ - chunk.offset));
+        std::uint32_t got = 0;
+        const unsigned char* stored = reader_.Fetch(chunk.offset, bytes, got);
+        if (stored == nullptr || got < bytes) return WithChunk(TV_ERR_STRIP_READ, index, chunkCount_);
+        chunk_ = stored;
+        if (reverseBits_) {
+            std::memcpy(reversed_.get(), stored, bytes);
+            tvbits::ReverseBits(reversed_.get(), bytes);
+            chunk_ = reversed_.get();
+        }
+        inputEnd_ = bytes;
+    }
+    if (decoder_) {
+        // Output decoded past the previous chunk's rows belongs to no line.
+        decoder_->Discard(buffered_);
+        buffered_ = 0;
+        decoder_->Reset();
+    }
+    return TV_OK;
+}
+
+// One chunk row of decoded pixels into `dest` (chunkRowBytes_ bytes).
+std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
+    while (buffered_ < chunkRowBytes_) {
+        const std::uint32_t available = inputEnd_ - inputPos_;
+        std::uint32_t consumed = 0;
+        std::uint32_t produced = 0;
+        if (decoder_->Decode(chunk_ + inputPos_, available, consumed, chunkRowBytes_ - buffered_, produced) == 0 ||
+            consumed > available) {
+            return TV_ERR_DECODE;
+        }
+        inputPos_ += consumed;
+        buffered_ += produced;
+        if (consumed == 0 && produced == 0) break;  // the chunk's data is used up
+    }
+    const std::uint32_t delivered = std::min(decoder_->GetLine(dest), chunkRowBytes_);
+    std::memset(dest + delivered, 0, chunkRowBytes_ - delivered);
+    const bool complete = buffered_ >= chunkRowBytes_ && delivered == chunkRowBytes_;
+    buffered_ = buffered_ > chunkRowBytes_ ? buffered_ - chunkRowBytes_ : 0;
+    if (!complete) return TV_ERR_STRIP_SHORT;
+    // A fax line that was damaged or cut off is delivered as libtiff reads
+    // it, with a warning.
+    return decoder_->LineFault();
+}
+
+// Decodes the rows of every tile of the next row of tiles that the image
+// uses; a line is flagged when any of its tiles came out short.
+std::uint32_t LineEngine::FillTileRow() {
+    const std::uint32_t across = layout_->chunksAcross;
+    std::uint32_t completeRows = rowsInChunk_;
+    tileRowFault_ = TV_OK;
+    for (std::uint32_t c = 0; c < across; ++c) {
+        const std::uint32_t result = LoadChunk(chunkRow_ * across + c);
+        if (result != TV_OK) return result;
+        for (std::uint32_t row = 0; row < rowsInChunk_; ++row) {
+            unsigned char* dest = tileRows_.data() + (std::size_t{row} * across + c) * chunkRowBytes_;
+            const std::uint32_t rowResult =
+                decoder_ ? DecodeRow(dest) : CopyStoredRow(chunk_, inputEnd_, row, chunkRowBytes_, layout_->invert, dest);
+            if (rowResult == TV_ERR_DECODE) return rowResult;
+            if (rowResult != TV_OK) {
+                completeRows = std::min(completeRows, row);
+                tileRowFault_ = rowResult;
+            }
+        }
+    }
+    tileRowFault_ = completeRows < rowsInChunk_ ? tileRowFault_ : TV_OK;
+    firstShortRow_ = completeRows;
+    return TV_OK;
+}
+
+void LineEngine::CopyTileRows(unsigned char* line) const {
+    const std::uint32_t across = layout_->chunksAcross;
+    const std::uint32_t chunkWidth = layout_->chunkWidth;
+    const bool wholeBytes = chunkWidth % 8 == 0;
+    if (!wholeBytes) std::memset(line, 0, lineBytes_);
+    for (std::uint32_t c = 0; c < across; ++c) {
+        const unsigned char* src = tileRows_.data() + (std::size_t{rowInChunk_} * across + c) * chunkRowBytes_;
+        const std::uint64_t x = std::uint64_t{c} * chunkWidth;
+        const auto pixels = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunkWidth, layout_->width - x));
+        if (wholeBytes) {
+            std::memcpy(line + x / 8, src, RowBytes(pixels));
+        } else {
+            OrPixels(line, lineBytes_, static_cast<std::uint32_t>(x), src, pixels);
+        }
+    }
+}
+
+std::uint32_t LineEngine::StartChunkRow() {
+    const std::uint64_t first = std::uint64_t{chunkRow_} * layout_->chunkRows;
+    rowsInChunk_ = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout_->chunkRows, layout_->length - first));
+    rowInChunk_ = 0;
+    const std::uint32_t result = tileRows_.empty() ? LoadChunk(chunkRow_) : FillTileRow();
+    ++chunkRow_;
+    return result;
+}
+
+std::uint32_t LineEngine::ReadLine(unsigned char* line) {
+    if (fault_ != TV_OK) return fault_;
+    if (line_ >= layout_->length) return TV_ERR_END_OF_IMAGE;
+    const std::uint32_t result = ReadLineUnchecked(line);
+    if (StopsReading(result)) {
+        fault_ = result;
+    } else {
+        ++line_;
+    }
+    return result;
+}
+
+std::uint32_t LineEngine::ReadLineUnchecked(unsigned char* line) {
+    if (rowInChunk_ == rowsInChunk_) {
+        const std::uint32_t result = StartChunkRow();
+        if (result != TV_OK) return result;
+    }
+    std::uint32_t result;
+    if (!tileRows_.empty()) {
+        CopyTileRows(line);
+        result = rowInChunk_ >= firstShortRow_ ? tileRowFault_ : TV_OK;
+    } else if (decoder_) {
+        result = DecodeRow(line);
+    } else {
+        result = CopyStoredRow(chunk_, inputEnd_, rowInChunk_, chunkRowBytes_, layout_->invert, line);
+    }
+    ++rowInChunk_;
+    if (result == TV_OK && rowInChunk_ == rowsInChunk_ && tileRows_.empty() && StripHasSurplus()) {
+        // The strip's own rows are delivered; what it holds beyond them is
+        // dropped, and the line that ends it says so.
+        result = TV_ERR_STRIP_LONG;
+    }
+    return result;
+}
+
+// Whether the strip just finished holds data past its rows: decoded bytes
+// beyond them, input that still decodes to something, or stored bytes no
+// row used. Fax strips end in control codes and fill, which are not data,
+// so they are not judged here.
+bool LineEngine::StripHasSurplus() {
+    if (IsFax(layout_->compression)) return false;
+    if (!decoder_) return inputEnd_ > std::uint64_t{rowsInChunk_} * chunkRowBytes_;
+    if (buffered_ > 0) return true;
+    if (inputPos_ >= inputEnd_) return false;
+    std::uint32_t consumed = 0;
+    std::uint32_t produced = 0;
+    const int decoded = decoder_->Decode(chunk_ + inputPos_, inputEnd_ - inputPos_, consumed, 1, produced);
+    buffered_ += produced;
+    return decoded == 0 || produced > 0;
+}
+
+// Uncompressed strip rows that lie wholly inside the strip's bytes and are
+// not its last (whose surplus must be judged) go to the caller in one copy
+// each, without the per-line bookkeeping.
+bool LineEngine::CopyStoredRows(unsigned char* dest, std::ptrdiff_t stride, std::uint32_t rows) {
+    if (decoder_ || !tileRows_.empty() || rowInChunk_ >= rowsInChunk_) return false;
+    const std::uint64_t whole = inputEnd_ / chunkRowBytes_;
+    const std::uint64_t last = std::min<std::uint64_t>(whole, rowsInChunk_ - 1);
+    if (rowInChunk_ >= last) return false;
+    const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(rows, last - rowInChunk_));
+    const unsigned char* src = chunk_ + std::size_t{rowInChunk_} * chunkRowBytes_;
+    if (!layout_->invert && stride == static_cast<std::ptrdiff_t>(lineBytes_)) {
+        std::memcpy(dest, src, std::size_t{n} * lineBytes_);
+    } else {
+        for (std::uint32_t i = 0; i < n; ++i) CopyBytes(dest + i * stride, src + std::size_t{i} * lineBytes_, lineBytes_, layout_->invert);
+    }
+    rowInChunk_ += n;
+    line_ += n;
+    return true;
+}
+
+std::uint32_t LineEngine::ReadLines(unsigned char* dest, std::ptrdiff_t stride, std::uint32_t count,
+                                    std::uint32_t& delivered, std::vector<Damage>* damage) {
+    delivered = 0;
+    while (delivered < count) {
+        unsigned char* row = dest + static_cast<std::ptrdiff_t>(delivered) * stride;
+        const std::uint32_t before = line_;
+        if (fault_ == TV_OK && line_ < layout_->length && CopyStoredRows(row, stride, count - delivered)) {
+            delivered += line_ - before;
+            continue;
+        }
+        const std::uint32_t result = ReadLine(row);
+        if (line_ == before) return result;  // no line delivered
+        Record(damage, before, result);
+        ++delivered;
+    }
+    return TV_OK;
+}
+
+}  // namespace tvcore

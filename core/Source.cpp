@@ -1,0 +1,143 @@
+#include "core/Source.h"
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "platform/File.h"
+
+namespace tvcore {
+
+Source::~Source() = default;
+
+namespace {
+
+class FileSource final : public Source {
+public:
+    FileSource(int descriptor, std::uint64_t size, std::string name)
+        : Source(size, std::move(name)), descriptor_(descriptor) {}
+    ~FileSource() override {
+        mapping_.Close();
+        tvplatform::CloseHandle(descriptor_);
+    }
+    std::size_t ReadAt(std::uint64_t offset, void* dest, std::size_t count) override {
+        if (view_ != nullptr) return CopyFromView(offset, dest, count);
+        return tvplatform::ReadAt64(descriptor_, offset, dest, count);
+    }
+    bool Map() override {
+        if (view_ == nullptr && mapping_.Open(descriptor_, size_)) view_ = mapping_.Data();
+        return view_ != nullptr;
+    }
+    int Descriptor() const override { return descriptor_; }
+
+private:
+    std::size_t CopyFromView(std::uint64_t offset, void* dest, std::size_t count) const {
+        if (offset >= size_) return 0;
+        const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
+        std::memcpy(dest, view_ + offset, got);
+        return got;
+    }
+
+    int descriptor_;
+    tvplatform::Mapping mapping_;
+};
+
+class MemorySource final : public Source {
+public:
+    MemorySource(const void* data, std::size_t size)
+        : Source(data != nullptr ? size : 0, "<memory>") {
+        view_ = static_cast<const unsigned char*>(data);
+    }
+    std::size_t ReadAt(std::uint64_t offset, void* dest, std::size_t count) override {
+        if (offset >= size_) return 0;
+        const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
+        if (got != 0) std::memcpy(dest, view_ + offset, got);
+        return got;
+    }
+};
+
+class FunctionSource final : public Source {
+public:
+    FunctionSource(ReadFunction read, void* user, std::uint64_t size)
+        : Source(size, "<read function>"), read_(read), user_(user) {}
+    std::size_t ReadAt(std::uint64_t offset, void* dest, std::size_t count) override {
+        if (offset >= size_) return 0;
+        count = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
+        // The caller's function is trusted with the room, not with its answer.
+        const std::size_t got = read_(user_, offset, dest, count);
+        return got > count ? count : got;
+    }
+
+private:
+    ReadFunction read_;
+    void* user_;
+};
+
+std::unique_ptr<Source> FileFromDescriptor(int descriptor, const std::string& name, int& error) {
+    const std::uint64_t size = tvplatform::FileSize(descriptor);
+    if (size == UINT64_MAX) {
+        error = errno != 0 ? errno : EIO;
+        tvplatform::CloseHandle(descriptor);
+        return nullptr;
+    }
+    std::unique_ptr<Source> source(new (std::nothrow) FileSource(descriptor, size, name));
+    if (!source) {
+        error = ENOMEM;
+        tvplatform::CloseHandle(descriptor);
+    }
+    return source;
+}
+
+}  // namespace
+
+std::unique_ptr<Source> OpenPath(const char* path, int& error) {
+    error = 0;
+    const std::int32_t descriptor = tvplatform::OpenRead(path);
+    if (descriptor == -1) {
+        error = errno != 0 ? errno : ENOENT;
+        return nullptr;
+    }
+    try {
+        return FileFromDescriptor(descriptor, path, error);
+    } catch (const std::bad_alloc&) {
+        tvplatform::CloseHandle(descriptor);
+        error = ENOMEM;
+        return nullptr;
+    }
+}
+
+std::unique_ptr<Source> OpenDescriptor(int descriptor, int& error) {
+    error = 0;
+    const std::int32_t own = tvplatform::Duplicate(descriptor);
+    if (own == -1) {
+        error = errno != 0 ? errno : EBADF;
+        return nullptr;
+    }
+    try {
+        return FileFromDescriptor(own, "<descriptor " + std::to_string(descriptor) + ">", error);
+    } catch (const std::bad_alloc&) {
+        tvplatform::CloseHandle(own);
+        error = ENOMEM;
+        return nullptr;
+    }
+}
+
+std::unique_ptr<Source> OpenMemory(const void* data, std::size_t size, int& error) {
+    error = 0;
+    std::unique_ptr<Source> source(new (std::nothrow) MemorySource(data, size));
+    if (!source) error = ENOMEM;
+    return source;
+}
+
+std::unique_ptr<Source> OpenReadFunction(ReadFunction read, void* user, std::uint64_t size, int& error) {
+    error = 0;
+    if (read == nullptr) {
+        error = EINVAL;
+        return nullptr;
+    }
+    std::unique_ptr<Source> source(new (std::nothrow) FunctionSource(read, user, size));
+    if (!source) error = ENOMEM;
+    return source;
+}
+
+}  // namespace tvcore
