@@ -1,6 +1,9 @@
 #include "Readers.h"
 
+#include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <tiffio.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 #include <vector>
 
 #include "TiffView.h"
+#include "TiffViewReader.hpp"
 
 extern char** environ;
 
@@ -55,6 +59,72 @@ struct TiffHandle {
     }
 };
 
+tiffview::Options ReaderOptions(const ReadJob& job) {
+    return tiffview::Options().map_file((job.ourOptions & TV_OPTION_MAP_FILE) != 0);
+}
+
+// One whole image for the bulk reads, kept between calls so that its
+// allocation is not timed.
+std::vector<unsigned char>& ImageBuffer(const ReadJob& job) {
+    static std::vector<unsigned char> image;
+    image.resize(static_cast<std::size_t>((job.width + 7) / 8) * job.length);
+    return image;
+}
+
+// Our side of one file, whichever interface reads it.
+class OurReader {
+public:
+    explicit OurReader(const ReadJob& job) : job_(job) {
+        if (job.ours == Interface::Classic) view_.SetOptions(job.ourOptions);
+    }
+    std::uint32_t Open() {
+        if (job_.ours == Interface::Classic) return view_.OpenFile(job_.path.c_str());
+        return reader_.open(job_.path, ReaderOptions(job_)).code();
+    }
+    std::uint32_t Line(unsigned char* line) {
+        if (job_.ours == Interface::Classic) return view_.ReadALine(line);
+        return reader_.read_line(line, (job_.width + 7) / 8).code();
+    }
+    // Every line: one call for the whole page in bulk, else line by line
+    // into `line`, each checked with `check` when given.
+    template <class Check>
+    std::uint32_t Page(unsigned char* line, Check check) {
+        if (job_.ours == Interface::Bulk) {
+            std::vector<unsigned char>& image = ImageBuffer(job_);
+            const std::size_t stride = (job_.width + 7) / 8;
+            const std::uint32_t rc = reader_.read_page(image.data(), image.size(), static_cast<std::ptrdiff_t>(stride)).code();
+            for (std::uint32_t y = 0; rc == TV_OK && y < job_.length; ++y) check(y, image.data() + y * stride);
+            return rc;
+        }
+        for (std::uint32_t y = 0; y < job_.length; ++y) {
+            const std::uint32_t rc = Line(line);
+            if (rc != TV_OK) return rc;
+            check(y, line);
+        }
+        return TV_OK;
+    }
+    void Close() {
+        view_.CloseFile();
+        reader_.close();
+    }
+    void Size(std::uint32_t& width, std::uint32_t& length) {
+        if (job_.ours == Interface::Classic) {
+            TiffInfo_t info{};
+            view_.GetImageInfo(&info);
+            width = info.Width;
+            length = info.Length;
+        } else {
+            width = reader_.info().width();
+            length = reader_.info().length();
+        }
+    }
+
+private:
+    const ReadJob& job_;
+    CTiffView view_;
+    tiffview::Reader reader_;
+};
+
 TIFF* OpenLibtiff(const ReadJob& job) {
     TIFF* tif = TIFFOpen(job.path.c_str(), "r");
     if (!tif) throw BenchFailure("libtiff cannot open " + job.path);
@@ -90,39 +160,61 @@ std::uint32_t VerifyFile(const ReadJob& job, const Page& page) {
                 throw BenchFailure("libtiff's line " + std::to_string(y) + " of " + job.path + " is not the page drawn");
         }
     }
-    CTiffView view;
-    view.SetOptions(job.ourOptions);
-    const std::uint32_t opened = view.OpenFile(job.path.c_str());
+    OurReader ours(job);
+    const std::uint32_t opened = ours.Open();
     if (opened != TV_OK) {
-        view.CloseFile();
+        ours.Close();
         return opened;
     }
-    TiffInfo_t info{};
-    view.GetImageInfo(&info);
-    if (info.Width != job.width || info.Length != job.length)
-        throw BenchFailure("CTiffView sees another image size in " + job.path);
-    for (std::uint32_t y = 0; y < job.length; ++y) {
-        const std::uint32_t rc = view.ReadALine(line.data());
-        if (rc != TV_OK) throw BenchFailure(OurFailure(("ReadALine of line " + std::to_string(y) + " of").c_str(), job, rc));
-        if (!SameRow(line.data(), page.Row(y), job.width, false))
-            throw BenchFailure("CTiffView's line " + std::to_string(y) + " of " + job.path +
+    std::uint32_t width = 0, length = 0;
+    ours.Size(width, length);
+    if (width != job.width || length != job.length) throw BenchFailure("ours sees another image size in " + job.path);
+    const std::uint32_t rc = ours.Page(line.data(), [&](std::uint32_t y, const unsigned char* row) {
+        if (!SameRow(row, page.Row(y), job.width, false))
+            throw BenchFailure("our line " + std::to_string(y) + " of " + job.path +
                                " differs from libtiff's and from the page drawn");
-    }
-    view.CloseFile();
+    });
+    if (rc != TV_OK) throw BenchFailure(OurFailure("reading", job, rc));
+    ours.Close();
     return TV_OK;
 }
 
 double TimeOursPage(const ReadJob& job, unsigned char* line) {
-    CTiffView view;
-    view.SetOptions(job.ourOptions);
+    if (job.ours == Interface::Bulk) ImageBuffer(job);
+    OurReader ours(job);
     const double t0 = Now();
-    const std::uint32_t opened = view.OpenFile(job.path.c_str());
-    if (opened != TV_OK) throw BenchFailure(OurFailure("OpenFile", job, opened));
-    for (std::uint32_t y = 0; y < job.length; ++y) {
-        const std::uint32_t rc = view.ReadALine(line);
-        if (rc != TV_OK) throw BenchFailure(OurFailure("ReadALine", job, rc));
+    const std::uint32_t opened = ours.Open();
+    if (opened != TV_OK) throw BenchFailure(OurFailure("opening", job, opened));
+    const std::uint32_t rc = ours.Page(line, [](std::uint32_t, const unsigned char*) {});
+    if (rc != TV_OK) throw BenchFailure(OurFailure("reading", job, rc));
+    ours.Close();
+    return Now() - t0;
+}
+
+double TimeMappedCopy(const ReadJob& job) {
+    // The strips' places, learned before the clock starts.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> strips;
+    {
+        tiffview::Reader reader;
+        if (!reader.open(job.path)) throw BenchFailure("cannot open " + job.path);
+        for (const tiffview::Chunk& c : reader.info().chunks()) strips.emplace_back(c.offset, c.byte_count);
     }
-    view.CloseFile();
+    std::vector<unsigned char>& image = ImageBuffer(job);
+    const double t0 = Now();
+    const int fd = ::open(job.path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0) throw BenchFailure("cannot open " + job.path);
+    const auto size = static_cast<std::size_t>(st.st_size);
+    void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) throw BenchFailure("cannot map " + job.path);
+    std::size_t at = 0;
+    for (const auto& strip : strips) {
+        const std::size_t n = std::min<std::size_t>(strip.second, image.size() - at);
+        std::memcpy(image.data() + at, static_cast<const unsigned char*>(map) + strip.first, n);
+        at += n;
+    }
+    ::munmap(map, size);
+    ::close(fd);
     return Now() - t0;
 }
 
@@ -140,17 +232,16 @@ double TimeLibtiffPage(const ReadJob& job, unsigned char* line) {
 }
 
 double TimeOursOpen(const ReadJob& job, unsigned char* line, int batch, bool firstLine) {
-    CTiffView view;
-    view.SetOptions(job.ourOptions);
+    OurReader ours(job);
     const double t0 = Now();
     for (int i = 0; i < batch; ++i) {
-        const std::uint32_t opened = view.OpenFile(job.path.c_str());
-        if (opened != TV_OK) throw BenchFailure(OurFailure("OpenFile", job, opened));
+        const std::uint32_t opened = ours.Open();
+        if (opened != TV_OK) throw BenchFailure(OurFailure("opening", job, opened));
         if (firstLine) {
-            const std::uint32_t rc = view.ReadALine(line);
-            if (rc != TV_OK) throw BenchFailure(OurFailure("ReadALine", job, rc));
+            const std::uint32_t rc = ours.Line(line);
+            if (rc != TV_OK) throw BenchFailure(OurFailure("reading the first line", job, rc));
         }
-        view.CloseFile();
+        ours.Close();
     }
     return (Now() - t0) / batch;
 }
@@ -200,8 +291,8 @@ long PeakRssKiB(const char* side, const ReadJob& job) {
     posix_spawn_file_actions_addclose(&actions, fds[0]);
     posix_spawn_file_actions_addclose(&actions, fds[1]);
     const std::string options = std::to_string(job.ourOptions), length = std::to_string(job.length),
-                      width = std::to_string(job.width);
-    std::vector<std::string> args = {"tiffview_bench", "--rss-child", side, job.path, width, length, options};
+                      width = std::to_string(job.width), ours = std::to_string(static_cast<int>(job.ours));
+    std::vector<std::string> args = {"tiffview_bench", "--rss-child", side, job.path, width, length, options, ours};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -225,12 +316,13 @@ long PeakRssKiB(const char* side, const ReadJob& job) {
 }
 
 int RunRssChild(int argc, char** argv) {
-    if (argc != 7 || std::strcmp(argv[1], "--rss-child") != 0) return -1;
+    if (argc != 8 || std::strcmp(argv[1], "--rss-child") != 0) return -1;
     ReadJob job;
     job.path = argv[3];
     job.width = static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 10));
     job.length = static_cast<std::uint32_t>(std::strtoul(argv[5], nullptr, 10));
     job.ourOptions = static_cast<std::uint32_t>(std::strtoul(argv[6], nullptr, 10));
+    job.ours = static_cast<Interface>(std::strtol(argv[7], nullptr, 10));
     const std::string side = argv[2];
     // The line buffer is the host's in both cases, and the same size.
     std::vector<unsigned char> line((job.width + 7) / 8 + 16);

@@ -1,6 +1,7 @@
 // The two sides the benchmark compares, each used the way a host reads a
-// page: our CTiffView (OpenFile, ReadALine per line, CloseFile) and libtiff
-// (TIFFOpen, TIFFReadScanline per line, TIFFClose).
+// page: ours through one of its interfaces (tiffview::Reader line by line or
+// a whole page at once, or the classic CTiffView) and libtiff (TIFFOpen,
+// TIFFReadScanline per line, TIFFClose).
 #ifndef TIFFVIEW_BENCH_READERS_H
 #define TIFFVIEW_BENCH_READERS_H
 
@@ -21,12 +22,20 @@ enum class Clock { ProcessCpu, Wall };
 void UseClock(Clock clock);
 double Now();  // seconds
 
+// Which of our interfaces reads.
+enum class Interface {
+    Reader,  // tiffview::Reader, its default profile, read_line per line
+    Bulk,    // tiffview::Reader, its default profile, read_page into one image
+    Classic, // CTiffView with ourOptions (0: its strict default profile)
+};
+
 // What one file is read as.
 struct ReadJob {
     std::string path;
     std::uint32_t width = 0;
     std::uint32_t length = 0;
-    std::uint32_t ourOptions = 0;  // 0: the strict default profile
+    Interface ours = Interface::Reader;
+    std::uint32_t ourOptions = 0;  // TV_OPTION_* bits; TV_OPTION_MAP_FILE counts for every interface
 };
 
 // Reads every line with both readers and compares each with the drawn page
@@ -39,6 +48,9 @@ std::uint32_t VerifyFile(const ReadJob& job, const Page& page);
 // BenchFailure on any failure.
 double TimeOursPage(const ReadJob& job, unsigned char* line);
 double TimeLibtiffPage(const ReadJob& job, unsigned char* line);
+// The floor of a bulk read: the file mapped and its strips' bytes copied
+// into one image with memcpy (uncompressed pages); open and close included.
+double TimeMappedCopy(const ReadJob& job);
 // `batch` openings in a row, optionally reading the first line of each;
 // seconds per opening.
 double TimeOursOpen(const ReadJob& job, unsigned char* line, int batch, bool firstLine);

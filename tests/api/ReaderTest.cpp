@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <filesystem>
 #include <set>
@@ -12,6 +16,7 @@
 #include "TiffViewC.h"
 #include "TiffViewReader.hpp"
 #include "support/LzwEncoder.h"
+#include "support/TestData.h"
 #include "support/TiffBuilder.h"
 
 namespace {
@@ -66,6 +71,122 @@ TEST(ModernReader, MemoryAndPathGiveTheSameLinesOnEveryPage) {
             EXPECT_EQ(AllLines(fromFile), AllLines(fromMemory)) << name << " page " << page;
         }
     }
+}
+
+// Each page read line by line from its path, and as a whole through each
+// of the other sources in turn: the same pixels, the same warnings (as
+// ranges), and the same error where reading stops.
+struct PageReading {
+    Bytes pixels;
+    std::vector<std::uint32_t> codes;  // one per line delivered, then the error if any
+};
+
+PageReading LineByLine(tiffview::Reader& reader) {
+    PageReading out;
+    Bytes line(reader.info().line_bytes());
+    while (reader.has_more_lines()) {
+        const tiffview::Result r = reader.read_line(line.data(), line.size());
+        out.codes.push_back(r.code());
+        if (!r) break;
+        out.pixels.insert(out.pixels.end(), line.begin(), line.end());
+    }
+    return out;
+}
+
+PageReading Bulk(tiffview::Reader& reader) {
+    PageReading out;
+    const std::size_t stride = reader.info().line_bytes() + 3;  // rows apart, as in a padded image
+    Bytes image(stride * reader.info().length());
+    const tiffview::Result r = reader.read_page(image.data(), image.size(), static_cast<std::ptrdiff_t>(stride));
+    out.codes.assign(reader.line_index(), TV_OK);
+    for (const tiffview::Damage& d : reader.damage()) {
+        for (std::uint32_t i = 0; i < d.line_count; ++i) out.codes[d.first_line + i] = d.code;
+    }
+    if (r.is_error()) out.codes.push_back(r.code());
+    for (std::uint32_t y = 0; y < reader.line_index(); ++y) {
+        out.pixels.insert(out.pixels.end(), image.begin() + y * stride, image.begin() + y * stride + reader.info().line_bytes());
+    }
+    return out;
+}
+
+std::size_t ReadAt(void* user, std::uint64_t offset, void* dest, std::size_t count) {
+    const Bytes& bytes = *static_cast<const Bytes*>(user);
+    if (offset >= bytes.size()) return 0;
+    const std::size_t n = std::min<std::size_t>(count, bytes.size() - offset);
+    std::memcpy(dest, bytes.data() + offset, n);
+    return n;
+}
+
+TEST(ModernReader, EverySourceAndTheBulkReadGiveTheLinesReadOneByOne) {
+    std::size_t pagesCompared = 0;
+    for (const std::string& name : tvtest::TestDataTiffs()) {
+        Bytes bytes = tvtest::ReadFileBytes(Data(name));
+        tiffview::Reader byLine;
+        byLine.open(Data(name));
+        for (std::uint32_t page = 0; page < byLine.page_count(); ++page) {
+            const tiffview::Options options = tiffview::Options().page(page).map_file(page % 2 == 1);
+            if (!byLine.select_page(page)) continue;
+            const PageReading expected = LineByLine(byLine);
+            tiffview::Reader whole;
+            const int fd = ::open(Data(name).c_str(), O_RDONLY);
+            const tiffview::Result opened = pagesCompared % 3 == 0   ? whole.open(bytes.data(), bytes.size(), options)
+                                            : pagesCompared % 3 == 1 ? whole.open_descriptor(fd, options)
+                                                                     : whole.open(ReadAt, &bytes, bytes.size(), options);
+            ::close(fd);
+            ASSERT_TRUE(opened.ok()) << name << " page " << page << ": " << opened.message();
+            const PageReading got = Bulk(whole);
+            EXPECT_EQ(got.codes, expected.codes) << name << " page " << page;
+            EXPECT_TRUE(got.pixels == expected.pixels) << name << " page " << page;
+            ++pagesCompared;
+        }
+    }
+    EXPECT_GT(pagesCompared, 80u);
+}
+
+TEST(ModernReader, PagesAreListedWhenTheFirstIsRefused) {
+    // An 8-bit cover page, then a bi-level page.
+    tvtest::TiffBuilder b;
+    const std::uint32_t grey = b.Append(Bytes(4, 0x80));
+    const std::uint32_t bilevel = b.Append(Bytes(2, 0xF0));
+    for (std::uint16_t bits : {8, 1}) {
+        b.NewDirectory();
+        b.AddShort(256, bits == 8 ? 2 : 16);
+        b.AddShort(257, bits == 8 ? 2 : 1);
+        b.AddShort(258, bits);
+        b.AddShort(273, static_cast<std::uint16_t>(bits == 8 ? grey : bilevel));
+        b.AddShort(279, bits == 8 ? 4 : 2);
+    }
+    const Bytes file = b.Build();
+    tiffview::Reader reader;
+    EXPECT_EQ(reader.open(file.data(), file.size()).code(), TV_ERR_BITS_PER_SAMPLE);
+    EXPECT_FALSE(reader.is_open());
+    ASSERT_EQ(reader.page_count(), 2u);
+    EXPECT_FALSE(reader.page(0).bilevel());
+    EXPECT_EQ(reader.page(0).bits_per_sample(), 8u);
+    EXPECT_TRUE(reader.page(1).bilevel());
+    EXPECT_EQ(reader.page(2).status(), TV_ERR_PAGE_MISSING);
+    ASSERT_TRUE(reader.select_page(1).ok());
+    Bytes line(2);
+    EXPECT_TRUE(reader.read_line(line.data(), line.size()).ok());
+    EXPECT_EQ(line, Bytes(2, 0xF0));
+}
+
+TEST(ModernReader, BulkReadsCheckTheirRoom) {
+    tiffview::Reader reader;
+    ASSERT_TRUE(reader.open(Data("twelve-group4.tif")).ok());  // 4 lines of 1 byte
+    Bytes image(8);
+    struct Case {
+        std::size_t size;
+        std::ptrdiff_t stride;
+        std::uint32_t count;
+    } refused[] = {{8, 0, 4}, {8, -1, 4}, {3, 1, 4}, {6, 2, 4}, {0, 1, 1}};
+    for (const Case& c : refused) {
+        EXPECT_EQ(reader.read_lines(image.data(), c.size, c.stride, c.count).code(), TV_ERR_LINE_BUFFER)
+            << c.size << " " << c.stride << " " << c.count;
+    }
+    EXPECT_EQ(reader.line_index(), 0u) << "a refused buffer takes no line";
+    EXPECT_TRUE(reader.read_lines(image.data(), 7, 2, 4).ok()) << "the last row needs only its own bytes";
+    EXPECT_EQ(reader.read_lines(image.data(), 8, 2, 1).code(), TV_ERR_END_OF_IMAGE);
 }
 
 TEST(ModernReader, LineBuffersAreChecked) {
