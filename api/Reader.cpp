@@ -94,7 +94,8 @@ struct Reader::Impl {
     tvcore::PageLayout layout;
     std::unique_ptr<tvcore::LineEngine> engine;
     std::unique_ptr<StrictView> classic;
-    std::uint32_t line = 0;
+    std::uint32_t line = 0;  // lines the classic reader delivered (the engine counts its own)
+    std::size_t lineBytes = 0;
     PageInfo info;
     std::vector<tvcore::Damage> coreDamage;
     std::vector<Damage> damage;
@@ -110,6 +111,7 @@ struct Reader::Impl {
         engine.reset();
         classic.reset();
         line = 0;
+        lineBytes = 0;
         info = PageInfo();
         damage.clear();
     }
@@ -150,6 +152,7 @@ struct Reader::Impl {
             return Fail(result);
         }
         info = PageInfo(DescribeLayout(layout));
+        lineBytes = info.line_bytes();
         return Result();
     }
 
@@ -167,10 +170,20 @@ struct Reader::Impl {
             return Fail(result);
         }
         info = PageInfo(DescribeClassic(*classic));
+        lineBytes = info.line_bytes();
         return Result();
     }
 
-    std::uint32_t ReadLine(std::uint8_t* dest) { return engine ? engine->ReadLine(dest) : classic->ReadALine(dest); }
+    std::uint32_t LineIndex() const { return engine ? engine->LineIndex() : line; }
+
+    // One line from whichever reader has the page; the line counts when
+    // it was delivered.
+    std::uint32_t ReadLine(std::uint8_t* dest) {
+        if (engine) return engine->ReadLine(dest);
+        const std::uint32_t code = classic->ReadALine(dest);
+        if (code == TV_OK || TiffView_IsWarning(code)) ++line;
+        return code;
+    }
 
     void Record(std::uint32_t lineIndex, std::uint32_t code) {
         if (!TiffView_IsWarning(code)) return;
@@ -253,37 +266,47 @@ PageSummary Reader::page(std::uint32_t index) const {
     return PageSummary(std::move(data));
 }
 
-const PageInfo& Reader::info() const noexcept {
-    static const PageInfo kNothing;
-    return impl_ ? impl_->info : kNothing;
-}
+namespace {
+// What a reader without a page describes.
+const PageInfo kNoPageInfo;
+}  // namespace
 
-std::uint32_t Reader::line_index() const noexcept { return impl_ ? impl_->line : 0; }
+const PageInfo& Reader::info() const noexcept { return impl_ ? impl_->info : kNoPageInfo; }
+
+std::uint32_t Reader::line_index() const noexcept { return impl_ ? impl_->LineIndex() : 0; }
 
 bool Reader::has_more_lines() const noexcept { return is_open() && line_index() < info().length(); }
 
 Result Reader::read_line(std::uint8_t* dest, std::size_t size) {
+    Impl* const page = impl_.get();
+    if (page != nullptr && page->engine && dest != nullptr && size >= page->lineBytes) {
+        // The common case, kept short: a line of a page the core reads.
+        const std::uint32_t index = page->engine->LineIndex();
+        const std::uint32_t code = page->engine->ReadLine(dest);
+        if (code == TV_OK) return Result();
+        page->Record(index, code);
+        return page->Fail(code);
+    }
     if (!is_open()) return Result(TV_ERR_FILE_HANDLE, "No page is open in this reader; open one first.");
-    const std::size_t needed = impl_->info.line_bytes();
-    if (dest == nullptr || size < needed) {
-        return Result(TV_ERR_LINE_BUFFER, tvapi::DescribeLineBuffer(impl_->SourceName(), size, needed));
+    Impl& impl = *impl_;
+    if (dest == nullptr || size < impl.lineBytes) {
+        return Result(TV_ERR_LINE_BUFFER, tvapi::DescribeLineBuffer(impl.SourceName(), size, impl.lineBytes));
     }
-    const std::uint32_t code = impl_->ReadLine(dest);
-    const Result result = code == TV_OK ? Result() : impl_->Fail(code);
-    if (result) {
-        impl_->Record(impl_->line, code);
-        ++impl_->line;
-    }
-    return result;
+    const std::uint32_t index = impl.LineIndex();
+    const std::uint32_t code = impl.ReadLine(dest);
+    if (code == TV_OK) return Result();
+    impl.Record(index, code);
+    return impl.Fail(code);
 }
 
 Result Reader::read_lines(std::uint8_t* dest, std::size_t size, std::ptrdiff_t stride, std::uint32_t count) {
     if (!is_open()) return Result(TV_ERR_FILE_HANDLE, "No page is open in this reader; open one first.");
     Impl& impl = *impl_;
-    const std::size_t lineBytes = impl.info.line_bytes();
-    const std::uint32_t left = impl.info.length() - std::min(impl.line, impl.info.length());
+    const std::size_t lineBytes = impl.lineBytes;
+    const std::uint32_t length = impl.info.length();
+    const std::uint32_t left = length - std::min(impl.LineIndex(), length);
     count = std::min(count, left);
-    if (count == 0) return impl.line < impl.info.length() ? Result() : impl.Fail(TV_ERR_END_OF_IMAGE);
+    if (count == 0) return left > 0 ? Result() : impl.Fail(TV_ERR_END_OF_IMAGE);
     // Every row asked for must lie inside the caller's room, rows apart.
     const bool rowsApart = stride > 0 && static_cast<std::size_t>(stride) >= lineBytes;
     const bool fits = dest != nullptr && rowsApart && size >= lineBytes &&
@@ -300,15 +323,14 @@ Result Reader::read_lines(std::uint8_t* dest, std::size_t size, std::ptrdiff_t s
             for (std::uint32_t i = 0; i < d.lineCount; ++i) impl.Record(d.firstLine + i, d.code);
             if (firstWarning == TV_OK) firstWarning = d.code;
         }
-        impl.line = impl.engine->LineIndex();
         if (code != TV_OK) return impl.Fail(code);
     } else {
         for (std::uint32_t i = 0; i < count; ++i) {
+            const std::uint32_t index = impl.line;
             const std::uint32_t code = impl.ReadLine(dest + static_cast<std::ptrdiff_t>(i) * stride);
             if (code != TV_OK && !TiffView_IsWarning(code)) return impl.Fail(code);
-            impl.Record(impl.line, code);
+            impl.Record(index, code);
             if (firstWarning == TV_OK) firstWarning = code;
-            ++impl.line;
         }
     }
     return firstWarning == TV_OK ? Result() : impl.Fail(firstWarning);

@@ -10,6 +10,11 @@ std::uint32_t Result::kind() const noexcept { return code_ & TV_CODE_MASK; }
 
 bool Result::is_warning() const noexcept { return TiffView_IsWarning(code_); }
 
+const std::string& Result::message() const noexcept {
+    static const std::string kSuccess = "Success.";
+    return message_.empty() && code_ == TV_OK ? kSuccess : message_;
+}
+
 Options::Options() : data_(std::make_unique<Data>()) {}
 Options::~Options() = default;
 Options::Options(const Options& other) : data_(std::make_unique<Data>(*other.data_)) {}

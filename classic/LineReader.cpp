@@ -1,4 +1,13 @@
-// Strip loading and line delivery.
+// Strip loading and line delivery of the strict profile.
+//
+// Why this is not the core's line engine: the strict profile reads a page's
+// strips as one stream of decoded bytes and keeps its own account of them
+// (a line may straddle two uncompressed strips; a strip that decodes short
+// is credited and logged, a surplus discarded), and that account is the
+// classic class's published state: its members and its diagnostic log
+// report it. The core's engine reads each chunk to exactly its own rows, as
+// libtiff does. Both fetch strips through the core's ChunkReader and take
+// their decoder from the core's one factory.
 #include <algorithm>
 #include <cstring>
 

@@ -92,7 +92,8 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
     lineBytes_ = layout.LineBytes();
     chunkRowBytes_ = RowBytes(layout.chunkWidth);
     chunkCount_ = static_cast<std::uint32_t>(layout.chunks.size());
-    chunkRow_ = rowInChunk_ = rowsInChunk_ = line_ = 0;
+    chunkRow_ = rowInChunk_ = rowsInChunk_ = plainRows_ = line_ = 0;
+    invert_ = layout.invert;
     fault_ = TV_OK;
     buffered_ = 0;
     // A chunk is never read past the end of the source, so no chunk needs
@@ -155,6 +156,7 @@ std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
 
 // One chunk row of decoded pixels into `dest` (chunkRowBytes_ bytes).
 std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
+    decoder_->DecodeRowInto(dest);
     while (buffered_ < chunkRowBytes_) {
         const std::uint32_t available = inputEnd_ - inputPos_;
         std::uint32_t consumed = 0;
@@ -168,10 +170,12 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
         if (consumed == 0 && produced == 0) break;  // the chunk's data is used up
     }
     const std::uint32_t delivered = std::min(decoder_->GetLine(dest), chunkRowBytes_);
-    std::memset(dest + delivered, 0, chunkRowBytes_ - delivered);
     const bool complete = buffered_ >= chunkRowBytes_ && delivered == chunkRowBytes_;
     buffered_ = buffered_ > chunkRowBytes_ ? buffered_ - chunkRowBytes_ : 0;
-    if (!complete) return TV_ERR_STRIP_SHORT;
+    if (!complete) {
+        std::memset(dest + delivered, 0, chunkRowBytes_ - delivered);
+        return TV_ERR_STRIP_SHORT;
+    }
     // A fax line that was damaged or cut off is delivered as libtiff reads
     // it, with a warning.
     return decoder_->LineFault();
@@ -225,15 +229,25 @@ std::uint32_t LineEngine::StartChunkRow() {
     rowInChunk_ = 0;
     const std::uint32_t result = tileRows_.empty() ? LoadChunk(chunkRow_) : FillTileRow();
     ++chunkRow_;
+    const bool plain = result == TV_OK && !decoder_ && tileRows_.empty();
+    plainRows_ = plain ? std::min(inputEnd_ / chunkRowBytes_, rowsInChunk_ - 1) : 0;
     return result;
 }
 
 std::uint32_t LineEngine::ReadLine(unsigned char* line) {
+    if (rowInChunk_ < plainRows_) {
+        // The common case of uncompressed data.
+        CopyBytes(line, chunk_ + std::size_t{rowInChunk_} * lineBytes_, lineBytes_, invert_);
+        ++rowInChunk_;
+        ++line_;
+        return TV_OK;
+    }
     if (fault_ != TV_OK) return fault_;
     if (line_ >= layout_->length) return TV_ERR_END_OF_IMAGE;
     const std::uint32_t result = ReadLineUnchecked(line);
     if (StopsReading(result)) {
         fault_ = result;
+        plainRows_ = 0;
     } else {
         ++line_;
     }
@@ -279,20 +293,16 @@ bool LineEngine::StripHasSurplus() {
     return decoded == 0 || produced > 0;
 }
 
-// Uncompressed strip rows that lie wholly inside the strip's bytes and are
-// not its last (whose surplus must be judged) go to the caller in one copy
-// each, without the per-line bookkeeping.
+// The plain rows of an uncompressed strip go to the caller in one copy, or
+// one a row when the rows are apart or inverted.
 bool LineEngine::CopyStoredRows(unsigned char* dest, std::ptrdiff_t stride, std::uint32_t rows) {
-    if (decoder_ || !tileRows_.empty() || rowInChunk_ >= rowsInChunk_) return false;
-    const std::uint64_t whole = inputEnd_ / chunkRowBytes_;
-    const std::uint64_t last = std::min<std::uint64_t>(whole, rowsInChunk_ - 1);
-    if (rowInChunk_ >= last) return false;
-    const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(rows, last - rowInChunk_));
-    const unsigned char* src = chunk_ + std::size_t{rowInChunk_} * chunkRowBytes_;
-    if (!layout_->invert && stride == static_cast<std::ptrdiff_t>(lineBytes_)) {
+    if (rowInChunk_ >= plainRows_) return false;
+    const std::uint32_t n = std::min(rows, plainRows_ - rowInChunk_);
+    const unsigned char* src = chunk_ + std::size_t{rowInChunk_} * lineBytes_;
+    if (!invert_ && stride == static_cast<std::ptrdiff_t>(lineBytes_)) {
         std::memcpy(dest, src, std::size_t{n} * lineBytes_);
     } else {
-        for (std::uint32_t i = 0; i < n; ++i) CopyBytes(dest + i * stride, src + std::size_t{i} * lineBytes_, lineBytes_, layout_->invert);
+        for (std::uint32_t i = 0; i < n; ++i) CopyBytes(dest + i * stride, src + std::size_t{i} * lineBytes_, lineBytes_, invert_);
     }
     rowInChunk_ += n;
     line_ += n;
@@ -305,7 +315,7 @@ std::uint32_t LineEngine::ReadLines(unsigned char* dest, std::ptrdiff_t stride, 
     while (delivered < count) {
         unsigned char* row = dest + static_cast<std::ptrdiff_t>(delivered) * stride;
         const std::uint32_t before = line_;
-        if (fault_ == TV_OK && line_ < layout_->length && CopyStoredRows(row, stride, count - delivered)) {
+        if (CopyStoredRows(row, stride, count - delivered)) {
             delivered += line_ - before;
             continue;
         }

@@ -95,6 +95,11 @@ private:
     std::uint32_t chunkRow_ = 0;               // next chunk row (strip, or row of tiles) to start
     std::uint32_t rowInChunk_ = 0;
     std::uint32_t rowsInChunk_ = 0;
+    // Rows of the current uncompressed strip below this one lie wholly in
+    // its stored bytes and are not its last (whose surplus is judged): they
+    // are copied out without further checks. 0 for every other chunk.
+    std::uint32_t plainRows_ = 0;
+    bool invert_ = false;
     std::uint32_t line_ = 0;
     std::uint32_t fault_ = 0;                  // the error that stopped reading, returned again
 };

@@ -12,9 +12,32 @@ namespace {
 
 inline std::uint32_t Smaller(std::uint32_t a, std::uint32_t b) { return a < b ? a : b; }
 
+// Most runs of a bi-level row are short: where 16 bytes can be read and
+// written, a run of up to 16 bytes is moved as one fixed block (the bytes
+// past it are rewritten by the runs that follow, or lie past the row's
+// filled part), without a call.
+constexpr std::uint32_t kBlock = 16;
+
+inline void CopyRun(std::uint8_t* dest, std::uint32_t destRoom, const std::uint8_t* src, std::uint32_t srcRoom,
+                    std::uint32_t n) {
+    if (n <= kBlock && destRoom >= kBlock && srcRoom >= kBlock) {
+        std::memcpy(dest, src, kBlock);
+    } else {
+        std::memcpy(dest, src, n);
+    }
+}
+
+inline void FillRun(std::uint8_t* dest, std::uint32_t destRoom, std::uint8_t value, std::uint32_t n) {
+    if (n <= kBlock && destRoom >= kBlock) {
+        std::memset(dest, value, kBlock);
+    } else {
+        std::memset(dest, value, n);
+    }
+}
+
 }  // namespace
 
-CPackBitsDecoder::~CPackBitsDecoder() { delete[] Row; }
+CPackBitsDecoder::~CPackBitsDecoder() { delete[] Own; }
 
 void CPackBitsDecoder::Reset() {
     Filled = 0;
@@ -25,15 +48,20 @@ void CPackBitsDecoder::Reset() {
 void CPackBitsDecoder::SetInvert(std::int32_t invert) { Invert = invert; }
 
 int CPackBitsDecoder::SetWidth(std::uint32_t width) {
-    delete[] Row;
+    delete[] Own;
     RowSize = 0;
     Reset();
     const auto rowSize = static_cast<std::uint32_t>((static_cast<std::uint64_t>(width) + 7) / 8);
     // Left uninitialised: only decoded bytes are ever delivered.
-    Row = new (std::nothrow) std::uint8_t[rowSize];
+    Own = Row = new (std::nothrow) std::uint8_t[rowSize];
     if (Row == nullptr) return 0;
     RowSize = rowSize;
     return 1;
+}
+
+void CPackBitsDecoder::DecodeRowInto(std::uint8_t* row) {
+    // Only a row not yet begun moves: a row always starts at a run header.
+    if (Filled == 0 && LiteralLeft == 0 && RepeatPending == 0 && row != nullptr && Own != nullptr) Row = row;
 }
 
 int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
@@ -65,8 +93,9 @@ int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLengt
             // Only what fits is copied; libtiff leaves the run's other bytes
             // in place, and they become the next row's headers.
             const std::uint32_t run = Smaller(header + 1, room);
-            const std::uint32_t n = Smaller(run, static_cast<std::uint32_t>(end - p));
-            std::memcpy(Row + filled, p, n);
+            const auto left = static_cast<std::uint32_t>(end - p);
+            const std::uint32_t n = Smaller(run, left);
+            CopyRun(Row + filled, room, p, left, n);
             p += n;
             filled += n;
             LiteralLeft = run - n;
@@ -77,7 +106,7 @@ int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLengt
                 RepeatPending = run;
                 break;
             }
-            std::memset(Row + filled, *p++, run);
+            FillRun(Row + filled, room, *p++, run);
             filled += run;
         }
     }
@@ -92,10 +121,11 @@ std::uint32_t CPackBitsDecoder::GetLine(std::uint8_t* line) {
     const std::uint32_t n = Filled;
     if (Invert == 1) {
         for (std::uint32_t i = 0; i < n; ++i) line[i] = static_cast<std::uint8_t>(~Row[i]);
-    } else if (n != 0) {
+    } else if (n != 0 && line != Row) {
         std::memcpy(line, Row, n);
     }
     Reset();
+    Row = Own;
     return n;
 }
 

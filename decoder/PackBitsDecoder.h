@@ -32,9 +32,12 @@ public:
     std::uint32_t GetLine(std::uint8_t* line) override;
     // Drops the newest `count` bytes of the current row.
     void Discard(std::uint32_t count) override;
+    // The row about to start is decoded into `row` (RowSize bytes).
+    void DecodeRowInto(std::uint8_t* row) override;
 
 private:
-    std::uint8_t* Row = nullptr;
+    std::uint8_t* Own = nullptr;      // the decoder's own row
+    std::uint8_t* Row = nullptr;      // where the current row is decoded: Own, or the caller's
     std::uint32_t RowSize = 0;
     std::uint32_t Filled = 0;         // bytes of the current row decoded so far
     // A run cut short by the end of a Decode call's input. Both counts are

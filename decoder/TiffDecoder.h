@@ -32,6 +32,10 @@ public:
     // as coded; otherwise the warning it carries. Decoders that cannot
     // damage a line in their own way keep the default.
     virtual std::uint32_t LineFault() const { return 0; }
+    // Where the row about to be decoded is wanted: a decoder that can write
+    // its rows straight into the caller's buffer does so, and GetLine with
+    // that same buffer then needs no copy. The others ignore it.
+    virtual void DecodeRowInto(std::uint8_t* row) { (void)row; }
 };
 
 #endif

@@ -52,11 +52,11 @@ public:
     bool is_error() const noexcept { return !ok() && !is_warning(); }
     // True unless the call failed: success or a warning.
     explicit operator bool() const noexcept { return !is_error(); }
-    const std::string& message() const noexcept { return message_; }
+    const std::string& message() const noexcept;
 
 private:
     std::uint32_t code_ = 0;
-    std::string message_ = "Success.";
+    std::string message_;  // empty for success, which costs a line nothing
 };
 
 enum class Profile {
