@@ -14,7 +14,9 @@
 //   identical bytes.
 //
 // The same file is then read with TV_OPTION_ANY_BILEVEL, page by page (the
-// first few pages), under the same invariants but the uncompressed model.
+// first few pages), under the same invariants but the uncompressed model,
+// and each page once more from memory through tiffview::Reader's bulk read,
+// which must deliver the same lines with the same codes.
 //
 // Images whose decoded size exceeds a few MB are parsed but not read, only to
 // keep runs fast; the library itself checks them like any other.
@@ -26,6 +28,7 @@
 
 #include "FuzzSupport.h"
 #include "TiffView.h"
+#include "TiffViewReader.hpp"
 #include "support/ReaderAccess.h"
 
 namespace tvfuzz {
@@ -173,10 +176,37 @@ inline Pass ReadAll(CTiffView& view, const char* name, const TiffInfo_t& info, c
     return pass;
 }
 
+// The page read whole, from memory, with the bulk call: the codes of its
+// lines come from the damage list, the error that stopped it from the call.
+inline Pass ReadBulk(const std::uint8_t* data, std::size_t size, std::uint32_t page, const TiffInfo_t& info) {
+    Pass pass;
+    tiffview::Reader reader;
+    const tiffview::Result opened = reader.open(data, size, tiffview::Options().page(page));
+    pass.openResult = opened.code();
+    if (!opened) return pass;
+    const std::size_t lineBytes = (static_cast<std::size_t>(info.Width) + 7) / 8;
+    std::vector<std::uint8_t> image(lineBytes * info.Length + 1, 0xA5);
+    const tiffview::Result read = reader.read_page(image.data(), image.size() - 1, static_cast<std::ptrdiff_t>(lineBytes));
+    FUZZ_CHECK(image.back() == 0xA5, "the bulk read wrote beyond the page");
+    std::vector<std::uint32_t> codes(reader.line_index(), TV_OK);
+    for (const tiffview::Damage& d : reader.damage()) {
+        FUZZ_CHECK(d.line_count > 0 && std::uint64_t{d.first_line} + d.line_count <= codes.size(),
+                   "damage %u+%u beyond the %zu lines read", d.first_line, d.line_count, codes.size());
+        for (std::uint32_t i = 0; i < d.line_count; ++i) codes[d.first_line + i] = d.code;
+    }
+    for (std::uint32_t y = 0; y < codes.size(); ++y) {
+        pass.Mix(codes[y]);
+        pass.Mix(image.data() + std::size_t{y} * lineBytes, lineBytes);
+        ++pass.lines;
+    }
+    if (read.is_error()) pass.Mix(read.code());
+    return pass;
+}
+
 }  // namespace reader_detail
 
 // Pages of the file read with TV_OPTION_ANY_BILEVEL.
-inline void RunPageReader(tvfuzz::MemFile& file) {
+inline void RunPageReader(tvfuzz::MemFile& file, const std::uint8_t* data, std::size_t size) {
     using namespace reader_detail;
     constexpr std::uint32_t kMaxPagesRead = 4;
     for (std::uint32_t page = 0; page < kMaxPagesRead; ++page) {
@@ -207,6 +237,10 @@ inline void RunPageReader(tvfuzz::MemFile& file) {
         const Pass second = ReadAll(copy, nullptr, info, unknown);
         FUZZ_CHECK(first.openResult == second.openResult && first.lines == second.lines && first.hash == second.hash,
                    "page %u: two readings differ", page);
+        const Pass bulk = ReadBulk(data, size, page, info);
+        FUZZ_CHECK(bulk.openResult == first.openResult && bulk.lines == first.lines && bulk.hash == first.hash,
+                   "page %u: the bulk read (0x%08X, %u lines) differs from the line reads (0x%08X, %u lines)", page,
+                   bulk.openResult, bulk.lines, first.openResult, first.lines);
         if (page + 1 >= view.GetPageCount()) return;
     }
 }
@@ -221,7 +255,7 @@ inline void RunReader(const std::uint8_t* data, std::size_t size, bool sweepLogs
     static tvfuzz::LogSweeper logs;
     file.Write(data, size);
     RunStrictReader(file, data, size);
-    RunPageReader(file);
+    RunPageReader(file, data, size);
     if (sweepLogs) logs.Sweep();
 }
 
