@@ -26,60 +26,44 @@ public:
     using CTiffView::OpenSource;
 };
 
-std::shared_ptr<const PageInfo::Data> DescribeLayout(const tvcore::PageLayout& page) {
+std::shared_ptr<const PageInfo::Data> Describe(const tvcore::PageLayout& page) {
     auto data = std::make_shared<PageInfo::Data>();
-    data->pageCount = page.pageCount;
-    data->pageIndex = page.pageIndex;
-    data->width = page.width;
-    data->length = page.length;
-    data->compression = page.compression;
-    data->photometric = page.photometric;
-    data->littleEndian = page.littleEndian;
-    data->xResolution = page.xResolution;
-    data->yResolution = page.yResolution;
-    data->resolutionUnit = page.resolutionUnit;
-    data->fillOrder = page.fillOrder;
-    data->orientation = page.orientation;
-    data->t4Options = page.t4Options;
-    data->t6Options = page.t6Options;
-    data->tiled = page.tiled;
-    data->rowsPerStrip = page.rowsPerStrip;
-    data->tileWidth = page.tileWidth;
-    data->tileLength = page.tileLength;
+    data->page = page;
     data->chunks.reserve(page.chunks.size());
     for (const tvcore::Chunk& chunk : page.chunks) data->chunks.push_back(Chunk{chunk.offset, chunk.byteCount});
     return data;
 }
 
-std::shared_ptr<const PageInfo::Data> DescribeClassic(CTiffView& view) {
+// The page CTiffView opened, told as the core tells its pages.
+tvcore::PageLayout ClassicLayout(CTiffView& view) {
     TiffInfo_t image;
     view.GetImageInfo(&image);
     TiffPageInfo_t page;
     view.GetPageInfo(&page);
-    auto data = std::make_shared<PageInfo::Data>();
-    data->pageCount = page.PageCount;
-    data->pageIndex = page.PageIndex;
-    data->width = image.Width;
-    data->length = image.Length;
-    data->compression = image.Compression;
-    data->photometric = image.PhotometricInterpretation;
-    data->littleEndian = image.Intel != 0;
-    data->xResolution = image.XResolution;
-    data->yResolution = image.YResolution;
-    data->resolutionUnit = page.ResolutionUnit;
-    data->fillOrder = page.FillOrder;
-    data->orientation = page.Orientation;
-    data->t4Options = page.T4Options;
-    data->t6Options = page.T6Options;
-    data->tiled = page.Tiled != 0;
-    data->rowsPerStrip = page.RowsPerStrip;
-    data->tileWidth = page.TileWidth;
-    data->tileLength = page.TileLength;
-    data->chunks.reserve(page.ChunkCount);
+    tvcore::PageLayout layout;
+    layout.pageCount = page.PageCount;
+    layout.pageIndex = page.PageIndex;
+    layout.width = image.Width;
+    layout.length = image.Length;
+    layout.compression = image.Compression;
+    layout.photometric = image.PhotometricInterpretation;
+    layout.littleEndian = image.Intel != 0;
+    layout.xResolution = image.XResolution;
+    layout.yResolution = image.YResolution;
+    layout.resolutionUnit = page.ResolutionUnit;
+    layout.fillOrder = page.FillOrder;
+    layout.orientation = page.Orientation;
+    layout.t4Options = page.T4Options;
+    layout.t6Options = page.T6Options;
+    layout.rowsPerStrip = page.RowsPerStrip;
+    layout.tiled = page.Tiled != 0;
+    layout.tileWidth = page.TileWidth;
+    layout.tileLength = page.TileLength;
+    layout.chunks.reserve(page.ChunkCount);
     for (std::uint32_t i = 0; i < page.ChunkCount; ++i) {
-        data->chunks.push_back(Chunk{page.ChunkOffsets[i], page.ChunkByteCounts[i]});
+        layout.chunks.push_back(tvcore::Chunk{page.ChunkOffsets[i], page.ChunkByteCounts[i]});
     }
-    return data;
+    return layout;
 }
 
 }  // namespace
@@ -151,7 +135,7 @@ struct Reader::Impl {
             engine.reset();
             return Fail(result);
         }
-        info = PageInfo(DescribeLayout(layout));
+        info = PageInfo(Describe(layout));
         lineBytes = info.line_bytes();
         return Result();
     }
@@ -169,7 +153,7 @@ struct Reader::Impl {
             classic.reset();
             return Fail(result);
         }
-        info = PageInfo(DescribeClassic(*classic));
+        info = PageInfo(Describe(ClassicLayout(*classic)));
         lineBytes = info.line_bytes();
         return Result();
     }

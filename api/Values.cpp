@@ -53,7 +53,12 @@ const std::filesystem::path& Options::log_directory() const noexcept { return da
 namespace {
 
 const std::shared_ptr<const PageInfo::Data>& NoPage() {
-    static const std::shared_ptr<const PageInfo::Data> nothing = std::make_shared<PageInfo::Data>();
+    static const std::shared_ptr<const PageInfo::Data> nothing = [] {
+        auto data = std::make_shared<PageInfo::Data>();
+        data->page.littleEndian = false;
+        data->page.compression = 0;
+        return data;
+    }();
     return nothing;
 }
 
@@ -74,25 +79,25 @@ PageInfo::~PageInfo() = default;
 PageInfo::PageInfo(const PageInfo& other) = default;
 PageInfo& PageInfo::operator=(const PageInfo& other) = default;
 
-std::uint32_t PageInfo::page_count() const noexcept { return data_->pageCount; }
-std::uint32_t PageInfo::page_index() const noexcept { return data_->pageIndex; }
-std::uint32_t PageInfo::width() const noexcept { return data_->width; }
-std::uint32_t PageInfo::length() const noexcept { return data_->length; }
-std::size_t PageInfo::line_bytes() const noexcept { return (static_cast<std::size_t>(data_->width) + 7) / 8; }
-std::uint32_t PageInfo::compression() const noexcept { return data_->compression; }
-std::uint16_t PageInfo::photometric() const noexcept { return data_->photometric; }
-bool PageInfo::little_endian() const noexcept { return data_->littleEndian; }
-double PageInfo::x_resolution() const noexcept { return data_->xResolution; }
-double PageInfo::y_resolution() const noexcept { return data_->yResolution; }
-std::uint16_t PageInfo::resolution_unit() const noexcept { return data_->resolutionUnit; }
-std::uint16_t PageInfo::fill_order() const noexcept { return data_->fillOrder; }
-std::uint16_t PageInfo::orientation() const noexcept { return data_->orientation; }
-std::uint32_t PageInfo::t4_options() const noexcept { return data_->t4Options; }
-std::uint32_t PageInfo::t6_options() const noexcept { return data_->t6Options; }
-bool PageInfo::tiled() const noexcept { return data_->tiled; }
-std::uint32_t PageInfo::rows_per_strip() const noexcept { return data_->rowsPerStrip; }
-std::uint32_t PageInfo::tile_width() const noexcept { return data_->tileWidth; }
-std::uint32_t PageInfo::tile_length() const noexcept { return data_->tileLength; }
+std::uint32_t PageInfo::page_count() const noexcept { return data_->page.pageCount; }
+std::uint32_t PageInfo::page_index() const noexcept { return data_->page.pageIndex; }
+std::uint32_t PageInfo::width() const noexcept { return data_->page.width; }
+std::uint32_t PageInfo::length() const noexcept { return data_->page.length; }
+std::size_t PageInfo::line_bytes() const noexcept { return data_->page.LineBytes(); }
+std::uint32_t PageInfo::compression() const noexcept { return data_->page.compression; }
+std::uint16_t PageInfo::photometric() const noexcept { return data_->page.photometric; }
+bool PageInfo::little_endian() const noexcept { return data_->page.littleEndian; }
+double PageInfo::x_resolution() const noexcept { return data_->page.xResolution; }
+double PageInfo::y_resolution() const noexcept { return data_->page.yResolution; }
+std::uint16_t PageInfo::resolution_unit() const noexcept { return data_->page.resolutionUnit; }
+std::uint16_t PageInfo::fill_order() const noexcept { return data_->page.fillOrder; }
+std::uint16_t PageInfo::orientation() const noexcept { return data_->page.orientation; }
+std::uint32_t PageInfo::t4_options() const noexcept { return data_->page.t4Options; }
+std::uint32_t PageInfo::t6_options() const noexcept { return data_->page.t6Options; }
+bool PageInfo::tiled() const noexcept { return data_->page.tiled; }
+std::uint32_t PageInfo::rows_per_strip() const noexcept { return data_->page.rowsPerStrip; }
+std::uint32_t PageInfo::tile_width() const noexcept { return data_->page.tileWidth; }
+std::uint32_t PageInfo::tile_length() const noexcept { return data_->page.tileLength; }
 const std::vector<Chunk>& PageInfo::chunks() const noexcept { return data_->chunks; }
 
 PageSummary::PageSummary() : data_(NoSummary()) {}

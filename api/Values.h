@@ -7,6 +7,7 @@
 
 #include "TiffViewReader.hpp"
 #include "core/Document.h"
+#include "core/PageLayout.h"
 
 namespace tiffview {
 
@@ -18,25 +19,8 @@ struct Options::Data {
 };
 
 struct PageInfo::Data {
-    std::uint32_t pageCount = 0;
-    std::uint32_t pageIndex = 0;
-    std::uint32_t width = 0;
-    std::uint32_t length = 0;
-    std::uint32_t compression = 0;
-    std::uint16_t photometric = 0;
-    bool littleEndian = false;
-    double xResolution = 0.0;
-    double yResolution = 0.0;
-    std::uint16_t resolutionUnit = 2;
-    std::uint16_t fillOrder = 1;
-    std::uint16_t orientation = 1;
-    std::uint32_t t4Options = 0;
-    std::uint32_t t6Options = 0;
-    bool tiled = false;
-    std::uint32_t rowsPerStrip = 0;
-    std::uint32_t tileWidth = 0;
-    std::uint32_t tileLength = 0;
-    std::vector<Chunk> chunks;
+    tvcore::PageLayout page;
+    std::vector<Chunk> chunks;  // page.chunks, as the interface gives them
 };
 
 struct PageSummary::Data {

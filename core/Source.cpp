@@ -73,53 +73,36 @@ private:
     void* user_;
 };
 
-std::unique_ptr<Source> FileFromDescriptor(int descriptor, const std::string& name, int& error) {
-    const std::uint64_t size = tvplatform::FileSize(descriptor);
-    if (size == UINT64_MAX) {
-        error = errno != 0 ? errno : EIO;
-        tvplatform::CloseHandle(descriptor);
+// A source over `descriptor`, which it owns from here on (closed on every
+// failure); `failure` is the errno to report when there is no descriptor.
+template <class Name>
+std::unique_ptr<Source> FileSourceOf(int descriptor, int failure, Name name, int& error) {
+    error = 0;
+    if (descriptor == -1) {
+        error = errno != 0 ? errno : failure;
         return nullptr;
     }
-    std::unique_ptr<Source> source(new (std::nothrow) FileSource(descriptor, size, name));
-    if (!source) {
+    const std::uint64_t size = tvplatform::FileSize(descriptor);
+    if (size == UINT64_MAX) error = errno != 0 ? errno : EIO;
+    std::unique_ptr<Source> source;
+    try {
+        if (error == 0) source.reset(new FileSource(descriptor, size, name()));
+    } catch (const std::bad_alloc&) {
         error = ENOMEM;
-        tvplatform::CloseHandle(descriptor);
     }
+    if (!source) tvplatform::CloseHandle(descriptor);
     return source;
 }
 
 }  // namespace
 
 std::unique_ptr<Source> OpenPath(const char* path, int& error) {
-    error = 0;
-    const std::int32_t descriptor = tvplatform::OpenRead(path);
-    if (descriptor == -1) {
-        error = errno != 0 ? errno : ENOENT;
-        return nullptr;
-    }
-    try {
-        return FileFromDescriptor(descriptor, path, error);
-    } catch (const std::bad_alloc&) {
-        tvplatform::CloseHandle(descriptor);
-        error = ENOMEM;
-        return nullptr;
-    }
+    return FileSourceOf(tvplatform::OpenRead(path), ENOENT, [&] { return std::string(path); }, error);
 }
 
 std::unique_ptr<Source> OpenDescriptor(int descriptor, int& error) {
-    error = 0;
-    const std::int32_t own = tvplatform::Duplicate(descriptor);
-    if (own == -1) {
-        error = errno != 0 ? errno : EBADF;
-        return nullptr;
-    }
-    try {
-        return FileFromDescriptor(own, "<descriptor " + std::to_string(descriptor) + ">", error);
-    } catch (const std::bad_alloc&) {
-        tvplatform::CloseHandle(own);
-        error = ENOMEM;
-        return nullptr;
-    }
+    return FileSourceOf(tvplatform::Duplicate(descriptor), EBADF,
+                        [&] { return "<descriptor " + std::to_string(descriptor) + ">"; }, error);
 }
 
 std::unique_ptr<Source> OpenMemory(const void* data, std::size_t size, int& error) {

@@ -10,13 +10,12 @@
 
 namespace tvplatform {
 
-std::int32_t OpenRead(const char* name) {
-    int fd;
-    do {
-        fd = ::open(name, O_RDONLY | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
+namespace {
+
+// Directories open read-only on POSIX but cannot be read as images: `fd`
+// back, or -1 (closed, errno set) for a directory.
+int RefuseDirectory(int fd) {
     if (fd < 0) return -1;
-    // Directories open read-only on POSIX but cannot be read as images.
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         const int reason = S_ISDIR(st.st_mode) ? EISDIR : errno;
@@ -27,21 +26,22 @@ std::int32_t OpenRead(const char* name) {
     return fd;
 }
 
+}  // namespace
+
+std::int32_t OpenRead(const char* name) {
+    int fd;
+    do {
+        fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return RefuseDirectory(fd);
+}
+
 std::int32_t Duplicate(std::int32_t descriptor) {
     if (descriptor < 0) {
         errno = EBADF;
         return -1;
     }
-    const int fd = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        const int reason = S_ISDIR(st.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        errno = reason;
-        return -1;
-    }
-    return fd;
+    return RefuseDirectory(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
 }
 
 std::size_t ReadAt64(std::int32_t descriptor, std::uint64_t position, void* buffer, std::size_t count) {
