@@ -133,7 +133,8 @@ std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
     chunk_ = kNoBytes;
     if (chunk.byteCount != 0) {
         if (chunk.offset >= sourceSize_) return WithChunk(TV_ERR_STRIP_READ, index, chunkCount_);
-        const auto bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunk.byteCount, sourceSize_ - chunk.offset));
+        const auto bytes =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>({chunk.byteCount, sourceSize_ - chunk.offset, UINT32_MAX}));
         std::uint32_t got = 0;
         const unsigned char* stored = reader_.Fetch(chunk.offset, bytes, got);
         if (stored == nullptr || got < bytes) return WithChunk(TV_ERR_STRIP_READ, index, chunkCount_);

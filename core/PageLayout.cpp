@@ -62,7 +62,6 @@ std::uint32_t ReadTable(const Directory& page, TagNumber number, std::uint32_t c
     const std::uint64_t bytes = std::uint64_t{size} * stored;
     auto element = [&](const unsigned char* p) -> std::uint64_t { return size == 2 ? page.U16(p) : page.U32(p); };
     try {
-        table.reserve(chunks);
         if (std::uint64_t{size} * entry->count <= 4) {
             for (std::uint32_t i = 0; i < stored; ++i) table.push_back(element(entry->value + size * i));
         } else {
