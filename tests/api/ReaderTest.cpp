@@ -227,6 +227,18 @@ TEST(ModernReader, MessagesNameTheFileThePageTheTagAndTheSystemsReason) {
     }
 }
 
+TEST(ModernReader, SourcesThatCannotBeReadSayWhy) {
+    tiffview::Reader reader;
+    const tiffview::Result badDescriptor = reader.open_descriptor(-1);
+    EXPECT_EQ(badDescriptor.code(), TV_ERR_FILE_OPEN);
+    EXPECT_NE(badDescriptor.message().find("Bad file descriptor"), std::string::npos) << badDescriptor.message();
+    const tiffview::Result noFunction = reader.open(nullptr, nullptr, 100);
+    EXPECT_EQ(noFunction.code(), TV_ERR_FILE_OPEN);
+    EXPECT_NE(noFunction.message().find("Invalid argument"), std::string::npos) << noFunction.message();
+    EXPECT_EQ(reader.open(nullptr, 0).code(), TV_ERR_HEADER_SHORT) << "no memory is an empty source";
+    EXPECT_EQ(reader.page_count(), 0u);
+}
+
 TEST(ModernReader, EveryCodeHasItsOwnEnglishSentence) {
     const std::uint32_t codes[] = {
         TV_OK, TV_ERR_FILE_HANDLE, TV_ERR_PATH_LENGTH, TV_ERR_FILE_OPEN, TV_ERR_HEADER_SHORT, TV_ERR_BYTE_ORDER,
