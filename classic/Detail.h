@@ -25,13 +25,17 @@ struct CTiffView::Detail {
     std::uint64_t position = 0;
     tvcore::ChunkReader strips;
 
-    // Not part of the logged state: whether ReadALine may run (set only by a
-    // successful OpenFile); the failure that stopped reading, returned again
-    // by every later ReadALine of the same opening; and whether the strip
-    // being decoded was found short and its missing bytes already credited,
-    // so that using up its input again moves on instead of counting twice.
-    bool reading = false;
-    std::uint32_t readFault = TV_OK;
+    // Not part of the logged state. What ReadALine does before anything
+    // else, in one word that the common case tests once: TV_OK, read a line
+    // of the strict profile; kCoreLines, the core reads the page; any other
+    // value is returned as it is: TV_ERR_FILE_HANDLE until a successful
+    // OpenFile, then the failure that stopped reading, returned again by
+    // every later call of the same opening.
+    static constexpr std::uint32_t kCoreLines = 1;
+    std::uint32_t lineGate = TV_ERR_FILE_HANDLE;
+    // Whether the strip being decoded was found short and its missing bytes
+    // already credited, so that using up its input again moves on instead
+    // of counting twice.
     bool stripCredited = false;
 
     std::uint32_t options = 0;

@@ -72,14 +72,14 @@ std::uint32_t CTiffView::ReadStripData() {
 }
 
 std::uint32_t CTiffView::ReadALine(unsigned char* line) {
-    if (Extra == nullptr || !Extra->reading) return TV_ERR_FILE_HANDLE;
-    if (Extra->lines) {
+    const std::uint32_t gate = Extra != nullptr ? Extra->lineGate : TV_ERR_FILE_HANDLE;
+    if (gate != TV_OK) {
+        if (gate != Detail::kCoreLines) return gate;
         // A page read with the option: the core delivers its lines.
         const std::uint32_t result = Extra->lines->ReadLine(line);
         LineCount = Extra->lines->LineIndex();
         return result;
     }
-    if (Extra->readFault != TV_OK) return Extra->readFault;
     if (LineCount >= Length) return TV_ERR_END_OF_IMAGE;
     if (Compression == 1 && LineByte < BlockEnd - BlockPos) {
         // The common case of uncompressed data: the line lies inside the
@@ -93,7 +93,7 @@ std::uint32_t CTiffView::ReadALine(unsigned char* line) {
     if (result == TV_ERR_DECODE || (result & 0xFFu) == (TV_ERR_STRIP_SEEK & 0xFFu) ||
         (result & 0xFFu) == (TV_ERR_STRIP_READ & 0xFFu)) {
         // The reading position is lost; every later call reports the same.
-        Extra->readFault = result;
+        Extra->lineGate = result;
     }
     return result;
 }

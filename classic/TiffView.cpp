@@ -141,7 +141,7 @@ std::uint32_t CTiffView::ParseFile(const char* fileName, int keepOpen) {
     if (Extra == nullptr) return TV_ERR_NO_MEMORY;
     if (!Extra->AnyBilevel() && Extra->selectedPage != 0) return TV_ERR_PAGE_OPTION;
 
-    Extra->reading = false;
+    Extra->lineGate = TV_ERR_FILE_HANDLE;
     Extra->pageCount = 0;
     int error = 0;
     Extra->owned = tvcore::OpenPath(FileName, error);
@@ -157,7 +157,7 @@ std::uint32_t CTiffView::OpenSource(tvcore::Source& source) {
     if (Extra == nullptr) return TV_ERR_NO_MEMORY;
     if (!Extra->AnyBilevel() && Extra->selectedPage != 0) return TV_ERR_PAGE_OPTION;
     FileName[0] = '\0';
-    Extra->reading = false;
+    Extra->lineGate = TV_ERR_FILE_HANDLE;
     Extra->pageCount = 0;
     Extra->source = &source;
     Extra->position = 0;
@@ -222,7 +222,7 @@ std::uint32_t CTiffView::OpenFile(const char* fileName) {
 std::uint32_t CTiffView::StartReading() {
     const std::uint32_t result = PrepareReading();
     if (result == TV_OK) {
-        Extra->reading = true;
+        Extra->lineGate = Extra->lines ? Detail::kCoreLines : TV_OK;
     } else {
         Extra->pageCount = 0;
     }
@@ -237,7 +237,6 @@ std::uint32_t CTiffView::PrepareReading() {
     if (Extra->AnyBilevel()) {
         LineCount = 0;
         LogPending = 0;
-        Extra->readFault = TV_OK;
         try {
             Extra->lines.reset(new tvcore::LineEngine());
         } catch (const std::bad_alloc&) {
@@ -274,7 +273,6 @@ std::uint32_t CTiffView::PrepareReading() {
     UnuseByte = 0;
     UnpackDiff = 0;
     ErrorID = 0;
-    Extra->readFault = TV_OK;
     return ReadStripData();
 }
 
@@ -299,7 +297,7 @@ void CTiffView::CloseFile() {
     FileHandle = -1;
     delete Decoder;
     Decoder = nullptr;
-    Extra->reading = false;
+    Extra->lineGate = TV_ERR_FILE_HANDLE;
 }
 
 void CTiffView::CloseBuffer() {
