@@ -261,16 +261,29 @@ std::uint32_t Reader::line_index() const noexcept { return impl_ ? impl_->LineIn
 
 bool Reader::has_more_lines() const noexcept { return is_open() && line_index() < info().length(); }
 
+namespace {
+
+// Everything but a clean line of a page the core reads: kept out of
+// read_line, whose common case then needs no stack frame to speak of.
+__attribute__((noinline)) Result LineOutcome(Reader::Impl& impl, std::uint32_t index, std::uint32_t code) {
+    impl.Record(index, code);
+    return impl.Fail(code);
+}
+
+}  // namespace
+
 Result Reader::read_line(std::uint8_t* dest, std::size_t size) {
     Impl* const page = impl_.get();
     if (page != nullptr && page->engine && dest != nullptr && size >= page->lineBytes) {
-        // The common case, kept short: a line of a page the core reads.
         const std::uint32_t index = page->engine->LineIndex();
         const std::uint32_t code = page->engine->ReadLine(dest);
         if (code == TV_OK) return Result();
-        page->Record(index, code);
-        return page->Fail(code);
+        return LineOutcome(*page, index, code);
     }
+    return read_line_checked(dest, size);
+}
+
+Result Reader::read_line_checked(std::uint8_t* dest, std::size_t size) {
     if (!is_open()) return Result(TV_ERR_FILE_HANDLE, "No page is open in this reader; open one first.");
     Impl& impl = *impl_;
     if (dest == nullptr || size < impl.lineBytes) {
@@ -278,9 +291,7 @@ Result Reader::read_line(std::uint8_t* dest, std::size_t size) {
     }
     const std::uint32_t index = impl.LineIndex();
     const std::uint32_t code = impl.ReadLine(dest);
-    if (code == TV_OK) return Result();
-    impl.Record(index, code);
-    return impl.Fail(code);
+    return code == TV_OK ? Result() : LineOutcome(impl, index, code);
 }
 
 Result Reader::read_lines(std::uint8_t* dest, std::size_t size, std::ptrdiff_t stride, std::uint32_t count) {

@@ -229,8 +229,10 @@ public:
     // The lines of the open page delivered with a warning so far.
     const std::vector<Damage>& damage() const noexcept;
 
-private:
     struct Impl;
+
+private:
+    Result read_line_checked(std::uint8_t* dest, std::size_t size);
     std::unique_ptr<Impl> impl_;
 };
 
