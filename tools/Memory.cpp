@@ -26,6 +26,11 @@ constexpr std::uint64_t kGroup3MostChanges = std::uint64_t{1} << 22;
 
 constexpr std::uint32_t kPackBits = 32773;
 
+// What opening a page to read its strip table may cost at most: a page
+// that needs less is opened whatever the limit, so that a refusal names
+// its exact need.
+constexpr std::uint64_t kOpenedToWeigh = 64 * kMiB;
+
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return b == 0 ? 0 : (a + b - 1) / b; }
 
 // The decoder's working storage for lines of `width` pixels from strips of
@@ -165,13 +170,19 @@ std::string Refusal(const PageShape& page, std::uint64_t need, const ReadOptions
 std::uint32_t OpenWithinLimit(tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
                               std::uint32_t page, LineSink sink, std::string& refusal) {
     // Opening a page readies its decoder for the page's width, so a header
-    // claiming an enormous page is weighed by its summary first. A page of
-    // another kind is left for the library to refuse.
+    // claiming an enormous page is weighed by its summary first. The
+    // summary lacks the strip table, so its need is the least the page can
+    // have: a page that needs more than the limit and more than opening it
+    // may cost is refused unopened; any other is opened and weighed
+    // exactly. A page of another kind is left for the library to refuse.
     const tiffview::PageSummary summary = reader.page(page);
-    if (summary.bilevel()) {
+    if (summary.bilevel() && options.maxMemory != 0) {
         const PageShape least = ShapeOf(summary);
-        refusal = Refusal(least, PageMemoryNeed(least, fileSize, options.strict, sink), options);
-        if (!refusal.empty()) return TV_OK;
+        const std::uint64_t need = PageMemoryNeed(least, fileSize, options.strict, sink);
+        if (need > options.maxMemory && need > kOpenedToWeigh) {
+            refusal = Refusal(least, need, options);
+            return TV_OK;
+        }
     }
     const tiffview::Result opened = reader.select_page(page);
     if (!opened) return opened.code();

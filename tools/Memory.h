@@ -49,8 +49,9 @@ std::uint64_t PageMemoryNeed(const PageShape& page, std::uint64_t fileSize, bool
 // if its need fits options.maxMemory. Returns the library's code when the
 // page cannot be opened; otherwise TV_OK, with `refusal` empty when the
 // page fits and is open, and otherwise saying what it needs, the limit and
-// how to raise it. A page whose summary alone needs too much is refused
-// before the library allocates anything for it.
+// how to raise it. A page whose summary alone needs more than the limit
+// and more than 64 MiB is refused before the library allocates anything
+// for it.
 std::uint32_t OpenWithinLimit(tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
                               std::uint32_t page, LineSink sink, std::string& refusal);
 
