@@ -70,7 +70,9 @@ const char kInfoHelp[] =
     "  --strict    read with the library's strict profile\n"
     "  --map       read files through a memory mapping (see tiffview --help)\n"
     "  -h, --help  show this help\n"
-    "(info decodes nothing, so --max-memory and --log-dir change nothing here.)\n"
+    "(info decodes nothing: --log-dir changes nothing here, and --max-memory\n"
+    "only keeps it from opening a page whose header alone claims more than\n"
+    "the limit and more than 64 MiB, which is reported as not opened.)\n"
     "\n"
     "Exit status: 0 when every page of every file was read, 1 when any could\n"
     "not be, 2 on wrong usage.\n";

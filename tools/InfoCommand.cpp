@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "Input.h"
+#include "Memory.h"
 #include "ToolText.h"
 
 namespace tvtool {
@@ -143,6 +144,15 @@ bool DescribeFile(const std::string& name, const ReadOptions& options, bool stri
     bool byteOrderKnown = false;
     bool littleEndian = false;
     for (std::uint32_t p = 0; p < outline.pageCount; ++p) {
+        // Opening a page readies its decoder, so a page whose header claims
+        // more than --max-memory allows is not opened even to be described.
+        const std::string refusal = RefusalBySummary(reader, input.Size(), options, p, LineSink::Check);
+        if (!refusal.empty()) {
+            pages += std::string(kFile) + "page " + std::to_string(p + 1) + ":\n";
+            AddField(pages, kPage, "not opened:", refusal);
+            allRead = false;
+            continue;
+        }
         const tiffview::Result result = reader.select_page(p);
         // A single page that cannot be read leaves nothing but its failure.
         if (!result && outline.pageCount == 1) {

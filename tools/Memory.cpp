@@ -167,8 +167,8 @@ std::string Refusal(const PageShape& page, std::uint64_t need, const ReadOptions
 
 }  // namespace
 
-std::uint32_t OpenWithinLimit(tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
-                              std::uint32_t page, LineSink sink, std::string& refusal) {
+std::string RefusalBySummary(const tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
+                             std::uint32_t page, LineSink sink) {
     // Opening a page readies its decoder for the page's width, so a header
     // claiming an enormous page is weighed by its summary first. The
     // summary lacks the strip table, so its need is the least the page can
@@ -176,14 +176,16 @@ std::uint32_t OpenWithinLimit(tiffview::Reader& reader, std::uint64_t fileSize, 
     // may cost is refused unopened; any other is opened and weighed
     // exactly. A page of another kind is left for the library to refuse.
     const tiffview::PageSummary summary = reader.page(page);
-    if (summary.bilevel() && options.maxMemory != 0) {
-        const PageShape least = ShapeOf(summary);
-        const std::uint64_t need = PageMemoryNeed(least, fileSize, options.strict, sink);
-        if (need > options.maxMemory && need > kOpenedToWeigh) {
-            refusal = Refusal(least, need, options);
-            return TV_OK;
-        }
-    }
+    if (!summary.bilevel() || options.maxMemory == 0) return std::string();
+    const PageShape least = ShapeOf(summary);
+    const std::uint64_t need = PageMemoryNeed(least, fileSize, options.strict, sink);
+    return need > kOpenedToWeigh ? Refusal(least, need, options) : std::string();
+}
+
+std::uint32_t OpenWithinLimit(tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
+                              std::uint32_t page, LineSink sink, std::string& refusal) {
+    refusal = RefusalBySummary(reader, fileSize, options, page, sink);
+    if (!refusal.empty()) return TV_OK;
     const tiffview::Result opened = reader.select_page(page);
     if (!opened) return opened.code();
     const PageShape shape = ShapeOf(reader.info());

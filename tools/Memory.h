@@ -45,13 +45,18 @@ PageShape ShapeOf(const tiffview::PageSummary& summary);
 // changes, which are bounded by the width and by the strip's bits.
 std::uint64_t PageMemoryNeed(const PageShape& page, std::uint64_t fileSize, bool strict, LineSink sink);
 
+// Why page `page` of the file open in `reader` is not even opened: its
+// summary alone needs more than options.maxMemory and more than 64 MiB.
+// Empty when it may be opened.
+std::string RefusalBySummary(const tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
+                             std::uint32_t page, LineSink sink);
+
 // Opens page `page` in `reader`, which holds the file of `fileSize` bytes,
 // if its need fits options.maxMemory. Returns the library's code when the
 // page cannot be opened; otherwise TV_OK, with `refusal` empty when the
 // page fits and is open, and otherwise saying what it needs, the limit and
-// how to raise it. A page whose summary alone needs more than the limit
-// and more than 64 MiB is refused before the library allocates anything
-// for it.
+// how to raise it. A page RefusalBySummary refuses is refused before the
+// library allocates anything for it.
 std::uint32_t OpenWithinLimit(tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
                               std::uint32_t page, LineSink sink, std::string& refusal);
 
