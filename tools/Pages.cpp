@@ -47,19 +47,18 @@ tiffview::Options LibraryOptions(const ReadOptions& options) {
     return library;
 }
 
-void OpenSourceOnly(const InputFile& input, const ReadOptions& options, tiffview::Reader& reader) {
-    input.OpenIn(reader, LibraryOptions(options).page(kNoPage));
-}
-
 FileOutline OutlineFile(const InputFile& input, const ReadOptions& options, tiffview::Reader& reader) {
-    OpenSourceOnly(input, options, reader);
+    // No page is opened yet: each is weighed against --max-memory first.
+    const tiffview::Result opened = input.OpenIn(reader, LibraryOptions(options).page(kNoPage));
     FileOutline outline;
     outline.pageCount = reader.page_count();
     if (outline.pageCount != 0) return outline;
     // No page list: the first page's own result says why, unless the
-    // strict profile reads what the page list cannot walk.
-    outline.firstResult = reader.select_page(0).code();
-    if (outline.firstResult == TV_OK) outline.pageCount = reader.info().page_count();
+    // strict profile reads what the page list cannot walk. A source that
+    // did not even open has its own reason.
+    const tiffview::Result first = reader.select_page(0);
+    outline.firstResult = first.kind() == TV_ERR_FILE_HANDLE ? opened.code() : first.code();
+    if (first.ok()) outline.pageCount = reader.info().page_count();
     return outline;
 }
 

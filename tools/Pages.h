@@ -30,7 +30,7 @@ struct ReadOptions {
     bool map = false;
 };
 
-// The library's options for `options`, with no page selected yet.
+// The library's options for `options` (page 0 until one is set).
 tiffview::Options LibraryOptions(const ReadOptions& options);
 
 // The pages of a file, found by one walk of its directory chain.
@@ -38,17 +38,14 @@ struct FileOutline {
     // Directories in the main chain; 0 when the file itself cannot be
     // read (firstResult says why).
     std::uint32_t pageCount = 0;
-    std::uint32_t firstResult = 0;  // the result of opening the first page
+    std::uint32_t firstResult = 0;  // why, when pageCount is 0
 };
 
-// Opens the first page of `input` in `reader` and counts the file's pages.
-// The reader keeps the file open when the first page is refused, so that
-// the others can still be selected.
+// Opens `input` in `reader` and counts its pages, opening none of them
+// (unless the strict profile reads a file the page list cannot walk): the
+// file stays open, so that each page can be weighed by its summary and
+// then selected.
 FileOutline OutlineFile(const InputFile& input, const ReadOptions& options, tiffview::Reader& reader);
-
-// Opens the file in `reader` without opening any page, so that a page can
-// be weighed by its summary before anything is allocated for it.
-void OpenSourceOnly(const InputFile& input, const ReadOptions& options, tiffview::Reader& reader);
 
 // Ends the page open in `reader`, keeping the file: the strict profile
 // writes a page's diagnostic log only when the page is closed.
