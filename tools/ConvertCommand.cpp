@@ -239,15 +239,18 @@ private:
         const LineSink sink = settings_.format == ImageFormat::Png ? LineSink::Png : LineSink::Pbm;
         const std::uint64_t need = PageMemoryNeed(ShapeOf(info), input_.Size(), settings_.options.strict, sink);
         const std::uint32_t bandRows = BandRows(info, need, settings_.options.maxMemory);
-        std::vector<std::uint8_t> band(lineBytes * bandRows);
-        const auto stride = static_cast<std::ptrdiff_t>(lineBytes);
+        // Rows at least a byte apart, so that even a page the library
+        // delivers with empty lines is read through a valid band.
+        const std::size_t rowBytes = std::max<std::size_t>(lineBytes, 1);
+        std::vector<std::uint8_t> band(rowBytes * bandRows);
+        const auto stride = static_cast<std::ptrdiff_t>(rowBytes);
         while (reader_.has_more_lines()) {
             const std::uint32_t first = reader_.line_index();
             const tiffview::Result read = reader_.read_lines(band.data(), band.size(), stride, bandRows);
             // Lines delivered before a failure are written as they came.
             const std::uint32_t delivered = reader_.line_index() - first;
             for (std::uint32_t i = 0; i < delivered; ++i) {
-                if (!writer->WriteLine(band.data() + static_cast<std::size_t>(i) * lineBytes))
+                if (!writer->WriteLine(band.data() + static_cast<std::size_t>(i) * rowBytes))
                     return OutputError(target, writer->Error());
             }
             if (read.is_error()) {
@@ -255,7 +258,11 @@ private:
                                             DescribeResult(read.code(), tiled)));
                 return kExitFailed;
             }
-            if (delivered == 0) break;
+            if (delivered == 0) {
+                // Never silently short: a page must end with its last line.
+                progress_.Diagnose(Prefixed(where + ": line " + std::to_string(first) + ": no line delivered"));
+                return kExitFailed;
+            }
             progress_.Advance(static_cast<std::uint32_t>(
                                   (pagesDone_ * 1000 + std::uint64_t{reader_.line_index()} * 1000 / length) /
                                   pagesTotal_),
