@@ -9,7 +9,6 @@
 #include "LogWatch.h"
 #include "Memory.h"
 #include "Progress.h"
-#include "TiffView.h"
 #include "ToolText.h"
 
 namespace tvtool {
@@ -39,64 +38,53 @@ struct CheckContext {
     Progress& progress;
 };
 
-// Decodes one page and reports each line whose result was not TV_OK, and
-// any diagnostic log written when the page was closed. A page that needs
-// more memory than allowed is refused before anything is allocated.
-PageResult CheckPage(const InputFile& input, std::uint32_t page, std::uint32_t pageCount, CheckContext& context) {
+// Decodes one page of the file open in `reader` and reports each line
+// whose result was not TV_OK, and any diagnostic log written when the page
+// was closed. A page that needs more memory than allowed is refused before
+// anything is allocated.
+PageResult CheckPage(const InputFile& input, tiffview::Reader& reader, std::uint32_t page, std::uint32_t pageCount,
+                     CheckContext& context) {
     const ReadOptions& options = context.options;
     context.logs.Mark();
     PageResult result;
     std::string refusal;
-    const std::uint32_t parsed =
-        CheckPageMemory(input.LibraryPath(), input.Size(), options, page, LineSink::Check, refusal);
-    if (parsed != TV_OK || !refusal.empty()) {
+    const std::uint32_t opened = OpenWithinLimit(reader, input.Size(), options, page, LineSink::Check, refusal);
+    if (opened != TV_OK || !refusal.empty()) {
+        EndPage(reader);
         result.clean = false;
-        result.report += parsed != TV_OK ? "  cannot open: " + DescribeResult(parsed) + "\n"
+        result.report += opened != TV_OK ? "  cannot open: " + DescribeResult(opened) + "\n"
                                          : "  not decoded: " + refusal + "\n";
         return result;
     }
     std::vector<LineRun> runs;
-    std::uint32_t length = 0;
-    bool tiled = false;
+    const tiffview::PageInfo& info = reader.info();
+    const std::uint32_t length = info.length();
+    const bool tiled = info.tiled();
     std::string stopped;
-    {
-        CTiffView view;
-        PreparePage(view, options, page);
-        const std::uint32_t rc = view.OpenFile(input.LibraryPath().c_str());
-        if (rc != TV_OK) {
+    std::vector<std::uint8_t> line(info.line_bytes());
+    for (std::uint32_t y = 0; y < length; ++y) {
+        const tiffview::Result read = reader.read_line(line.data(), line.size());
+        const std::uint32_t code = read.code();
+        if (code != TV_OK) {
             result.clean = false;
-            result.report += "  cannot open: " + DescribeResult(rc) + "\n";
-        } else {
-            TiffInfo_t info;
-            view.GetImageInfo(&info);
-            TiffPageInfo_t pageInfo;
-            view.GetPageInfo(&pageInfo);
-            tiled = pageInfo.Tiled != 0;
-            length = info.Length;
-            std::vector<std::uint8_t> line((static_cast<std::size_t>(info.Width) + 7) / 8);
-            for (std::uint32_t y = 0; y < info.Length; ++y) {
-                const std::uint32_t code = view.ReadALine(line.data());
-                if (code != TV_OK) {
-                    result.clean = false;
-                    if (!runs.empty() && runs.back().code == code && runs.back().last + 1 == y)
-                        runs.back().last = y;
-                    else
-                        runs.push_back(LineRun{y, y, code});
-                    if (!TiffView_IsWarning(code)) {
-                        // The reader repeats such a failure on every later call.
-                        stopped = "  reading stopped: lines " + std::to_string(y) + "-" +
-                                  std::to_string(info.Length - 1) + " not delivered\n";
-                        break;
-                    }
-                }
-                ++result.delivered;
-                // The bar counts thousandths of the whole file, pages alike.
-                const std::uint64_t done = page * 1000ull + (y + 1ull) * 1000 / info.Length;
-                context.progress.Advance(static_cast<std::uint32_t>(done / pageCount), 1000);
+            if (!runs.empty() && runs.back().code == code && runs.back().last + 1 == y)
+                runs.back().last = y;
+            else
+                runs.push_back(LineRun{y, y, code});
+            if (read.is_error()) {
+                // The reader repeats such a failure on every later call.
+                stopped = "  reading stopped: lines " + std::to_string(y) + "-" + std::to_string(length - 1) +
+                          " not delivered\n";
+                break;
             }
         }
-        view.CloseFile();
+        ++result.delivered;
+        // The bar counts thousandths of the whole file, pages alike.
+        const std::uint64_t done = page * 1000ull + (y + 1ull) * 1000 / length;
+        context.progress.Advance(static_cast<std::uint32_t>(done / pageCount), 1000);
     }
+    // The strict profile writes the page's log as the page closes.
+    EndPage(reader);
     for (const LineRun& run : runs)
         result.report += "  " + LineLabel(run) + ": " + DescribeResult(run.code, tiled) + "\n";
     result.report += stopped;
@@ -133,9 +121,10 @@ bool CheckFile(const std::string& name, CheckContext& context) {
         return false;
     }
     const std::string& label = input.Label();
-    const FileOutline outline = OutlineFile(input.LibraryPath(), context.options);
+    tiffview::Reader reader;
+    const FileOutline outline = OutlineFile(input, context.options, reader);
     if (outline.pageCount <= 1) {
-        const PageResult only = CheckPage(input, 0, 1, context);
+        const PageResult only = CheckPage(input, reader, 0, 1, context);
         if (only.clean)
             context.progress.Print(label + ": OK (" + std::to_string(only.delivered) + " lines)\n");
         else
@@ -147,7 +136,7 @@ bool CheckFile(const std::string& name, CheckContext& context) {
     std::uint64_t lines = 0;
     std::string report;
     for (std::uint32_t p = 0; p < outline.pageCount; ++p) {
-        const PageResult result = CheckPage(input, p, outline.pageCount, context);
+        const PageResult result = CheckPage(input, reader, p, outline.pageCount, context);
         const std::string pageLabel = "  page " + std::to_string(p + 1) + ": ";
         if (result.clean)
             report += pageLabel + "OK (" + std::to_string(result.delivered) + " lines)\n";

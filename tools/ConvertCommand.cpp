@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +19,6 @@
 #include "Memory.h"
 #include "OutputFile.h"
 #include "Progress.h"
-#include "TiffView.h"
 #include "ToolText.h"
 
 namespace tvtool {
@@ -99,11 +99,24 @@ std::string Stem(const std::string& path) {
 }
 
 // Pixel density for the PNG header, when the page states it in a real unit.
-void SetDensity(const TiffInfo_t& info, const TiffPageInfo_t& page, ImageHeader& header) {
-    const std::uint32_t unit = page.ResolutionUnit;
+void SetDensity(const tiffview::PageInfo& page, ImageHeader& header) {
+    const std::uint32_t unit = page.resolution_unit();
     const double perMetre = unit == 2 ? 1 / 0.0254 : unit == 3 ? 100.0 : 0.0;
-    header.xDotsPerMetre = info.XResolution * perMetre;
-    header.yDotsPerMetre = info.YResolution * perMetre;
+    header.xDotsPerMetre = page.x_resolution() * perMetre;
+    header.yDotsPerMetre = page.y_resolution() * perMetre;
+}
+
+// The most a page's rows take in one read. A page is read whole when it
+// fits here and within what --max-memory leaves beside the page's other
+// needs; otherwise in bands of as many rows as do.
+constexpr std::uint64_t kLargestBand = 64ull << 20;
+
+std::uint32_t BandRows(const tiffview::PageInfo& info, std::uint64_t need, std::uint64_t limit) {
+    const std::uint64_t line = std::max<std::uint64_t>(info.line_bytes(), 1);
+    // The need counts one line of the tool's own; the band takes its place.
+    std::uint64_t room = limit == 0 || need > limit ? kLargestBand : std::min(kLargestBand, limit - need + line);
+    const std::uint64_t rows = std::min<std::uint64_t>(room / line, info.length());
+    return static_cast<std::uint32_t>(std::max<std::uint64_t>(rows, 1));
 }
 
 struct Warning {
@@ -131,8 +144,9 @@ std::string Prefixed(const std::string& text) { return "tiffview convert: " + te
 
 class Converter {
 public:
-    Converter(const InputFile& input, const Settings& settings, std::uint32_t pageCount, Progress& progress)
-        : input_(input), settings_(settings), pageCount_(pageCount), progress_(progress) {}
+    Converter(const InputFile& input, tiffview::Reader& reader, const Settings& settings, std::uint32_t pageCount,
+              Progress& progress)
+        : input_(input), reader_(reader), settings_(settings), pageCount_(pageCount), progress_(progress) {}
 
     // Writes every target to its temporary file; on failure reports it and
     // returns the exit status (Abandon then removes what was written).
@@ -205,60 +219,64 @@ private:
     int WritePage(std::FILE* stream, const std::string& target, std::uint32_t page) {
         started_ = false;
         const std::string where = PageLabel(input_.Label(), page, pageCount_);
-        CTiffView view;
-        PreparePage(view, settings_.options, page);
-        std::uint32_t rc = view.OpenFile(input_.LibraryPath().c_str());
-        if (rc != TV_OK) {
-            progress_.Diagnose(Prefixed(where + ": " + DescribeResult(rc)));
-            view.CloseFile();
+        const tiffview::Result opened = reader_.select_page(page);
+        if (!opened) {
+            progress_.Diagnose(Prefixed(where + ": " + DescribeResult(opened.code())));
             return kExitFailed;
         }
-        TiffInfo_t info;
-        view.GetImageInfo(&info);
-        TiffPageInfo_t pageInfo;
-        view.GetPageInfo(&pageInfo);
+        const tiffview::PageInfo& info = reader_.info();
+        const std::uint32_t length = info.length();
+        const bool tiled = info.tiled();
+        const std::size_t lineBytes = info.line_bytes();
         ImageHeader header;
-        header.width = info.Width;
-        header.length = info.Length;
-        SetDensity(info, pageInfo, header);
+        header.width = info.width();
+        header.length = length;
+        SetDensity(info, header);
 
         std::unique_ptr<ImageWriter> writer = MakeImageWriter(settings_.format);
         started_ = true;
-        if (!writer->Begin(stream, header)) {
-            view.CloseFile();
-            return OutputError(target, writer->Error());
-        }
-        std::vector<std::uint8_t> line((static_cast<std::size_t>(info.Width) + 7) / 8);
-        for (std::uint32_t y = 0; y < info.Length; ++y) {
-            rc = view.ReadALine(line.data());
-            if (rc != TV_OK && !TiffView_IsWarning(rc)) {
-                progress_.Diagnose(Prefixed(where + ": line " + std::to_string(y) + ": " +
-                                            DescribeResult(rc, pageInfo.Tiled != 0)));
-                view.CloseFile();
+        if (!writer->Begin(stream, header)) return OutputError(target, writer->Error());
+        const LineSink sink = settings_.format == ImageFormat::Png ? LineSink::Png : LineSink::Pbm;
+        const std::uint64_t need = PageMemoryNeed(ShapeOf(info), input_.Size(), settings_.options.strict, sink);
+        const std::uint32_t bandRows = BandRows(info, need, settings_.options.maxMemory);
+        // Rows at least a byte apart, so that even a page the library
+        // delivers with empty lines is read through a valid band.
+        const std::size_t rowBytes = std::max<std::size_t>(lineBytes, 1);
+        std::vector<std::uint8_t> band(rowBytes * bandRows);
+        const auto stride = static_cast<std::ptrdiff_t>(rowBytes);
+        while (reader_.has_more_lines()) {
+            const std::uint32_t first = reader_.line_index();
+            const tiffview::Result read = reader_.read_lines(band.data(), band.size(), stride, bandRows);
+            // Lines delivered before a failure are written as they came.
+            const std::uint32_t delivered = reader_.line_index() - first;
+            for (std::uint32_t i = 0; i < delivered; ++i) {
+                if (!writer->WriteLine(band.data() + static_cast<std::size_t>(i) * rowBytes))
+                    return OutputError(target, writer->Error());
+            }
+            if (read.is_error()) {
+                progress_.Diagnose(Prefixed(where + ": line " + std::to_string(reader_.line_index()) + ": " +
+                                            DescribeResult(read.code(), tiled)));
                 return kExitFailed;
             }
-            if (rc != TV_OK) AddWarning(where, y, rc, pageInfo.Tiled != 0);
-            if (!writer->WriteLine(line.data())) {
-                view.CloseFile();
-                return OutputError(target, writer->Error());
+            if (delivered == 0) {
+                // Never silently short: a page must end with its last line.
+                progress_.Diagnose(Prefixed(where + ": line " + std::to_string(first) + ": no line delivered"));
+                return kExitFailed;
             }
-            progress_.Advance(static_cast<std::uint32_t>((pagesDone_ * 1000 + (y + 1ull) * 1000 / info.Length) /
-                                                         pagesTotal_),
+            progress_.Advance(static_cast<std::uint32_t>(
+                                  (pagesDone_ * 1000 + std::uint64_t{reader_.line_index()} * 1000 / length) /
+                                  pagesTotal_),
                               1000);
         }
-        view.CloseFile();
+        for (const tiffview::Damage& d : reader_.damage())
+            warnings_.push_back(Warning{where, d.first_line, d.first_line + d.line_count - 1, d.code, tiled});
+        // Closing the page frees its decoder and lets the strict profile
+        // write its diagnostic log.
+        EndPage(reader_);
         if (!writer->Finish()) return OutputError(target, writer->Error());
         started_ = false;
         ++pagesDone_;
         return kExitOk;
-    }
-
-    void AddWarning(const std::string& where, std::uint32_t line, std::uint32_t code, bool tiled) {
-        if (!warnings_.empty() && warnings_.back().where == where && warnings_.back().code == code &&
-            warnings_.back().last + 1 == line)
-            warnings_.back().last = line;
-        else
-            warnings_.push_back(Warning{where, line, line, code, tiled});
     }
 
     int OutputError(const std::string& target, const std::string& error) {
@@ -267,6 +285,7 @@ private:
     }
 
     const InputFile& input_;
+    tiffview::Reader& reader_;
     const Settings& settings_;
     std::uint32_t pageCount_;
     Progress& progress_;
@@ -277,57 +296,54 @@ private:
     bool started_ = false;  // the current page's image has begun
 };
 
-// The pages of the file: with --page just that one (checked by parsing it),
+// The pages of the file open in `reader`: with --page just that one,
 // otherwise all of them. Returns kExitOk, or the status of a file that
 // cannot be read.
-int ChoosePages(const InputFile& input, const Settings& settings, Progress& progress,
+int ChoosePages(const InputFile& input, tiffview::Reader& reader, const Settings& settings, Progress& progress,
                 std::vector<std::uint32_t>& pages, std::uint32_t& pageCount) {
-    const std::string& path = input.LibraryPath();
     const std::string& label = input.Label();
     const std::uint32_t pageNumber = settings.pageNumber;
+    const FileOutline outline = OutlineFile(input, settings.options, reader);
+    pageCount = outline.pageCount;
     pages.clear();
     if (pageNumber == 0) {
-        const FileOutline outline = OutlineFile(path, settings.options);
-        if (outline.pageCount == 0) {
+        if (pageCount == 0) {
             progress.Diagnose(Prefixed(label + ": " + DescribeResult(outline.firstResult)));
             return kExitFailed;
         }
-        pageCount = outline.pageCount;
         for (std::uint32_t p = 0; p < pageCount; ++p) pages.push_back(p);
         return kExitOk;
     }
-    CTiffView view;
-    PreparePage(view, settings.options, pageNumber - 1);
-    const std::uint32_t rc = view.ParseFile(path.c_str(), 0);
-    pageCount = view.GetPageCount();
-    view.CloseFile();
-    if (rc != TV_OK) {
+    if (pageNumber > pageCount) {
+        // The library's own word on the page: missing, or not one the
+        // profile reads, or the file's fault.
+        const std::uint32_t rc = reader.select_page(pageNumber - 1).code();
         progress.Diagnose(Prefixed(label + " page " + std::to_string(pageNumber) + ": " + DescribeResult(rc)));
-        if ((rc & TV_CODE_MASK) == TV_ERR_PAGE_MISSING) {
-            const std::uint32_t count = OutlineFile(path, settings.options).pageCount;
-            if (count != 0)
-                progress.Diagnose(
-                    Prefixed(label + " has " + std::to_string(count) + (count == 1 ? " page" : " pages")));
-        }
+        if ((rc & TV_CODE_MASK) == TV_ERR_PAGE_MISSING && pageCount != 0)
+            progress.Diagnose(
+                Prefixed(label + " has " + std::to_string(pageCount) + (pageCount == 1 ? " page" : " pages")));
         return kExitFailed;
     }
     pages.push_back(pageNumber - 1);
     return kExitOk;
 }
 
-// Every page to be written is parsed and held against --max-memory before
+// Every page to be written is opened and held against --max-memory before
 // the first byte of output, so that a refused page leaves nothing behind,
-// not even on standard output.
-int CheckMemory(const InputFile& input, const Settings& settings, Progress& progress,
+// not even on standard output. A page named by --page is named so when it
+// cannot be opened.
+int CheckMemory(const InputFile& input, tiffview::Reader& reader, const Settings& settings, Progress& progress,
                 const std::vector<std::uint32_t>& pages, std::uint32_t pageCount) {
     const LineSink sink = settings.format == ImageFormat::Png ? LineSink::Png : LineSink::Pbm;
     for (std::uint32_t page : pages) {
         std::string refusal;
-        const std::uint32_t rc =
-            CheckPageMemory(input.LibraryPath(), input.Size(), settings.options, page, sink, refusal);
+        const std::uint32_t rc = OpenWithinLimit(reader, input.Size(), settings.options, page, sink, refusal);
+        EndPage(reader);
         const std::string where = PageLabel(input.Label(), page, pageCount);
         if (rc != TV_OK) {
-            progress.Diagnose(Prefixed(where + ": " + DescribeResult(rc)));
+            const std::string named =
+                settings.pageNumber != 0 ? input.Label() + " page " + std::to_string(settings.pageNumber) : where;
+            progress.Diagnose(Prefixed(named + ": " + DescribeResult(rc)));
             return kExitFailed;
         }
         if (!refusal.empty()) {
@@ -381,9 +397,11 @@ FileOutcome ConvertFile(const std::string& name, const std::string& output, cons
         progress.Diagnose(Prefixed(input.Label() + ": " + error));
         return outcome;
     }
+    tiffview::Reader reader;
     std::vector<std::uint32_t> pages;
     std::uint32_t pageCount = 0;
-    if ((outcome.status = ChoosePages(input, settings, progress, pages, pageCount)) != kExitOk) return outcome;
+    if ((outcome.status = ChoosePages(input, reader, settings, progress, pages, pageCount)) != kExitOk)
+        return outcome;
     const bool toStream = output == kStandardStream;
     if (toStream && settings.format == ImageFormat::Png && pages.size() > 1) {
         progress.Diagnose(Prefixed(input.Label() + " has " + std::to_string(pages.size()) +
@@ -392,11 +410,12 @@ FileOutcome ConvertFile(const std::string& name, const std::string& output, cons
         outcome.status = kExitFailed;
         return outcome;
     }
-    if ((outcome.status = CheckMemory(input, settings, progress, pages, pageCount)) != kExitOk) return outcome;
+    if ((outcome.status = CheckMemory(input, reader, settings, progress, pages, pageCount)) != kExitOk)
+        return outcome;
 
     LogWatch logs(settings.options.logDirectory);
     logs.Mark();
-    Converter converter(input, settings, pageCount, progress);
+    Converter converter(input, reader, settings, pageCount, progress);
     if (toStream) {
         outcome.status = converter.WriteStream(stdout, pages);
         if (outcome.status != kExitOk) return outcome;

@@ -2,10 +2,11 @@
 // the strip or tile table it reads.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "Input.h"
-#include "TiffView.h"
+#include "Memory.h"
 #include "ToolText.h"
 
 namespace tvtool {
@@ -19,8 +20,16 @@ std::string Number(double value) {
 }
 
 // File fields are indented once, page fields twice.
+void AddField(std::string& out, const char* indent, const char* label, const std::string& value) {
+    char head[32];
+    std::snprintf(head, sizeof head, "%s%-13s ", indent, label);
+    out += head + value + "\n";
+}
+
 void PrintField(const char* indent, const char* label, const std::string& value) {
-    std::printf("%s%-13s %s\n", indent, label, value.c_str());
+    std::string line;
+    AddField(line, indent, label, value);
+    std::fputs(line.c_str(), stdout);
 }
 
 constexpr char kFile[] = "  ";
@@ -34,74 +43,87 @@ std::uint32_t CeilDiv(std::uint32_t a, std::uint32_t b) {
     return b == 0 ? 0 : static_cast<std::uint32_t>((static_cast<std::uint64_t>(a) + b - 1) / b);
 }
 
-void PrintLayout(const TiffInfo_t& info, const TiffPageInfo_t& page) {
-    if (page.Tiled) {
-        PrintField(kPage, "tiles:",
-                   Plural(page.ChunkCount, "tile", "tiles") + " of " + std::to_string(page.TileWidth) + " x " +
-                       std::to_string(page.TileLength) + " (" + std::to_string(CeilDiv(info.Width, page.TileWidth)) +
-                       " across, " + std::to_string(CeilDiv(info.Length, page.TileLength)) + " down)");
+void PrintLayout(std::string& out, const tiffview::PageInfo& page) {
+    const std::uint32_t count = static_cast<std::uint32_t>(page.chunks().size());
+    if (page.tiled()) {
+        AddField(out, kPage, "tiles:",
+                 Plural(count, "tile", "tiles") + " of " + std::to_string(page.tile_width()) + " x " +
+                     std::to_string(page.tile_length()) + " (" +
+                     std::to_string(CeilDiv(page.width(), page.tile_width())) + " across, " +
+                     std::to_string(CeilDiv(page.length(), page.tile_length())) + " down)");
         return;
     }
-    std::string layout = Plural(page.ChunkCount, "strip", "strips");
-    if (page.ChunkCount > 1) layout += ", " + std::to_string(page.RowsPerStrip) + " rows each";
-    PrintField(kPage, "strips:", layout);
+    std::string layout = Plural(count, "strip", "strips");
+    if (count > 1) layout += ", " + std::to_string(page.rows_per_strip()) + " rows each";
+    AddField(out, kPage, "strips:", layout);
 }
 
-void PrintChunkTable(const TiffInfo_t& info, const TiffPageInfo_t& page) {
-    if (page.Tiled) {
-        std::printf("%stile table:   tiles of %u x %u, placed at x, y\n", kPage,
-                    static_cast<unsigned>(page.TileWidth), static_cast<unsigned>(page.TileLength));
-        std::printf("%s  %8s  %12s  %12s  %8s  %8s\n", kPage, "tile", "offset", "bytes", "x", "y");
+void PrintChunkTable(std::string& out, const tiffview::PageInfo& page) {
+    char text[160];
+    if (page.tiled()) {
+        std::snprintf(text, sizeof text, "%stile table:   tiles of %u x %u, placed at x, y\n", kPage,
+                      static_cast<unsigned>(page.tile_width()), static_cast<unsigned>(page.tile_length()));
+        out += text;
+        std::snprintf(text, sizeof text, "%s  %8s  %12s  %12s  %8s  %8s\n", kPage, "tile", "offset", "bytes", "x",
+                      "y");
     } else {
-        std::printf("%sstrip table:\n", kPage);
-        std::printf("%s  %8s  %12s  %12s  %8s\n", kPage, "strip", "offset", "bytes", "rows");
+        std::snprintf(text, sizeof text, "%sstrip table:\n", kPage);
+        out += text;
+        std::snprintf(text, sizeof text, "%s  %8s  %12s  %12s  %8s\n", kPage, "strip", "offset", "bytes", "rows");
     }
-    const std::uint32_t across = CeilDiv(info.Width, page.TileWidth);
-    for (std::uint32_t i = 0; i < page.ChunkCount; ++i) {
-        const unsigned offset = page.ChunkOffsets[i];
-        const unsigned bytes = page.ChunkByteCounts[i];
-        if (page.Tiled) {
-            const std::uint64_t x = across == 0 ? 0 : static_cast<std::uint64_t>(i % across) * page.TileWidth;
-            const std::uint64_t y = across == 0 ? 0 : static_cast<std::uint64_t>(i / across) * page.TileLength;
-            std::printf("%s  %8u  %12u  %12u  %8llu  %8llu\n", kPage, static_cast<unsigned>(i), offset, bytes,
-                        static_cast<unsigned long long>(x), static_cast<unsigned long long>(y));
+    out += text;
+    const std::uint32_t across = CeilDiv(page.width(), page.tile_width());
+    const std::vector<tiffview::Chunk>& chunks = page.chunks();
+    for (std::uint32_t i = 0; i < chunks.size(); ++i) {
+        const auto offset = static_cast<unsigned long long>(chunks[i].offset);
+        const auto bytes = static_cast<unsigned long long>(chunks[i].byte_count);
+        if (page.tiled()) {
+            const std::uint64_t x = across == 0 ? 0 : static_cast<std::uint64_t>(i % across) * page.tile_width();
+            const std::uint64_t y = across == 0 ? 0 : static_cast<std::uint64_t>(i / across) * page.tile_length();
+            std::snprintf(text, sizeof text, "%s  %8u  %12llu  %12llu  %8llu  %8llu\n", kPage,
+                          static_cast<unsigned>(i), offset, bytes, static_cast<unsigned long long>(x),
+                          static_cast<unsigned long long>(y));
         } else {
             // The last strip holds what is left of the image; strips the
             // table has beyond the image hold no rows.
-            const std::uint64_t first = static_cast<std::uint64_t>(i) * page.RowsPerStrip;
-            const std::uint64_t left = first < info.Length ? info.Length - first : 0;
-            const std::uint64_t rows = left < page.RowsPerStrip ? left : page.RowsPerStrip;
-            std::printf("%s  %8u  %12u  %12u  %8llu\n", kPage, static_cast<unsigned>(i), offset, bytes,
-                        static_cast<unsigned long long>(rows));
+            const std::uint64_t first = static_cast<std::uint64_t>(i) * page.rows_per_strip();
+            const std::uint64_t left = first < page.length() ? page.length() - first : 0;
+            const std::uint64_t rows = left < page.rows_per_strip() ? left : page.rows_per_strip();
+            std::snprintf(text, sizeof text, "%s  %8u  %12llu  %12llu  %8llu\n", kPage, static_cast<unsigned>(i),
+                          offset, bytes, static_cast<unsigned long long>(rows));
         }
+        out += text;
     }
 }
 
-void PrintPage(const TiffInfo_t& info, const TiffPageInfo_t& page, bool strips) {
-    PrintField(kPage, "width:", std::to_string(info.Width));
-    PrintField(kPage, "length:", std::to_string(info.Length));
-    PrintField(kPage, "compression:",
-               std::to_string(info.Compression) + " (" + CompressionName(info.Compression) + ")");
-    PrintField(kPage, "photometric:", std::to_string(info.PhotometricInterpretation) + " (" +
-                                          PhotometricName(info.PhotometricInterpretation) + ")");
-    if (info.XResolution == 0 && info.YResolution == 0)
-        PrintField(kPage, "resolution:", "not stated");
+void PrintPage(std::string& out, const tiffview::PageInfo& page, bool strips) {
+    AddField(out, kPage, "width:", std::to_string(page.width()));
+    AddField(out, kPage, "length:", std::to_string(page.length()));
+    AddField(out, kPage, "compression:",
+             std::to_string(page.compression()) + " (" + CompressionName(page.compression()) + ")");
+    AddField(out, kPage, "photometric:",
+             std::to_string(page.photometric()) + " (" + PhotometricName(page.photometric()) + ")");
+    if (page.x_resolution() == 0 && page.y_resolution() == 0)
+        AddField(out, kPage, "resolution:", "not stated");
     else
-        PrintField(kPage, "resolution:", Number(info.XResolution) + " x " + Number(info.YResolution) + " " +
-                                             ResolutionUnitName(page.ResolutionUnit));
-    PrintField(kPage, "fill order:", std::to_string(page.FillOrder) + " (" + FillOrderName(page.FillOrder) + ")");
-    PrintField(kPage, "orientation:",
-               std::to_string(page.Orientation) + " (" + OrientationName(page.Orientation) + ")");
+        AddField(out, kPage, "resolution:", Number(page.x_resolution()) + " x " + Number(page.y_resolution()) + " " +
+                                                ResolutionUnitName(page.resolution_unit()));
+    AddField(out, kPage, "fill order:",
+             std::to_string(page.fill_order()) + " (" + FillOrderName(page.fill_order()) + ")");
+    AddField(out, kPage, "orientation:",
+             std::to_string(page.orientation()) + " (" + OrientationName(page.orientation()) + ")");
     // Group 3 options matter even when zero (one-dimensional coding); the
     // Group 4 ones only name a rarely used mode.
-    if (info.Compression == 3 || page.T4Options != 0)
-        PrintField(kPage, "T4 options:", FaxOptionsText(page.T4Options, true));
-    if (page.T6Options != 0) PrintField(kPage, "T6 options:", FaxOptionsText(page.T6Options, false));
-    PrintLayout(info, page);
-    if (strips) PrintChunkTable(info, page);
+    if (page.compression() == 3 || page.t4_options() != 0)
+        AddField(out, kPage, "T4 options:", FaxOptionsText(page.t4_options(), true));
+    if (page.t6_options() != 0) AddField(out, kPage, "T6 options:", FaxOptionsText(page.t6_options(), false));
+    PrintLayout(out, page);
+    if (strips) PrintChunkTable(out, page);
 }
 
-// Describes one file, page by page; true when every page was read.
+// Describes one file, page by page; true when every page was read. The
+// pages are opened before anything is printed, since the file's byte order
+// comes from the first page that opens.
 bool DescribeFile(const std::string& name, const ReadOptions& options, bool strips) {
     InputFile input;
     std::string error;
@@ -111,36 +133,47 @@ bool DescribeFile(const std::string& name, const ReadOptions& options, bool stri
         PrintField(kFile, "error:", error);
         return false;
     }
-    const std::string& path = input.LibraryPath();
-    const FileOutline outline = OutlineFile(path, options);
-    // A single page that cannot be read leaves nothing but its failure.
-    if (outline.pageCount == 0 || (outline.pageCount == 1 && outline.firstResult != TV_OK)) {
+    tiffview::Reader reader;
+    const FileOutline outline = OutlineFile(input, options, reader);
+    if (outline.pageCount == 0) {
         PrintField(kFile, "error:", DescribeResult(outline.firstResult));
         return false;
     }
-    if (outline.byteOrderKnown)
-        PrintField(kFile, "byte order:", outline.littleEndian ? "little-endian (II)" : "big-endian (MM)");
-    PrintField(kFile, "pages:", std::to_string(outline.pageCount));
+    std::string pages;
     bool allRead = true;
+    bool byteOrderKnown = false;
+    bool littleEndian = false;
     for (std::uint32_t p = 0; p < outline.pageCount; ++p) {
-        std::printf("%spage %u:\n", kFile, static_cast<unsigned>(p + 1));
-        // A fresh reader per page: nothing of the previous page lingers.
-        CTiffView view;
-        PreparePage(view, options, p);
-        const std::uint32_t rc = view.ParseFile(path.c_str(), 0);
-        if (rc != TV_OK) {
-            PrintField(kPage, "error:", DescribeResult(rc));
-            view.CloseFile();
+        // Opening a page readies its decoder, so a page whose header claims
+        // more than --max-memory allows is not opened even to be described.
+        const std::string refusal = RefusalBySummary(reader, input.Size(), options, p, LineSink::Check);
+        if (!refusal.empty()) {
+            pages += std::string(kFile) + "page " + std::to_string(p + 1) + ":\n";
+            AddField(pages, kPage, "not opened:", refusal);
             allRead = false;
             continue;
         }
-        TiffInfo_t info;
-        view.GetImageInfo(&info);
-        TiffPageInfo_t page;
-        view.GetPageInfo(&page);
-        PrintPage(info, page, strips);
-        view.CloseFile();
+        const tiffview::Result result = reader.select_page(p);
+        // A single page that cannot be read leaves nothing but its failure.
+        if (!result && outline.pageCount == 1) {
+            PrintField(kFile, "error:", DescribeResult(result.code()));
+            return false;
+        }
+        pages += std::string(kFile) + "page " + std::to_string(p + 1) + ":\n";
+        if (!result) {
+            AddField(pages, kPage, "error:", DescribeResult(result.code()));
+            allRead = false;
+            continue;
+        }
+        if (!byteOrderKnown) {
+            byteOrderKnown = true;
+            littleEndian = reader.info().little_endian();
+        }
+        PrintPage(pages, reader.info(), strips);
     }
+    if (byteOrderKnown) PrintField(kFile, "byte order:", littleEndian ? "little-endian (II)" : "big-endian (MM)");
+    PrintField(kFile, "pages:", std::to_string(outline.pageCount));
+    std::fputs(pages.c_str(), stdout);
     return allRead;
 }
 

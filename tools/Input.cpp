@@ -1,16 +1,13 @@
 #include "Input.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <vector>
+#include <new>
 
-#include "TiffView.h"
 #include "ToolText.h"
 
 namespace tvtool {
@@ -19,41 +16,12 @@ const char kStandardInputLabel[] = "(standard input)";
 
 namespace {
 
-// The longest name CTiffView takes.
-constexpr std::size_t kLibraryNameLimit = 260;
-// Offsets in a TIFF file are 32-bit: nothing past 4 GiB can be part of one.
+// Offsets in a TIFF file are 32-bit: nothing past 4 GiB can be part of one,
+// so a stream is not held in memory beyond that.
 constexpr std::uint64_t kLargestTiff = 0xFFFFFFFFull;
 
 std::string OpenFailure(int systemError) {
     return DescribeResult(TV_ERR_FILE_OPEN) + " (" + std::strerror(systemError) + ")";
-}
-
-// A file that lives in memory only and has no name in any directory.
-int AnonymousFile() {
-#ifdef MFD_CLOEXEC
-    const int fd = ::memfd_create("tiffview-input", MFD_CLOEXEC);
-    if (fd >= 0) return fd;
-#endif
-#ifdef O_TMPFILE
-    // Older kernels: an unnamed file in the temporary directory, which
-    // disappears with its last descriptor just the same.
-    const char* dir = std::getenv("TMPDIR");
-    return ::open(dir != nullptr && *dir != '\0' ? dir : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-#else
-    errno = ENOSYS;
-    return -1;
-#endif
-}
-
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t put = ::write(fd, data, size);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        data += put;
-        size -= static_cast<std::size_t>(put);
-    }
-    return true;
 }
 
 }  // namespace
@@ -64,7 +32,6 @@ InputFile::~InputFile() {
 
 bool InputFile::Open(const std::string& name, std::string& error) {
     error.clear();
-    name_ = name;
     const bool standard = name == kStandardStream;
     label_ = standard ? std::string(kStandardInputLabel) : name;
     int fd = STDIN_FILENO;
@@ -76,9 +43,9 @@ bool InputFile::Open(const std::string& name, std::string& error) {
             error = OpenFailure(errno);
             return false;
         }
-        fd_ = fd;
         ownsFd_ = true;
     }
+    fd_ = fd;
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         error = OpenFailure(errno);
@@ -88,31 +55,23 @@ bool InputFile::Open(const std::string& name, std::string& error) {
         error = OpenFailure(EISDIR);
         return false;
     }
-    if (!S_ISREG(st.st_mode)) {
-        // Pipes, FIFOs and terminals cannot be read at random positions.
-        if (!CopyIntoMemory(fd, error)) return false;
-        return NameForLibrary(error);
-    }
+    // Pipes, FIFOs and terminals cannot be read at random positions.
+    if (!S_ISREG(st.st_mode)) return CopyIntoMemory(fd, error);
     size_ = static_cast<std::uint64_t>(st.st_size);
-    if (!standard && name.size() <= kLibraryNameLimit) {
-        // The library opens the name itself, and its diagnostic logs name it.
-        libraryPath_ = name;
-        return true;
-    }
-    if (standard) fd_ = fd;
-    return NameForLibrary(error);
+    return true;
 }
 
 bool InputFile::CopyIntoMemory(int from, std::string& error) {
-    const int memory = AnonymousFile();
-    if (memory < 0) {
-        error = "cannot hold " + label_ + " in memory: " + std::strerror(errno);
-        return false;
-    }
-    std::vector<char> buffer(1 << 16);
+    const std::size_t kBlock = 1 << 16;
     std::uint64_t size = 0;
     for (;;) {
-        const ssize_t got = ::read(from, buffer.data(), buffer.size());
+        try {
+            bytes_.resize(static_cast<std::size_t>(size) + kBlock);
+        } catch (const std::bad_alloc&) {
+            error = "cannot hold " + label_ + " in memory: " + std::strerror(ENOMEM);
+            break;
+        }
+        const ssize_t got = ::read(from, bytes_.data() + size, kBlock);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
             error = "cannot read " + label_ + ": " + std::strerror(errno);
@@ -124,32 +83,21 @@ bool InputFile::CopyIntoMemory(int from, std::string& error) {
             error = label_ + " is larger than 4 GiB, more than a TIFF file can address";
             break;
         }
-        if (!WriteAll(memory, buffer.data(), static_cast<std::size_t>(got))) {
-            error = "cannot hold " + label_ + " in memory: " + std::strerror(errno);
-            break;
-        }
     }
     if (!error.empty()) {
-        ::close(memory);
+        std::vector<unsigned char>().swap(bytes_);
         return false;
     }
-    if (ownsFd_) ::close(fd_);
-    fd_ = memory;
-    ownsFd_ = true;
+    bytes_.resize(static_cast<std::size_t>(size));
+    bytes_.shrink_to_fit();
+    inMemory_ = true;
     size_ = size;
     return true;
 }
 
-bool InputFile::NameForLibrary(std::string& error) {
-    libraryPath_ = "/proc/self/fd/" + std::to_string(fd_);
-    if (::access(libraryPath_.c_str(), R_OK) == 0) return true;
-    const int reason = errno;
-    if (name_.size() > kLibraryNameLimit)
-        error = DescribeResult(TV_ERR_PATH_LENGTH) + " (without /proc/self/fd the tool cannot pass it on)";
-    else
-        error = "cannot pass " + label_ + " to the library: /proc/self/fd is not available (" +
-                std::strerror(reason) + ")";
-    return false;
+tiffview::Result InputFile::OpenIn(tiffview::Reader& reader, const tiffview::Options& options) const {
+    if (inMemory_) return reader.open(bytes_.data(), bytes_.size(), options);
+    return reader.open_descriptor(fd_, options);
 }
 
 }  // namespace tvtool

@@ -2,16 +2,18 @@
 // standard input, opened once by the tool so that a failure names the
 // system's reason ("No such file or directory", "Permission denied", ...).
 //
-// The library reads files by name, and names of at most 260 bytes. Inputs
-// it cannot name directly (standard input, pipes, longer paths) are handed
-// to it as /proc/self/fd/N: standard input and pipes are first read whole
-// into an anonymous in-memory file, so nothing is written to disk and
-// nothing is left behind however the tool ends.
+// A regular file is handed to the library as the descriptor the tool
+// opened, so the file read is the one that was checked. Standard input and
+// pipes cannot be read at random positions: they are read whole into memory
+// first, and the library reads that memory.
 #ifndef TIFFVIEW_TOOLS_INPUT_H
 #define TIFFVIEW_TOOLS_INPUT_H
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "TiffViewReader.hpp"
 
 namespace tvtool {
 
@@ -29,23 +31,24 @@ public:
     // its name, the library's sentence and the system's reason).
     bool Open(const std::string& name, std::string& error);
 
+    // Opens the input in `reader`: the descriptor, or the memory holding
+    // what standard input or a pipe gave.
+    tiffview::Result OpenIn(tiffview::Reader& reader, const tiffview::Options& options) const;
+
     // How messages and reports name the input: the path as given, or
     // "(standard input)".
     const std::string& Label() const { return label_; }
-    // What the library is given to open.
-    const std::string& LibraryPath() const { return libraryPath_; }
     // Size in bytes, which bounds the strip buffer the library needs.
     std::uint64_t Size() const { return size_; }
 
 private:
     bool CopyIntoMemory(int from, std::string& error);
-    bool NameForLibrary(std::string& error);
 
     int fd_ = -1;
     bool ownsFd_ = false;
-    std::string name_;
+    bool inMemory_ = false;
+    std::vector<unsigned char> bytes_;
     std::string label_;
-    std::string libraryPath_;
     std::uint64_t size_ = 0;
 };
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "TiffView.h"
 
 namespace tvtool {
 
@@ -26,6 +25,11 @@ constexpr std::uint64_t kDeflateState = 512 * kKiB;
 constexpr std::uint64_t kGroup3MostChanges = std::uint64_t{1} << 22;
 
 constexpr std::uint32_t kPackBits = 32773;
+
+// What opening a page to read its strip table may cost at most: a page
+// that needs less is opened whatever the limit, so that a refusal names
+// its exact need.
+constexpr std::uint64_t kOpenedToWeigh = 64 * kMiB;
 
 std::uint64_t CeilDiv(std::uint64_t a, std::uint64_t b) { return b == 0 ? 0 : (a + b - 1) / b; }
 
@@ -109,53 +113,83 @@ std::string ByteText(std::uint64_t bytes) {
     return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
 }
 
-std::uint64_t PageMemoryNeed(const TiffInfo_t& info, const TiffPageInfo_t& page, std::uint64_t fileSize,
-                             bool strict, LineSink sink) {
-    const std::uint64_t line = (std::uint64_t{info.Width} + 7) / 8;
+PageShape ShapeOf(const tiffview::PageInfo& info) {
+    PageShape page;
+    page.width = info.width();
+    page.length = info.length();
+    page.compression = info.compression();
+    page.tiled = info.tiled();
+    page.tileWidth = info.tile_width();
+    page.tileLength = info.tile_length();
+    for (const tiffview::Chunk& chunk : info.chunks()) page.largestChunk = std::max(page.largestChunk, chunk.byte_count);
+    return page;
+}
+
+PageShape ShapeOf(const tiffview::PageSummary& summary) {
+    PageShape page;
+    page.width = summary.width();
+    page.length = summary.length();
+    page.compression = summary.compression();
+    page.tiled = summary.tiled();
+    return page;
+}
+
+std::uint64_t PageMemoryNeed(const PageShape& page, std::uint64_t fileSize, bool strict, LineSink sink) {
+    const std::uint64_t line = (std::uint64_t{page.width} + 7) / 8;
     std::uint64_t need = line;  // the tool's line
     if (sink == LineSink::Pbm) need += line;
     // libpng keeps the row and the previous one besides ours.
     if (sink == LineSink::Png) need += 2 * line + kDeflateState;
 
-    std::uint64_t largest = 0;
-    for (std::uint32_t i = 0; i < page.ChunkCount; ++i)
-        largest = std::max<std::uint64_t>(largest, page.ChunkByteCounts[i]);
     // A strip is never read past the end of the file.
-    largest = std::min(largest, fileSize);
+    std::uint64_t largest = std::min(page.largestChunk, fileSize);
     if (strict) largest = std::max(largest, std::min(kStripWindow, fileSize));
     need += largest;
 
-    if (page.Tiled != 0) {
-        const std::uint64_t across = CeilDiv(info.Width, page.TileWidth);
-        need += CeilDiv(page.TileWidth, 8) * page.TileLength * across;
+    if (page.tiled) {
+        const std::uint64_t across = CeilDiv(page.width, page.tileWidth);
+        need += CeilDiv(page.tileWidth, 8) * page.tileLength * across;
     }
     // Tiles are decoded a tile row at a time, strips a whole line.
-    const std::uint64_t width = page.Tiled != 0 ? page.TileWidth : info.Width;
-    need += DecoderNeed(info.Compression, width, largest, strict);
+    const std::uint64_t width = page.tiled ? page.tileWidth : page.width;
+    need += DecoderNeed(page.compression, width, largest, strict);
     return need;
 }
 
-std::uint32_t CheckPageMemory(const std::string& path, std::uint64_t fileSize, const ReadOptions& options,
+namespace {
+
+std::string Refusal(const PageShape& page, std::uint64_t need, const ReadOptions& options) {
+    if (options.maxMemory == 0 || need <= options.maxMemory) return std::string();
+    return "the page (" + std::to_string(page.width) + " x " + std::to_string(page.length) +
+           " pixels) needs about " + ByteText(need) + " of memory to decode, more than the limit of " +
+           ByteText(options.maxMemory) + "; raise the limit with --max-memory " + Suggestion(need) + " (0 for none)";
+}
+
+}  // namespace
+
+std::string RefusalBySummary(const tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
+                             std::uint32_t page, LineSink sink) {
+    // Opening a page readies its decoder for the page's width, so a header
+    // claiming an enormous page is weighed by its summary first. The
+    // summary lacks the strip table, so its need is the least the page can
+    // have: a page that needs more than the limit and more than opening it
+    // may cost is refused unopened; any other is opened and weighed
+    // exactly. A page of another kind is left for the library to refuse.
+    const tiffview::PageSummary summary = reader.page(page);
+    if (!summary.bilevel() || options.maxMemory == 0) return std::string();
+    const PageShape least = ShapeOf(summary);
+    const std::uint64_t need = PageMemoryNeed(least, fileSize, options.strict, sink);
+    return need > kOpenedToWeigh ? Refusal(least, need, options) : std::string();
+}
+
+std::uint32_t OpenWithinLimit(tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
                               std::uint32_t page, LineSink sink, std::string& refusal) {
-    refusal.clear();
-    CTiffView view;
-    PreparePage(view, options, page);
-    const std::uint32_t rc = view.ParseFile(path.c_str(), 0);
-    if (rc != TV_OK) {
-        view.CloseFile();
-        return rc;
-    }
-    TiffInfo_t info;
-    view.GetImageInfo(&info);
-    TiffPageInfo_t pageInfo;
-    view.GetPageInfo(&pageInfo);
-    const std::uint64_t need = PageMemoryNeed(info, pageInfo, fileSize, options.strict, sink);
-    view.CloseFile();
-    if (options.maxMemory == 0 || need <= options.maxMemory) return TV_OK;
-    refusal = "the page (" + std::to_string(info.Width) + " x " + std::to_string(info.Length) +
-              " pixels) needs about " + ByteText(need) + " of memory to decode, more than the limit of " +
-              ByteText(options.maxMemory) + "; raise the limit with --max-memory " + Suggestion(need) +
-              " (0 for none)";
+    refusal = RefusalBySummary(reader, fileSize, options, page, sink);
+    if (!refusal.empty()) return TV_OK;
+    const tiffview::Result opened = reader.select_page(page);
+    if (!opened) return opened.code();
+    const PageShape shape = ShapeOf(reader.info());
+    refusal = Refusal(shape, PageMemoryNeed(shape, fileSize, options.strict, sink), options);
     return TV_OK;
 }
 

@@ -9,9 +9,6 @@
 
 #include "Pages.h"
 
-struct TiffInfo_t;
-struct TiffPageInfo_t;
-
 namespace tvtool {
 
 // What is done with the decoded lines, which decides the writer's buffers.
@@ -24,19 +21,43 @@ bool ParseByteCount(const std::string& text, std::uint64_t& bytes);
 // "300 bytes", "64 KiB", "476.8 MiB", "2.8 GiB".
 std::string ByteText(std::uint64_t bytes);
 
+// What the estimate needs to know of a page.
+struct PageShape {
+    std::uint32_t width = 0;
+    std::uint32_t length = 0;
+    std::uint32_t compression = 1;
+    bool tiled = false;
+    std::uint32_t tileWidth = 0;  // 0 with tiled: not known yet
+    std::uint32_t tileLength = 0;
+    std::uint64_t largestChunk = 0;
+};
+
+// The open page, tables and all.
+PageShape ShapeOf(const tiffview::PageInfo& info);
+// A page known by its summary only: without its tables, so that the
+// estimate made of it is the least the page can need.
+PageShape ShapeOf(const tiffview::PageSummary& summary);
+
 // Estimated peak memory of decoding the page: the tool's line buffer and
 // the writer's rows, the library's strip buffer (the largest strip or
 // tile, but no more than the file holds), a row of tiles on tiled pages,
 // the decoder's working lines and, for fax pages, its arrays of colour
 // changes, which are bounded by the width and by the strip's bits.
-std::uint64_t PageMemoryNeed(const TiffInfo_t& info, const TiffPageInfo_t& page, std::uint64_t fileSize,
-                             bool strict, LineSink sink);
+std::uint64_t PageMemoryNeed(const PageShape& page, std::uint64_t fileSize, bool strict, LineSink sink);
 
-// Parses page `page` of the file the library knows as `path` and compares
-// its need with options.maxMemory. Returns the library's code when the page
-// cannot be parsed; otherwise TV_OK, with `refusal` empty when the page
-// fits and otherwise saying what it needs, the limit and how to raise it.
-std::uint32_t CheckPageMemory(const std::string& path, std::uint64_t fileSize, const ReadOptions& options,
+// Why page `page` of the file open in `reader` is not even opened: its
+// summary alone needs more than options.maxMemory and more than 64 MiB.
+// Empty when it may be opened.
+std::string RefusalBySummary(const tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
+                             std::uint32_t page, LineSink sink);
+
+// Opens page `page` in `reader`, which holds the file of `fileSize` bytes,
+// if its need fits options.maxMemory. Returns the library's code when the
+// page cannot be opened; otherwise TV_OK, with `refusal` empty when the
+// page fits and is open, and otherwise saying what it needs, the limit and
+// how to raise it. A page RefusalBySummary refuses is refused before the
+// library allocates anything for it.
+std::uint32_t OpenWithinLimit(tiffview::Reader& reader, std::uint64_t fileSize, const ReadOptions& options,
                               std::uint32_t page, LineSink sink, std::string& refusal);
 
 }  // namespace tvtool

@@ -5,24 +5,15 @@
 #include <cerrno>
 #include <cstring>
 
+#include "Input.h"
 #include "Memory.h"
-#include "TiffView.h"
 
 namespace tvtool {
 
 namespace {
 
-// A fault of one directory, after which the next page may still be read;
-// anything else concerns the file (header, directory chain) or the profile.
-bool IsPageFault(std::uint32_t code) {
-    const std::uint32_t kind = code & 0xFFu;
-    return (code >> 24) == 0xF0u && ((kind >= 0x30 && kind <= 0x35) || (kind >= 0x40 && kind <= 0x43) ||
-                                     (code & TV_CODE_MASK) == TV_ERR_NO_MEMORY);
-}
-
-// Refused pages tried before giving up on finding a readable one; each try
-// reads the directory chain again.
-constexpr std::uint32_t kMaxPagesTried = 1000;
+// A page no file has: selecting it opens no page and keeps the file open.
+constexpr std::uint32_t kNoPage = UINT32_MAX;
 
 // "--name VALUE" or "--name=VALUE": true when args[at] is one of them, with
 // `value` set (empty and `missing` true when the separate value is absent).
@@ -47,46 +38,32 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& at, const std:
 
 }  // namespace
 
-void PreparePage(CTiffView& view, const ReadOptions& options, std::uint32_t page) {
-    view.SetOptions(options.strict ? 0u : TV_OPTION_ANY_BILEVEL);
-    view.SelectPage(page);
-    // The library's own default is a log tree beside the executable, which
-    // after installation is PREFIX/bin/log: the tool only ever writes logs
-    // where it was told to.
-    if (options.logDirectory.empty()) {
-        view.SetLogEnabled(0);
-    } else {
-        view.SetLogEnabled(1);
-        view.SetLogDirectory(options.logDirectory.c_str());
-    }
+tiffview::Options LibraryOptions(const ReadOptions& options) {
+    tiffview::Options library;
+    library.profile(options.strict ? tiffview::Profile::strict : tiffview::Profile::any_bilevel);
+    library.map_file(options.map);
+    // Logs are written only where the tool was told to put them.
+    library.log_directory(options.logDirectory);
+    return library;
 }
 
-FileOutline OutlineFile(const std::string& path, const ReadOptions& options) {
+FileOutline OutlineFile(const InputFile& input, const ReadOptions& options, tiffview::Reader& reader) {
+    // No page is opened yet: each is weighed against --max-memory first.
+    const tiffview::Result opened = input.OpenIn(reader, LibraryOptions(options).page(kNoPage));
     FileOutline outline;
-    for (std::uint32_t page = 0; page < kMaxPagesTried; ++page) {
-        CTiffView view;
-        PreparePage(view, options, page);
-        const std::uint32_t rc = view.ParseFile(path.c_str(), 0);
-        if (page == 0) outline.firstResult = rc;
-        if (rc == TV_OK) {
-            TiffInfo_t info;
-            view.GetImageInfo(&info);
-            outline.pageCount = view.GetPageCount() > page ? view.GetPageCount() : page + 1;
-            outline.byteOrderKnown = true;
-            outline.littleEndian = info.Intel != 0;
-            view.CloseFile();
-            return outline;
-        }
-        view.CloseFile();
-        // Every page refused: the chain ends here.
-        if ((rc & TV_CODE_MASK) == TV_ERR_PAGE_MISSING) {
-            outline.pageCount = page;
-            return outline;
-        }
-        if (!IsPageFault(rc)) break;
-    }
-    outline.pageCount = 0;
+    outline.pageCount = reader.page_count();
+    if (outline.pageCount != 0) return outline;
+    // No page list: the first page's own result says why, unless the
+    // strict profile reads what the page list cannot walk. A source that
+    // did not even open has its own reason.
+    const tiffview::Result first = reader.select_page(0);
+    outline.firstResult = first.kind() == TV_ERR_FILE_HANDLE ? opened.code() : first.code();
+    if (first.ok()) outline.pageCount = reader.info().page_count();
     return outline;
+}
+
+void EndPage(tiffview::Reader& reader) {
+    if (reader.is_open()) reader.select_page(kNoPage);
 }
 
 std::string PageLabel(const std::string& file, std::uint32_t page, std::uint32_t pageCount) {
@@ -98,6 +75,10 @@ Taken TakeReadOption(const std::vector<std::string>& args, std::size_t& at, Read
                      std::string& error) {
     if (args[at] == "--strict") {
         options.strict = true;
+        return Taken::Yes;
+    }
+    if (args[at] == "--map") {
+        options.map = true;
         return Taken::Yes;
     }
     std::string value;

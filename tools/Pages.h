@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-class CTiffView;
+#include "TiffViewReader.hpp"
 
 namespace tvtool {
+
+class InputFile;
 
 // How the files are read, as the options before the command or among a
 // command's own set it.
@@ -24,27 +26,30 @@ struct ReadOptions {
     std::uint64_t maxMemory = 256ull << 20;
     // --log-dir: where the library writes diagnostic logs; empty, none.
     std::string logDirectory;
+    // --map: files are read through a memory mapping.
+    bool map = false;
 };
 
-// Sets the profile, the page (0-based) and the log settings on a reader
-// before it parses or opens a file.
-void PreparePage(CTiffView& view, const ReadOptions& options, std::uint32_t page);
+// The library's options for `options` (page 0 until one is set).
+tiffview::Options LibraryOptions(const ReadOptions& options);
 
-// What a file's pages are, as far as the library can tell.
+// The pages of a file, found by one walk of its directory chain.
 struct FileOutline {
     // Directories in the main chain; 0 when the file itself cannot be
     // read (firstResult says why).
     std::uint32_t pageCount = 0;
-    std::uint32_t firstResult = 0;  // the result of parsing the first page
-    bool byteOrderKnown = false;     // some page was read
-    bool littleEndian = false;
+    std::uint32_t firstResult = 0;  // why, when pageCount is 0
 };
 
-// Parses the first page of the file the library knows as `path`. When it is
-// refused for a fault of its own (a tag, or an image the profile does not
-// read), the following pages are tried until one can be read, so that the
-// others of a mixed file are still found.
-FileOutline OutlineFile(const std::string& path, const ReadOptions& options);
+// Opens `input` in `reader` and counts its pages, opening none of them
+// (unless the strict profile reads a file the page list cannot walk): the
+// file stays open, so that each page can be weighed by its summary and
+// then selected.
+FileOutline OutlineFile(const InputFile& input, const ReadOptions& options, tiffview::Reader& reader);
+
+// Ends the page open in `reader`, keeping the file: the strict profile
+// writes a page's diagnostic log only when the page is closed.
+void EndPage(tiffview::Reader& reader);
 
 // How messages name a page: the file alone when it has a single page,
 // otherwise "FILE page N" with N counted from 1.
@@ -52,7 +57,7 @@ std::string PageLabel(const std::string& file, std::uint32_t page, std::uint32_t
 
 enum class Taken { No, Yes, Error };
 
-// Takes the reading option at args[at] (--strict, --max-memory BYTES,
+// Takes the reading option at args[at] (--strict, --map, --max-memory BYTES,
 // --log-dir DIR, or their --name=value forms), moving `at` past a separate
 // value. Error: `error` says what is wrong with it.
 Taken TakeReadOption(const std::vector<std::string>& args, std::size_t& at, ReadOptions& options,

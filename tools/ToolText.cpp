@@ -2,82 +2,20 @@
 
 #include <cstdio>
 
-#include "TiffView.h"
+#include "TiffViewCodes.h"
+#include "core/ResultTexts.h"
+#include "core/Tags.h"
 
 namespace tvtool {
 
 namespace {
-
-struct CodeName {
-    std::uint32_t code;
-    const char* name;
-};
-
-constexpr CodeName kCodeNames[] = {
-    {TV_OK, "TV_OK"},
-    {TV_ERR_FILE_HANDLE, "TV_ERR_FILE_HANDLE"},
-    {TV_ERR_PATH_LENGTH, "TV_ERR_PATH_LENGTH"},
-    {TV_ERR_FILE_OPEN, "TV_ERR_FILE_OPEN"},
-    {TV_ERR_HEADER_SHORT, "TV_ERR_HEADER_SHORT"},
-    {TV_ERR_BYTE_ORDER, "TV_ERR_BYTE_ORDER"},
-    {TV_ERR_MAGIC, "TV_ERR_MAGIC"},
-    {TV_ERR_IFD_OFFSET_ZERO, "TV_ERR_IFD_OFFSET_ZERO"},
-    {TV_ERR_PAGE_MISSING, "TV_ERR_PAGE_MISSING"},
-    {TV_ERR_PAGE_OPTION, "TV_ERR_PAGE_OPTION"},
-    {TV_ERR_FILE_SHORT, "TV_ERR_FILE_SHORT"},
-    {TV_ERR_IFD_COUNT_READ, "TV_ERR_IFD_COUNT_READ"},
-    {TV_ERR_IFD_READ, "TV_ERR_IFD_READ"},
-    {TV_ERR_TAG_MISSING, "TV_ERR_TAG_MISSING"},
-    {TV_ERR_TAG_COUNT, "TV_ERR_TAG_COUNT"},
-    {TV_ERR_TAG_TYPE, "TV_ERR_TAG_TYPE"},
-    {TV_ERR_TAG_VALUE, "TV_ERR_TAG_VALUE"},
-    {TV_ERR_TAG_SEEK, "TV_ERR_TAG_SEEK"},
-    {TV_ERR_TAG_READ, "TV_ERR_TAG_READ"},
-    {TV_ERR_SAMPLES_PER_PIXEL, "TV_ERR_SAMPLES_PER_PIXEL"},
-    {TV_ERR_BITS_PER_SAMPLE, "TV_ERR_BITS_PER_SAMPLE"},
-    {TV_ERR_COMPRESSION, "TV_ERR_COMPRESSION"},
-    {TV_ERR_PHOTOMETRIC, "TV_ERR_PHOTOMETRIC"},
-    {TV_ERR_NO_MEMORY, "TV_ERR_NO_MEMORY"},
-    {TV_ERR_END_OF_IMAGE, "TV_ERR_END_OF_IMAGE"},
-    {TV_ERR_DECODE, "TV_ERR_DECODE"},
-    {TV_ERR_STRIP_SHORT, "TV_ERR_STRIP_SHORT"},
-    {TV_ERR_STRIP_LONG, "TV_ERR_STRIP_LONG"},
-    {TV_ERR_LINE_SHORT, "TV_ERR_LINE_SHORT"},
-    {TV_ERR_LINE_DAMAGED, "TV_ERR_LINE_DAMAGED"},
-    {TV_ERR_STRIP_SEEK, "TV_ERR_STRIP_SEEK"},
-    {TV_ERR_STRIP_READ, "TV_ERR_STRIP_READ"},
-};
-
-struct TagNameEntry {
-    std::uint16_t tag;
-    const char* name;
-};
-
-constexpr TagNameEntry kTagNames[] = {
-    {256, "ImageWidth"},       {257, "ImageLength"},     {258, "BitsPerSample"},
-    {259, "Compression"},      {262, "PhotometricInterpretation"},
-    {266, "FillOrder"},        {273, "StripOffsets"},    {274, "Orientation"},
-    {277, "SamplesPerPixel"},  {278, "RowsPerStrip"},    {279, "StripByteCounts"},
-    {282, "XResolution"},      {283, "YResolution"},     {284, "PlanarConfiguration"},
-    {292, "T4Options"},        {293, "T6Options"},       {296, "ResolutionUnit"},
-    {317, "Predictor"},        {322, "TileWidth"},       {323, "TileLength"},
-    {324, "TileOffsets"},      {325, "TileByteCounts"},
-};
 
 std::uint32_t Kind(std::uint32_t code) { return code & 0xFFu; }
 std::uint32_t Context(std::uint32_t code) { return (code >> 8) & 0xFFFFu; }
 
 }  // namespace
 
-const char* ResultName(std::uint32_t code) {
-    const std::uint32_t base = code & TV_CODE_MASK;
-    // Success is exactly 0; a context in an otherwise clean code is not success.
-    if (code == TV_OK) return "TV_OK";
-    if (base == TV_OK) return "unknown";
-    for (const CodeName& entry : kCodeNames)
-        if (entry.code == base) return entry.name;
-    return "unknown";
-}
+const char* ResultName(std::uint32_t code) { return tvcore::CodeName(code); }
 
 std::string ResultContext(std::uint32_t code, bool tiled) {
     if ((code >> 24) != 0xF0u) return std::string();
@@ -110,9 +48,8 @@ std::string DescribeResult(std::uint32_t code, bool tiled) {
 }
 
 const char* TagName(std::uint16_t tag) {
-    for (const TagNameEntry& entry : kTagNames)
-        if (entry.tag == tag) return entry.name;
-    return "";
+    // A tag the library does not know is shown by its number alone.
+    return tvcore::FindTag(tag) != nullptr ? tvcore::TagName(tag) : "";
 }
 
 const char* CompressionName(std::uint32_t compression) {

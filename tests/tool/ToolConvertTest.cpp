@@ -259,4 +259,33 @@ TEST(ConvertWarnings, ShortStripIsWrittenReportedAndLogged) {
     EXPECT_EQ(picture.rows[3], tvtest::Bytes(3, 0));
 }
 
+// A page is read in one call when --max-memory leaves room, otherwise in
+// bands of as many rows as it does; either way the image and the warnings,
+// one range across the bands, are the same.
+TEST(ConvertBands, TightLimitWritesWhatNoLimitWrites) {
+    tvtest::TempDir dir;
+    // 16000 x 4 uncompressed, its strip holding 4500 of its 8000 bytes:
+    // lines 2 and 3 short. Decoding it needs about 8500 bytes, so a limit
+    // of 9000 leaves room for a band of one row.
+    tvtest::BilevelLayout layout;
+    layout.width = 16000;
+    layout.length = 4;
+    tvtest::Bytes strip = tvtest::JoinRows(tvtest::NoisePage(16000, 4, 3));
+    strip.resize(4500);
+    layout.strips.push_back(strip);
+    const std::string input = dir.Write("short.tif", tvtest::MakeBilevel(layout).Build());
+    const std::string warning =
+        "short.tif: warning: lines 2-3: 0xF0000055 TV_ERR_LINE_SHORT: " + Sentence(TV_ERR_LINE_SHORT);
+    std::vector<tvtest::Bytes> images;
+    for (const char* limit : {"0", "9000"}) {
+        const std::string out = dir.File(std::string("out-") + limit + ".pbm");
+        const tooltest::RunResult r = RunTool({"convert", "--max-memory", limit, input, "-o", out});
+        EXPECT_EQ(r.exitCode, 1) << Describe(r);
+        EXPECT_NE(r.err.find(warning), std::string::npos) << limit << Describe(r);
+        images.push_back(tvtest::ReadFileBytes(out));
+    }
+    EXPECT_EQ(images[0], images[1]);
+    EXPECT_EQ(images[0].size(), std::string("P4\n16000 4\n").size() + 8000);
+}
+
 }  // namespace

@@ -59,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HugeCase{"Check", {"check", "IN"}, true},
                       HugeCase{"CheckStrict", {"--strict", "check", "IN"}, true},
                       HugeCase{"ConvertToAFile", {"convert", "IN", "-o", "OUT"}, false},
-                      HugeCase{"ConvertToStandardOutput", {"convert", "IN", "-o", "-"}, false}),
+                      HugeCase{"ConvertToStandardOutput", {"convert", "IN", "-o", "-"}, false},
+                      HugeCase{"InfoDoesNotOpenIt", {"info", "IN"}, true}),
     [](const ::testing::TestParamInfo<HugeCase>& info) { return std::string(info.param.label); });
 
 // A 301 x 97 Group 4 page: lines of 38 bytes, so that checking it needs

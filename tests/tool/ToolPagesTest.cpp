@@ -139,6 +139,44 @@ TEST_F(Pages, RefusedFirstPageDoesNotHideTheOthers) {
         << Describe(check);
 }
 
+// The page list is walked once, so pages behind any number of refused
+// ones are found, and under --strict a refused first page does not hide
+// that the file has others.
+struct RefusedCase {
+    const char* label;
+    std::uint32_t greyPages;  // refused pages before the three
+    std::vector<std::string> args;  // the file follows
+    const char* phrase;             // in standard output
+};
+
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.label; }
+
+class RefusedPages : public ::testing::TestWithParam<RefusedCase> {};
+
+TEST_P(RefusedPages, PagesBehindThemAreFound) {
+    const RefusedCase& c = GetParam();
+    PageLayout grey = tooltest::Page(1, 1, 1);
+    grey.grey = true;
+    std::vector<PageLayout> pages(c.greyPages, grey);
+    for (const PageLayout& page : ThreePages()) pages.push_back(page);
+    tvtest::TempDir dir;
+    const std::string path = dir.File("refused.tif");
+    tooltest::WritePages(path, pages);
+    std::vector<std::string> args = c.args;
+    args.push_back(path);
+    const tooltest::RunResult r = RunTool(args);
+    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_NE(r.out.find(c.phrase), std::string::npos) << Describe(r);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tool, RefusedPages,
+    ::testing::Values(RefusedCase{"InfoPastAThousand", 1001, {"info"}, "  pages:        1004\n"},
+                      RefusedCase{"CheckPastAThousand", 1001, {"check"}, "  page 1004: OK (20 lines)\n"},
+                      RefusedCase{"StrictInfoCountsThePages", 1, {"--strict", "info"},
+                                  "  pages:        4\n  page 1:\n    error:        0xF0000041 TV_ERR_BITS_PER_SAMPLE"}),
+    [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.label); });
+
 // Which files a conversion writes, and which pages (0-based) each holds.
 struct ConvertCase {
     const char* label;
@@ -272,7 +310,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ProfileCase{"CheckDefault", {"check", "IN"}, 0, ": OK ("},
                       ProfileCase{"CheckStrict", {"check", "IN", "--strict"}, 1, kNoXResolution},
                       ProfileCase{"ConvertDefault", {"convert", "IN", "-o", "OUT"}, 0, ""},
-                      ProfileCase{"ConvertStrict", {"--strict", "convert", "IN", "-o", "OUT"}, 1, kNoXResolution}),
+                      ProfileCase{"ConvertStrict", {"--strict", "convert", "IN", "-o", "OUT"}, 1, kNoXResolution},
+                      ProfileCase{"CheckMapped", {"check", "--map", "IN"}, 0, ": OK ("},
+                      ProfileCase{"ConvertMapped", {"--map", "convert", "IN", "-o", "OUT"}, 0, ""}),
     [](const ::testing::TestParamInfo<ProfileCase>& info) { return std::string(info.param.label); });
 
 TEST_F(Pages, StrictCheckFailsEveryPageButTheFirst) {
