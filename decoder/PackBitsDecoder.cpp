@@ -86,6 +86,24 @@ int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLengt
         }
     }
 
+    // While a whole run and its header are at hand, no run can be cut by the
+    // end of the input.
+    constexpr std::ptrdiff_t kLongestRun = 1 + 128;
+    while (end - p > kLongestRun && filled < RowSize) {
+        const std::uint32_t header = *p++;
+        const std::uint32_t room = RowSize - filled;
+        if (header < 128) {
+            const std::uint32_t n = Smaller(header + 1, room);
+            CopyRun(Row + filled, room, p, kLongestRun, n);
+            p += n;
+            filled += n;
+        } else if (header > 128) {
+            const std::uint32_t n = Smaller(257 - header, room);
+            FillRun(Row + filled, room, *p++, n);
+            filled += n;
+        }
+    }
+    // The last runs, which the end of the input may cut.
     while (p != end && filled < RowSize) {
         const std::uint32_t header = *p++;
         const std::uint32_t room = RowSize - filled;
