@@ -88,7 +88,8 @@ struct Reader::Impl {
     std::string SourceName() const { return source ? source->Name() : std::string("<none>"); }
 
     Result Fail(std::uint32_t code, int systemError = 0) const {
-        return Result(code, tvapi::DescribeResult(code, SourceName(), options.page(), systemError));
+        const std::uint32_t page = options.page() == Options::no_page ? 0 : options.page();
+        return Result(code, tvapi::DescribeResult(code, SourceName(), page, systemError), systemError);
     }
 
     void ClosePage() {
@@ -119,6 +120,7 @@ struct Reader::Impl {
 
     Result OpenPage() {
         ClosePage();
+        if (options.page() == Options::no_page) return documentOpen ? Result() : OpenCorePage();
         return options.profile() == Profile::strict ? OpenStrictPage() : OpenCorePage();
     }
 
@@ -194,9 +196,8 @@ Result Reader::open(const std::filesystem::path& path, const Options& options) {
     auto source = tvcore::OpenPath(path.c_str(), error);
     if (!source) {
         impl_->CloseAll();
-        return Result(error == ENOMEM ? TV_ERR_NO_MEMORY : TV_ERR_FILE_OPEN,
-                      tvapi::DescribeResult(error == ENOMEM ? TV_ERR_NO_MEMORY : TV_ERR_FILE_OPEN, path.string(),
-                                            options.page(), error));
+        const std::uint32_t code = error == ENOMEM ? TV_ERR_NO_MEMORY : TV_ERR_FILE_OPEN;
+        return Result(code, tvapi::DescribeResult(code, path.string(), options.page(), error), error);
     }
     return impl_->OpenSource(std::move(source), 0);
 }
@@ -233,6 +234,10 @@ Result Reader::select_page(std::uint32_t page) {
     return impl_->OpenPage();
 }
 
+void Reader::close_page() noexcept {
+    if (impl_) impl_->ClosePage();
+}
+
 void Reader::close() noexcept {
     if (impl_) impl_->CloseAll();
 }
@@ -247,7 +252,21 @@ PageSummary Reader::page(std::uint32_t index) const {
     if (!impl_ || !impl_->documentOpen || index >= impl_->document.PageCount()) return PageSummary();
     auto data = std::make_shared<PageSummary::Data>();
     data->summary = impl_->document.Summarize(index);
+    data->littleEndian = impl_->document.LittleEndian();
     return PageSummary(std::move(data));
+}
+
+Result Reader::describe(std::uint32_t index, PageInfo& info) const {
+    if (!impl_ || !impl_->documentOpen) {
+        return Result(TV_ERR_FILE_HANDLE, "No file or memory with a page list is open in this reader.");
+    }
+    tvcore::PageLayout layout;
+    const std::uint32_t code = tvcore::ReadPageLayout(impl_->document, index, layout);
+    if (code != TV_OK) {
+        return Result(code, tvapi::DescribeResult(code, impl_->SourceName(), index, 0));
+    }
+    info = PageInfo(Describe(layout));
+    return Result();
 }
 
 namespace {

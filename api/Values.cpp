@@ -6,6 +6,9 @@ namespace tiffview {
 
 Result::Result(std::uint32_t code, std::string message) : code_(code), message_(std::move(message)) {}
 
+Result::Result(std::uint32_t code, std::string message, int systemError)
+    : code_(code), systemError_(systemError), message_(std::move(message)) {}
+
 std::uint32_t Result::kind() const noexcept { return code_ & TV_CODE_MASK; }
 
 bool Result::is_warning() const noexcept { return TiffView_IsWarning(code_); }
@@ -114,6 +117,7 @@ std::uint32_t PageSummary::samples_per_pixel() const noexcept { return data_->su
 std::uint32_t PageSummary::compression() const noexcept { return data_->summary.compression; }
 std::uint32_t PageSummary::photometric() const noexcept { return data_->summary.photometric; }
 bool PageSummary::tiled() const noexcept { return data_->summary.tiled; }
+bool PageSummary::little_endian() const noexcept { return data_->littleEndian; }
 bool PageSummary::bilevel() const noexcept { return data_->summary.Bilevel(); }
 
 }  // namespace tiffview

@@ -25,6 +25,7 @@ struct PageInfo::Data {
 
 struct PageSummary::Data {
     tvcore::PageSummary summary;
+    bool littleEndian = false;
 };
 
 }  // namespace tiffview

@@ -156,7 +156,12 @@ std::uint32_t CTiffView::OpenSource(tvcore::Source& source) {
     if (IsOpen()) return TV_ERR_FILE_HANDLE;
     if (Extra == nullptr) return TV_ERR_NO_MEMORY;
     if (!Extra->AnyBilevel() && Extra->selectedPage != 0) return TV_ERR_PAGE_OPTION;
-    FileName[0] = '\0';
+    // The source's name stands for the file name where it fits, so that
+    // the diagnostic log names what it describes.
+    const std::string& name = source.Name();
+    const std::size_t kept = name.size() <= kMaxFileName ? name.size() : 0;
+    std::memcpy(FileName, name.data(), kept);
+    FileName[kept] = '\0';
     Extra->lineGate = TV_ERR_FILE_HANDLE;
     Extra->pageCount = 0;
     Extra->source = &source;

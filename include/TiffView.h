@@ -160,7 +160,8 @@ protected:
     // Opens an image from a byte source of the library's own (a descriptor,
     // memory, a read function) instead of a file name: for the library's
     // other interfaces, whose strict profile is this class's. The source
-    // must outlive the opening; the name stays empty.
+    // must outlive the opening; its name becomes the file name when it
+    // fits, as a file name would.
     std::uint32_t OpenSource(tvcore::Source& source);
 
 private:

@@ -53,9 +53,15 @@ public:
     // True unless the call failed: success or a warning.
     explicit operator bool() const noexcept { return !is_error(); }
     const std::string& message() const noexcept;
+    // The system's errno behind a failure to open or read a source; 0
+    // when there is none.
+    int system_error() const noexcept { return systemError_; }
+
+    Result(std::uint32_t code, std::string message, int systemError);
 
 private:
     std::uint32_t code_ = 0;
+    int systemError_ = 0;
     std::string message_;  // empty for success, which costs a line nothing
 };
 
@@ -77,7 +83,9 @@ public:
 
     Options& profile(Profile profile);
     Profile profile() const noexcept;
-    // The page to open, from 0 (0 by default).
+    // The page to open, from 0 (0 by default); no_page opens the source and
+    // its page list only.
+    static constexpr std::uint32_t no_page = 0xFFFFFFFFu;
     Options& page(std::uint32_t page);
     std::uint32_t page() const noexcept;
     // Read a file's strips through a memory mapping instead of copying them
@@ -156,6 +164,8 @@ public:
     std::uint32_t compression() const noexcept;
     std::uint32_t photometric() const noexcept;
     bool tiled() const noexcept;
+    // The file's byte order (every page shares it).
+    bool little_endian() const noexcept;
     // One sample of one bit: a page of the kind this library reads.
     bool bilevel() const noexcept;
 
@@ -200,8 +210,10 @@ public:
     Result open_descriptor(int descriptor, const Options& options = Options());
     // `size` bytes read through `read`, called with `user`.
     Result open(ReadFunction read, void* user, std::uint64_t size, const Options& options = Options());
-    // Opens another page of the same source.
+    // Opens another page of the same source (Options::no_page: none).
     Result select_page(std::uint32_t page);
+    // Closes the page, keeping the source and its page list open.
+    void close_page() noexcept;
     void close() noexcept;
 
     // Whether a page is open for reading.
@@ -210,6 +222,9 @@ public:
     std::uint32_t page_count() const noexcept;
     // What page `index` is; a default summary past the last page.
     PageSummary page(std::uint32_t index) const;
+    // Describes page `index` as info() would once it is open, reading its
+    // directory and tables but preparing nothing for decoding.
+    Result describe(std::uint32_t index, PageInfo& info) const;
     // The open page; a default PageInfo when none is open.
     const PageInfo& info() const noexcept;
     // Index of the line read_line delivers next.

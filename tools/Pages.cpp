@@ -12,9 +12,6 @@ namespace tvtool {
 
 namespace {
 
-// A page no file has: selecting it opens no page and keeps the file open.
-constexpr std::uint32_t kNoPage = UINT32_MAX;
-
 // "--name VALUE" or "--name=VALUE": true when args[at] is one of them, with
 // `value` set (empty and `missing` true when the separate value is absent).
 bool TakeValue(const std::vector<std::string>& args, std::size_t& at, const std::string& name, std::string& value,
@@ -49,7 +46,7 @@ tiffview::Options LibraryOptions(const ReadOptions& options) {
 
 FileOutline OutlineFile(const InputFile& input, const ReadOptions& options, tiffview::Reader& reader) {
     // No page is opened yet: each is weighed against --max-memory first.
-    const tiffview::Result opened = input.OpenIn(reader, LibraryOptions(options).page(kNoPage));
+    const tiffview::Result opened = input.OpenIn(reader, LibraryOptions(options).page(tiffview::Options::no_page));
     FileOutline outline;
     outline.pageCount = reader.page_count();
     if (outline.pageCount != 0) return outline;
@@ -62,9 +59,7 @@ FileOutline OutlineFile(const InputFile& input, const ReadOptions& options, tiff
     return outline;
 }
 
-void EndPage(tiffview::Reader& reader) {
-    if (reader.is_open()) reader.select_page(kNoPage);
-}
+void EndPage(tiffview::Reader& reader) { reader.close_page(); }
 
 std::string PageLabel(const std::string& file, std::uint32_t page, std::uint32_t pageCount) {
     if (pageCount <= 1) return file;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 
 #include <filesystem>
@@ -165,10 +166,25 @@ TEST(ModernReader, PagesAreListedWhenTheFirstIsRefused) {
     EXPECT_EQ(reader.page(0).bits_per_sample(), 8u);
     EXPECT_TRUE(reader.page(1).bilevel());
     EXPECT_EQ(reader.page(2).status(), TV_ERR_PAGE_MISSING);
+    EXPECT_TRUE(reader.page(1).little_endian());
+    tiffview::PageInfo described;
+    EXPECT_EQ(reader.describe(0, described).code(), TV_ERR_BITS_PER_SAMPLE);
+    ASSERT_TRUE(reader.describe(1, described).ok());
+    EXPECT_EQ(described.width(), 16u);
+    EXPECT_FALSE(reader.is_open()) << "describing opens no page";
     ASSERT_TRUE(reader.select_page(1).ok());
     Bytes line(2);
     EXPECT_TRUE(reader.read_line(line.data(), line.size()).ok());
     EXPECT_EQ(line, Bytes(2, 0xF0));
+    reader.close_page();
+    EXPECT_FALSE(reader.is_open());
+    EXPECT_EQ(reader.page_count(), 2u) << "closing the page keeps the source";
+
+    // Options::no_page opens the page list only.
+    tiffview::Reader listOnly;
+    EXPECT_TRUE(listOnly.open(file.data(), file.size(), tiffview::Options().page(tiffview::Options::no_page)).ok());
+    EXPECT_FALSE(listOnly.is_open());
+    EXPECT_EQ(listOnly.page_count(), 2u);
 }
 
 TEST(ModernReader, BulkReadsCheckTheirRoom) {
@@ -231,6 +247,7 @@ TEST(ModernReader, SourcesThatCannotBeReadSayWhy) {
     tiffview::Reader reader;
     const tiffview::Result badDescriptor = reader.open_descriptor(-1);
     EXPECT_EQ(badDescriptor.code(), TV_ERR_FILE_OPEN);
+    EXPECT_EQ(badDescriptor.system_error(), EBADF);
     EXPECT_NE(badDescriptor.message().find("Bad file descriptor"), std::string::npos) << badDescriptor.message();
     const tiffview::Result noFunction = reader.open(nullptr, nullptr, 100);
     EXPECT_EQ(noFunction.code(), TV_ERR_FILE_OPEN);
