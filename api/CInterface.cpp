@@ -9,6 +9,8 @@
 #include "TiffViewCodes.h"
 #include "TiffViewReader.hpp"
 
+static_assert(TV_NO_PAGE == tiffview::Options::no_page, "one value for no page");
+
 struct tv_reader {
     tiffview::Reader reader;
     tiffview::Options options;
@@ -102,6 +104,10 @@ uint32_t tv_select_page(tv_reader* reader, uint32_t page) {
         reader->options.page(page);
         return reader->reader.select_page(page);
     });
+}
+
+void tv_close_page(tv_reader* reader) {
+    if (reader != nullptr) reader->reader.close_page();
 }
 
 void tv_close(tv_reader* reader) {

@@ -110,7 +110,9 @@ TIFFVIEW_C_API void tv_reader_free(tv_reader* reader);
 
 /* Options for the opens that follow. */
 TIFFVIEW_C_API void tv_set_profile(tv_reader* reader, int profile);
-/* The page to open, from 0. */
+/* The page to open, from 0; TV_NO_PAGE opens the source and its page
+ * list only. */
+#define TV_NO_PAGE 0xFFFFFFFFu
 TIFFVIEW_C_API void tv_set_page(tv_reader* reader, uint32_t page);
 /* Non-zero: read files through a memory mapping (faster on large
  * uncompressed strips; a file shortened by another process while open
@@ -132,6 +134,8 @@ TIFFVIEW_C_API uint32_t tv_open_descriptor(tv_reader* reader, int descriptor);
 TIFFVIEW_C_API uint32_t tv_open_read_function(tv_reader* reader, tv_read_function read, void* user, uint64_t size);
 /* Opens another page of the open source. */
 TIFFVIEW_C_API uint32_t tv_select_page(tv_reader* reader, uint32_t page);
+/* Closes the page, keeping the source and its page list open. */
+TIFFVIEW_C_API void tv_close_page(tv_reader* reader);
 TIFFVIEW_C_API void tv_close(tv_reader* reader);
 
 /* Pages in the source's directory chain; 0 when none is open. */

@@ -321,6 +321,9 @@ TEST(CInterface, ReadsPagesFromMemoryWithMessages) {
     std::uint64_t offset = 0, count = 0;
     EXPECT_EQ(tv_get_chunk(reader, 0, &offset, &count), 1);
     EXPECT_EQ(tv_get_chunk(reader, info.chunk_count, &offset, &count), 0);
+    tv_close_page(reader);
+    EXPECT_EQ(tv_get_page_info(reader, &info), TVC_ERR_FILE_HANDLE);
+    ASSERT_EQ(tv_select_page(reader, 2), TVC_OK);
     Bytes line(info.line_bytes);
     EXPECT_EQ(tv_read_line(reader, line.data(), line.size() - 1), TVC_ERR_LINE_BUFFER);
     std::uint32_t y = 0;
