@@ -39,13 +39,14 @@ struct Settings {
     bool quick = false;
     bool wall = false;
     bool map = false;  // read with TV_OPTION_MAP_FILE
+    bool anyBilevel = false;  // every coding with TV_OPTION_ANY_BILEVEL
     std::string keep;  // write the files here and leave them
 };
 
 void Usage() {
     std::printf(
         "usage: tiffview_bench [--quick] [--reps N] [--open-batch N] [--seed S] [--wall] [--map] [--no-rss]\n"
-        "                      [--keep DIR]\n"
+        "                      [--any-bilevel] [--keep DIR]\n"
         "  --quick         one repetition, short open loops: a smoke run (every line is still verified)\n"
         "  --reps N        timed repetitions per file and side (default 15); medians are reported\n"
         "  --open-batch N  openings per timed sample in the open/close table (default 40)\n"
@@ -53,6 +54,8 @@ void Usage() {
         "  --wall          time with the monotonic clock instead of the process's CPU time\n"
         "  --map           read our side with TV_OPTION_MAP_FILE (strips through a memory mapping)\n"
         "  --no-rss        skip the peak memory table\n"
+        "  --any-bilevel   read every coding with TV_OPTION_ANY_BILEVEL (G3-1D then goes through the\n"
+        "                  libtiff-like Group 3 decoder instead of the default profile's)\n"
         "  --keep DIR      write the TIFF files into DIR and keep them\n");
 }
 
@@ -81,6 +84,8 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
             s.wall = true;
         } else if (a == "--map") {
             s.map = true;
+        } else if (a == "--any-bilevel") {
+            s.anyBilevel = true;
         } else if (a == "--no-rss") {
             s.rss = false;
         } else {
@@ -182,6 +187,7 @@ int Run(const Settings& s) {
                 "above 1 = ours faster\n\n",
                 s.reps, s.reps == 1 ? "" : "s", s.wall ? "wall time (monotonic clock)" : "process CPU time");
     if (s.map) std::printf("options   ours read with TV_OPTION_MAP_FILE\n\n");
+    if (s.anyBilevel) std::printf("options   ours read every coding with TV_OPTION_ANY_BILEVEL\n\n");
 
     const Scratch scratch(s.keep);
     std::vector<Page> pages;
@@ -206,7 +212,7 @@ int Run(const Settings& s) {
             c.job.path = scratch.File(p.name + "-" + kEncodings[e].label + ".tif");
             c.job.width = p.format.width;
             c.job.length = p.format.length;
-            c.job.ourOptions = (kEncodings[e].strict ? 0 : TV_OPTION_ANY_BILEVEL) | (s.map ? TV_OPTION_MAP_FILE : 0);
+            c.job.ourOptions = (kEncodings[e].strict && !s.anyBilevel ? 0 : TV_OPTION_ANY_BILEVEL) | (s.map ? TV_OPTION_MAP_FILE : 0);
             WritePage(c.job.path, p, kEncodings[e]);
             c.bytes = std::filesystem::file_size(c.job.path);
             c.refused = VerifyFile(c.job, p);
