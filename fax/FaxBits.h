@@ -19,10 +19,18 @@
 // The decoding loops are kept out of their callers, so that their own
 // state gets the registers.
 #define TV_FAX_NOINLINE __attribute__((noinline))
+// The named steps a decoding loop defines for itself (lambdas over its
+// state) are inlined before the loop is optimised, so that they cost what
+// the same code written out in place costs. Left to the later inlining, a
+// step called once left CGroup3Lines::Line2D with 7% more instructions
+// (GCC 12, -O2). The shared steps of fax/FaxSteps.h are small enough for
+// the ordinary inlining, which measured no worse there.
+#define TV_FAX_STEP __attribute__((always_inline))
 #else
 #define TV_FAX_RARELY(condition) (condition)
 #define TV_FAX_LIKELY(condition) (condition)
 #define TV_FAX_NOINLINE
+#define TV_FAX_STEP
 #endif
 
 namespace tvfax {
