@@ -17,10 +17,9 @@ namespace {
 // of them filled) start with: true with its length and run value, or false
 // when they start an EOL (eleven zeros) or no code at all. With
 // EolIsMakeUp, an EOL (or eleven zeros) reads as a make-up code of
-// kFaxEolValue pixels instead, as the Group 4 decoder has always taken it
-// inside a horizontal code's run. Codes
-// of up to 9 (white) or 10 (black) bits, nearly all of a page's, take one
-// small lookup; the rest the full tables.
+// kFaxEolValue pixels instead, as the Group 4 decoder takes it inside a
+// horizontal code's run. Codes of up to 9 (white) or 10 (black) bits,
+// nearly all of a page's, take one small lookup; the rest the full tables.
 template <bool EolIsMakeUp = false>
 inline bool RunCodeAt(std::uint64_t acc, bool white, unsigned& length, std::uint32_t& value) {
     const FaxTables_t& tables = gFaxTables;
