@@ -22,13 +22,18 @@
 #include "TiffViewCodes.h"
 #include "fax/FaxBits.h"
 #include "fax/FaxCodes.h"
+#include "fax/FaxSteps.h"
 
 namespace {
 
 using tvfax::CarefulBits;
 using tvfax::FastBits;
+using tvfax::FindB1;
 using tvfax::kFastMinBytes;
 using tvfax::LeadingZeros64;
+using tvfax::RunCodeAt;
+using tvfax::RunPairAt;
+using tvfax::StepB1;
 
 // Copies of where the reference line ends, after its last element: b1 may
 // stop on the first two, and a pass code then reads two more for b2 and the
@@ -275,16 +280,23 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
 
 // One line of one-dimensional codes from the source's start: its elements
 // into Cur[1..count], and where an EOL right after it ends (0 if none).
+//
+// The any-bilevel Group 3 decoder (CGroup3Lines::Line1D) reads the same
+// codes with the same lookups (fax/FaxSteps.h) but keeps a loop of its own:
+// the two part wherever a line goes wrong, which is most of either loop.
+// Here a line is framed by the EOLs around it (one may open it, and one
+// that cuts it short needs its 1 bit found), a code that is not whole in
+// the input or a line too long for the line buffer fails the strip, every
+// element is checked against the run limit and grows the arrays when it is
+// an empty run, and a make-up code is followed by its terminating code
+// through the loop's top (the pair lookup). There a line is ended, never
+// failed, by the first bad code, EOL or end of the data, in a fixed array
+// that refuses a line once full, and runs past the width are kept for the
+// cleanup to drop. As policy hooks those differences would be a dozen
+// small callbacks in a 100-line loop, each a branch the other profile pays
+// for or a template twin of every line.
 template <class Source>
 TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, Framing1D& framing) {
-    const FaxTables_t& tables = gFaxTables;
-    const std::uint16_t* const shortWhite = tables.ShortWhite;
-    const std::uint16_t* const shortBlack = tables.ShortBlack;
-    const std::uint16_t* const fastWhite = tables.FastWhite;
-    const std::uint16_t* const fastBlack = tables.FastBlack;
-    const std::uint32_t* const runValue = tables.RunValue;
-    const std::uint32_t* const pairWhiteBlack = tables.PairWhiteBlack;
-    const std::uint32_t* const pairBlackWhite = tables.PairBlackWhite;
     bool bail = false;
 
     // An EOL may open the line. The fill before it is any number of 0 bits:
@@ -324,8 +336,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, Framing1D&
         }
         // Two short terminating codes in one lookup, when the line goes on
         // after the first; anything else is read code by code below.
-        const std::uint64_t pairIndex = source.Acc >> (64 - kPairBits);
-        const std::uint32_t pair = white ? pairWhiteBlack[pairIndex] : pairBlackWhite[pairIndex];
+        const std::uint32_t pair = RunPairAt(source.Acc, white);
         if (pair != 0) {
             const std::uint64_t first = linePos + FaxPairFirst(pair);
             const std::uint64_t second = first + FaxPairSecond(pair);
@@ -344,61 +355,49 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Line1D(Source& source, Framing1D&
         }
         unsigned len;
         std::uint32_t value;
-        const std::uint16_t shortEntry =
-            white ? shortWhite[source.Acc >> (64 - kWhiteShortBits)] : shortBlack[source.Acc >> (64 - kBlackShortBits)];
-        if (TV_FAX_LIKELY(shortEntry != 0)) {
-            len = FaxShortLength(shortEntry);
-            value = FaxShortValue(shortEntry);
-        } else {
-            const std::uint16_t entry = white ? fastWhite[source.Acc >> (64 - kWhiteMaxBits)]
-                                              : fastBlack[source.Acc >> (64 - kBlackMaxBits)];
-            const std::uint32_t row = FaxFastRow(entry);
-            // Twelve 0 bits match no white code: fill before an EOL, or damage.
-            if (entry == 0 || row == kFaxEolRow || row == kFaxBlackEolRow) {
-                // An EOL before the line is complete: the line ends there and
-                // the rest of it is white, as fax receivers take it. This also
-                // ends a line that a make-up code filled without the
-                // terminating code of 0 some writers leave out. The EOL is left
-                // for the end of the line to take.
-                Source probe = source;
-                const std::uint64_t end = FindEolEnd(probe, source.Position(), bail);
-                if (bail) {
-                    return Stop::Careful;
-                }
-                if (end == 0) {
+        // Twelve 0 bits match no white code: fill before an EOL, or damage.
+        if (TV_FAX_RARELY(!RunCodeAt(source.Acc, white, len, value))) {
+            // An EOL before the line is complete: the line ends there and
+            // the rest of it is white, as fax receivers take it. This also
+            // ends a line that a make-up code filled without the
+            // terminating code of 0 some writers leave out. The EOL is left
+            // for the end of the line to take.
+            Source probe = source;
+            const std::uint64_t end = FindEolEnd(probe, source.Position(), bail);
+            if (bail) {
+                return Stop::Careful;
+            }
+            if (end == 0) {
+                return Stop::Fail;
+            }
+            if (linePos > prev || !white) {
+                // A run in progress (black, or a white make-up) ends here.
+                if (n >= kFaxMaxRuns || (linePos == prev && !Reserve(n + 1))) {
                     return Stop::Fail;
                 }
-                if (linePos > prev || !white) {
-                    // A run in progress (black, or a white make-up) ends here.
-                    if (n >= kFaxMaxRuns || (linePos == prev && !Reserve(n + 1))) {
-                        return Stop::Fail;
-                    }
-                    cur = Cur;
-                    cur[++n] = linePos;
-                    ToggleFaxElement(toggles, linePos);
-                    prev = linePos;
-                    white = !white;
-                }
-                if (linePos < width) {
-                    // `white` is now the colour of the next run.
-                    if (!white) {
-                        ToggleFaxElement(toggles, cur[n]);
-                        cur[n] += width - linePos;
-                        ToggleFaxElement(toggles, cur[n]);
-                    } else if (n < kFaxMaxRuns) {
-                        cur[++n] = width;
-                        ToggleFaxElement(toggles, width);
-                    } else {
-                        return Stop::Fail;
-                    }
-                    linePos = width;
-                    framing.cutByEol = true;
-                }
-                terminated = true;
-                break;
+                cur = Cur;
+                cur[++n] = linePos;
+                ToggleFaxElement(toggles, linePos);
+                prev = linePos;
+                white = !white;
             }
-            len = FaxFastLength(entry);
-            value = runValue[row];
+            if (linePos < width) {
+                // `white` is now the colour of the next run.
+                if (!white) {
+                    ToggleFaxElement(toggles, cur[n]);
+                    cur[n] += width - linePos;
+                    ToggleFaxElement(toggles, cur[n]);
+                } else if (n < kFaxMaxRuns) {
+                    cur[++n] = width;
+                    ToggleFaxElement(toggles, width);
+                } else {
+                    return Stop::Fail;
+                }
+                linePos = width;
+                framing.cutByEol = true;
+            }
+            terminated = true;
+            break;
         }
         if (source.Beyond(len)) {
             return Stop::Fail;  // the line runs past the end of its input
@@ -500,6 +499,17 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
 // Cur; stops at the line's end, an end of block, a code that is not whole
 // in the input (Suspend, with the line as it stood before that code and
 // where the code starts), bad data, or when the fast source cannot go on.
+//
+// The any-bilevel decoder's CGroup3Lines::Line2D reads the same codes with
+// the same steps on b1 and the same lookups (fax/FaxSteps.h), but each
+// code's handling differs past the lookup, so the loops stay apart: here a
+// line may stop at any code for want of input and go on in the next call
+// from the state it left (a horizontal code's runs are undone to suspend),
+// an end-of-block mark and the extension code end the line, a run that
+// is negative or longer than the line fails the strip, and an empty run
+// may grow the arrays. There a line always has its strip at hand, is cut
+// short (never failed) at the first EOL or bad code, keeps runs past the
+// width for its cleanup to drop, and lives in a fixed array.
 template <class Source>
 TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState& line, std::uint64_t& codeStart, bool& extension) {
     // The loop reads a copy of the source, which the compiler can keep in
@@ -507,15 +517,8 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
     // is handed back where the line ends or suspends; a failed line or one
     // left to the careful source has no use for the position.
     Source source = caller;
-    const FaxTables_t& tables = gFaxTables;
-    const std::uint16_t* const fastMode = tables.FastMode;
-    const std::uint16_t* const shortWhite = tables.ShortWhite;
-    const std::uint16_t* const shortBlack = tables.ShortBlack;
-    const std::uint16_t* const fastWhite = tables.FastWhite;
-    const std::uint16_t* const fastBlack = tables.FastBlack;
-    const std::uint32_t* const runValue = tables.RunValue;
-    const std::uint32_t* const pairWhiteBlack = tables.PairWhiteBlack;
-    const std::uint32_t* const pairBlackWhite = tables.PairBlackWhite;
+    const std::uint16_t* const fastMode = gFaxTables.FastMode;
+    const std::uint16_t* const fastWhite = gFaxTables.FastWhite;
 
     const std::uint64_t width = Width;
     // b1's candidate on the reference line (element K), kept as a pointer:
@@ -530,28 +533,61 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
     std::uint64_t prev = cur[n];
     Stop stop;
 
-    // The empty run the next element makes: room for it (the other
-    // elements have theirs, see Reserve). Fails the line when the run
-    // count would pass its limit or the arrays cannot grow.
-#define TV_FAX_ROOM_FOR_EMPTY_RUN()                             \
-    do {                                                        \
-        const std::ptrdiff_t at = b - Ref;                      \
-        if (n >= kFaxMaxRuns || !Reserve(n + 1)) {              \
-            return Stop::Fail;                                  \
-        }                                                       \
-        cur = Cur;                                              \
-        b = Ref + at;                                           \
-    } while (0)
-
-    // The element a vertical code makes, a1, which a0 moves to.
-    auto addElement = [&](std::uint64_t target) {
+    // Room for the empty run the next element makes (the other elements
+    // have theirs, see Reserve); false when the run count would pass its
+    // limit or the arrays cannot grow. Growing moves both arrays.
+    auto roomForEmptyRun = [&]() TV_FAX_STEP {
+        const std::ptrdiff_t at = b - Ref;
+        if (n >= kFaxMaxRuns || !Reserve(n + 1)) {
+            return false;
+        }
+        cur = Cur;
+        b = Ref + at;
+        return true;
+    };
+    // Whether the run from the last element to one at `target` may be
+    // added: one test for an empty run, one longer than the line and a
+    // negative one (a vertical code before the line or before the last
+    // element); an empty run needs room.
+    auto runFits = [&](std::uint64_t target) TV_FAX_STEP {
+        const std::uint64_t run = target - prev;
+        if (TV_FAX_LIKELY(run - 1 < width)) {
+            return true;
+        }
+        return run == 0 && roomForEmptyRun();
+    };
+    // A vertical code with b standing on b1: a1 is b1 moved by `d`, a0
+    // moves to it, and b steps by `step` towards the next b1, which is of
+    // the other colour (the element after b1, or before it for a1 left of
+    // b1). False when the run up to a1 does not fit.
+    auto vertical = [&](std::int64_t d, std::ptrdiff_t step) TV_FAX_STEP {
+        const std::uint64_t target = *b + static_cast<std::uint64_t>(d);
+        if (TV_FAX_RARELY(!runFits(target))) {
+            return false;
+        }
         cur[++n] = target;
         ToggleFaxElement(toggles, target);
         prev = target;
         a0 = target;
+        // A negative step at element 0 has failed above.
+        b += step;
+        return true;
     };
-    // The two elements of a horizontal code's runs.
-    auto addRunPair = [&](std::uint64_t first, std::uint64_t second) {
+    // Two short terminating codes after `skip` bits of `bits`, a horizontal
+    // code's two runs, taken when both end within the line and the bits are
+    // input; else false with nothing read.
+    auto runPair = [&](std::uint64_t bits, unsigned skip) TV_FAX_STEP {
+        const std::uint32_t pair = RunPairAt(bits, (n & 1u) == 0);
+        const std::uint64_t first = a0 + FaxPairFirst(pair);
+        const std::uint64_t second = first + FaxPairSecond(pair);
+        const unsigned length = skip + FaxPairLength(pair);
+        // a0 is never left of prev, so neither run alone then outgrows the
+        // line: the rare pair that fails only this goes code by code, to
+        // the same end.
+        if (pair == 0 || second - prev > width || source.Beyond(length)) {
+            return false;
+        }
+        source.Consume(length);
         cur[n + 1] = first;
         cur[n + 2] = second;
         n += 2;
@@ -559,6 +595,87 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
         ToggleFaxElement(toggles, second);
         a0 = second;
         prev = second;
+        return true;
+    };
+    // Pass codes, the first one's bits known to be input: a0 moves to b2.
+    // They come in runs (below a line of many short runs): the next one is
+    // taken here while the line goes on and its bits are input. False when
+    // b2 lies before a0 (a damaged reference).
+    auto passCodes = [&]() TV_FAX_STEP {
+        for (;;) {
+            source.Consume(kPassBits);
+            FindB1(b, a0, n > 0);
+            const std::uint64_t b2 = b[1];
+            if (b2 < a0) {
+                return false;
+            }
+            a0 = b2;
+            b += 2;
+            if (a0 >= width || !source.Fill() || (source.Acc >> 60) != 1 || source.Beyond(kPassBits)) {
+                return true;
+            }
+        }
+    };
+    // A horizontal code's two runs read code by code from `hStart` (where
+    // the code starts), a0 at `a0Start` and `nStart` elements before it:
+    // make-up codes, a run of 0 or past the width, bits not all input.
+    // Stop::Line when both are read; a code not whole in the input suspends
+    // the line before the horizontal code, whose runs are undone.
+    auto horizontalByCode = [&](std::uint64_t hStart, std::uint64_t a0Start, std::uint64_t nStart) TV_FAX_STEP {
+        for (int r = 0; r < 2; ++r) {
+            const bool white = (n & 1u) == 0;
+            for (;;) {
+                if (!source.Fill()) {
+                    return Stop::Careful;
+                }
+                unsigned codeLen;
+                std::uint32_t value;
+                const bool code = RunCodeAt<true>(source.Acc, white, codeLen, value);
+                // Bits beyond the input read as 0, and may be what matches
+                // no code or what makes one.
+                if (TV_FAX_RARELY(!code || source.Incomplete(codeLen))) {
+                    if (!code && !source.Incomplete(white ? kWhiteMaxBits : kBlackMaxBits)) {
+                        return Stop::Fail;
+                    }
+                    for (std::uint64_t i = nStart + 1; i <= n; ++i) {
+                        ToggleFaxElement(toggles, cur[i]);
+                    }
+                    line = {a0Start, static_cast<std::uint64_t>(b - Ref), nStart};
+                    codeStart = hStart;
+                    caller = source;
+                    return Stop::Suspend;
+                }
+                source.Consume(codeLen);
+                a0 += value;
+                if (value < 64) {
+                    if (TV_FAX_RARELY(!runFits(a0))) {
+                        return Stop::Fail;
+                    }
+                    cur[++n] = a0;
+                    ToggleFaxElement(toggles, a0);
+                    prev = a0;
+                    break;
+                }
+                // Includes an EOL met inside a run: the run can only outgrow the line.
+                if (TV_FAX_RARELY(a0 - prev > width)) {
+                    return Stop::Fail;
+                }
+            }
+        }
+        return Stop::Line;
+    };
+    // The extension prefix or seven 0s: the rest of the line is one run,
+    // starting after the last element (what passes left behind is lost).
+    auto restOfLineOneRun = [&]() TV_FAX_STEP {
+        if (n >= kFaxMaxRuns) {
+            return false;
+        }
+        cur[++n] = prev + (width - a0);
+        prev = cur[n];
+        ToggleFaxElement(toggles, prev);
+        a0 = width;
+        extension = true;
+        return true;
     };
 
     for (;;) {
@@ -575,39 +692,19 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
         // left to the code-by-code path, which suspends where it must.
         const FaxVerticalPair_t& pair = kFaxVerticalPairs.Entry[acc >> 58];
         if (pair.Total != 0 && !source.Beyond(pair.Total)) {
-            if (TV_FAX_LIKELY(n > 0)) {
-                while (*b <= a0) {
-                    b += 2;
-                }
-            }
-            std::uint64_t target = *b + static_cast<std::uint64_t>(std::int64_t{pair.D1});
-            std::uint64_t run = target - prev;
-            if (TV_FAX_RARELY(run - 1 >= width)) {
-                if (run != 0) {
-                    return Stop::Fail;
-                }
-                TV_FAX_ROOM_FOR_EMPTY_RUN();
-            }
-            addElement(target);
+            FindB1(b, a0, n > 0);
             // d is -1, 0 or 1: b1 steps back for a0 left of it, else on.
-            b += pair.D1 | 1;
+            if (TV_FAX_RARELY(!vertical(pair.D1, pair.D1 | 1))) {
+                return Stop::Fail;
+            }
             if (TV_FAX_RARELY(a0 >= width)) {
                 source.Consume(pair.First);
                 continue;
             }
-            while (*b <= a0) {
-                b += 2;
+            StepB1(b, a0);
+            if (TV_FAX_RARELY(!vertical(pair.D2, pair.D2 | 1))) {
+                return Stop::Fail;
             }
-            target = *b + static_cast<std::uint64_t>(std::int64_t{pair.D2});
-            run = target - prev;
-            if (TV_FAX_RARELY(run - 1 >= width)) {
-                if (run != 0) {
-                    return Stop::Fail;
-                }
-                TV_FAX_ROOM_FOR_EMPTY_RUN();
-            }
-            addElement(target);
-            b += pair.D2 | 1;
             source.Consume(pair.Total);
             continue;
         }
@@ -621,23 +718,8 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                 stop = Stop::Suspend;
                 break;
             }
-            // a0 moves to b2. Pass codes come in runs (below a line of many
-            // short runs): the next one is taken here while the line goes
-            // on and its bits are input.
-            for (;;) {
-                source.Consume(kPassBits);
-                if (TV_FAX_LIKELY(n > 0)) {
-                    while (*b <= a0) {
-                        b += 2;
-                    }
-                }
-                const std::uint64_t b2 = b[1];
-                if (b2 < a0) {
-                    return Stop::Fail;
-                }
-                a0 = b2;
-                b += 2;
-                if (a0 >= width || !source.Fill() || (source.Acc >> 60) != 1 || source.Beyond(kPassBits)) break;
+            if (!passCodes()) {
+                return Stop::Fail;
             }
             continue;
         }
@@ -651,97 +733,21 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
             const std::uint64_t a0Start = a0;
             const std::uint64_t nStart = n;
             // Fill left at least 16 bits: the pair lookup needs 13 with the
-            // code; the code-by-code path below fills for itself.
+            // code; the code-by-code path fills for itself.
             source.Consume(kHorizontalBits);
-            // Two short terminating codes, the usual case, in one lookup;
-            // anything else (make-up codes, a run of 0 or past the width,
-            // bits not all input) is read code by code below.
-            const std::uint64_t pairIndex = source.Acc >> (64 - kPairBits);
-            const std::uint32_t pair = (n & 1u) == 0 ? pairWhiteBlack[pairIndex] : pairBlackWhite[pairIndex];
-            if (TV_FAX_LIKELY(pair != 0)) {
-                const unsigned pairLength = FaxPairLength(pair);
-                const std::uint64_t first = a0 + FaxPairFirst(pair);
-                const std::uint64_t second = first + FaxPairSecond(pair);
-                // Both runs together within the width (a0 is never left of
-                // prev, so neither run alone then outgrows it): the rare
-                // pair that fails only this goes code by code, to the same
-                // end.
-                if (TV_FAX_LIKELY(second - prev <= width && !source.Beyond(pairLength))) {
-                    source.Consume(pairLength);
-                    addRunPair(first, second);
-                    // Horizontal codes come in runs (runs with no edges
-                    // above them): the next ones, while they are two short
-                    // terminating codes of the same colours, are taken here;
-                    // any other is left where it starts, to the loop's top.
-                    while (a0 < width && source.Fill() && (source.Acc >> 61) == 1) {
-                        const std::uint64_t nextIndex = (source.Acc << kHorizontalBits) >> (64 - kPairBits);
-                        const std::uint32_t next = (n & 1u) == 0 ? pairWhiteBlack[nextIndex] : pairBlackWhite[nextIndex];
-                        const unsigned nextLength = kHorizontalBits + FaxPairLength(next);
-                        const std::uint64_t nextFirst = a0 + FaxPairFirst(next);
-                        const std::uint64_t nextSecond = nextFirst + FaxPairSecond(next);
-                        if (next == 0 || nextSecond - prev > width || source.Beyond(nextLength)) break;
-                        source.Consume(nextLength);
-                        addRunPair(nextFirst, nextSecond);
-                    }
-                    continue;
+            if (TV_FAX_LIKELY(runPair(source.Acc, 0))) {
+                // Horizontal codes come in runs (runs with no edges above
+                // them): the next ones, while they are two short terminating
+                // codes of the same colours, are taken here; any other is
+                // left where it starts, to the loop's top.
+                while (a0 < width && source.Fill() && (source.Acc >> 61) == 1 &&
+                       runPair(source.Acc << kHorizontalBits, kHorizontalBits)) {
                 }
+                continue;
             }
-            for (int r = 0; r < 2; ++r) {
-                const bool white = (n & 1u) == 0;
-                for (;;) {
-                    if (!source.Fill()) {
-                        return Stop::Careful;
-                    }
-                    unsigned codeLen;
-                    std::uint32_t value;
-                    const std::uint16_t shortEntry = white ? shortWhite[source.Acc >> (64 - kWhiteShortBits)]
-                                                           : shortBlack[source.Acc >> (64 - kBlackShortBits)];
-                    if (TV_FAX_LIKELY(shortEntry != 0)) {
-                        codeLen = FaxShortLength(shortEntry);
-                        value = FaxShortValue(shortEntry);
-                    } else {
-                        const std::uint16_t entry = white ? fastWhite[source.Acc >> (64 - kWhiteMaxBits)]
-                                                          : fastBlack[source.Acc >> (64 - kBlackMaxBits)];
-                        if (entry == 0) {
-                            if (!source.Incomplete(white ? kWhiteMaxBits : kBlackMaxBits)) {
-                                return Stop::Fail;
-                            }
-                            codeLen = 64;  // not whole: suspend below
-                        } else {
-                            codeLen = FaxFastLength(entry);
-                        }
-                        value = entry == 0 ? 0 : runValue[FaxFastRow(entry)];
-                    }
-                    if (TV_FAX_RARELY(codeLen == 64 || source.Incomplete(codeLen))) {
-                        // The whole horizontal code is read again from its start.
-                        for (std::uint64_t i = nStart + 1; i <= n; ++i) {
-                            ToggleFaxElement(toggles, cur[i]);
-                        }
-                        line = {a0Start, static_cast<std::uint64_t>(b - Ref), nStart};
-                        codeStart = hStart;
-                        caller = source;
-                        return Stop::Suspend;
-                    }
-                    source.Consume(codeLen);
-                    a0 += value;
-                    const std::uint64_t run = a0 - prev;
-                    if (value < 64) {
-                        if (TV_FAX_RARELY(run - 1 >= width)) {
-                            if (run != 0) {
-                                return Stop::Fail;
-                            }
-                            TV_FAX_ROOM_FOR_EMPTY_RUN();
-                        }
-                        cur[++n] = a0;
-                        ToggleFaxElement(toggles, a0);
-                        prev = a0;
-                        break;
-                    }
-                    // Includes an EOL met inside a run: the run can only outgrow the line.
-                    if (TV_FAX_RARELY(run > width)) {
-                        return Stop::Fail;
-                    }
-                }
+            const Stop runs = horizontalByCode(hStart, a0Start, nStart);
+            if (TV_FAX_RARELY(runs != Stop::Line)) {
+                return runs;
             }
             continue;
         }
@@ -786,65 +792,28 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
             const unsigned ones = std::min(LeadingZeros64(~acc), source.Held & 63u);
             unsigned used = 0;
             do {
-                if (TV_FAX_LIKELY(n > 0)) {
-                    while (*b <= a0) {
-                        b += 2;
-                    }
+                FindB1(b, a0, n > 0);
+                if (TV_FAX_RARELY(!vertical(0, 1))) {
+                    return Stop::Fail;
                 }
-                const std::uint64_t target = *b;
-                const std::uint64_t run = target - prev;
-                if (TV_FAX_RARELY(run - 1 >= width)) {
-                    if (run != 0) {
-                        return Stop::Fail;
-                    }
-                    TV_FAX_ROOM_FOR_EMPTY_RUN();
-                }
-                addElement(target);
-                ++b;
                 ++used;
             } while (used < ones && a0 < width);
             source.Consume(used);
             continue;
         }
+        source.Consume(len);
         if (TV_FAX_LIKELY(mode - kModeVR1 <= kModeVL3 - kModeVR1)) {
-            // The other vertical modes. b1 moves to the first changing
-            // element of the opposite colour beyond a0, two elements at a
-            // time; at the start of a line it stays put.
-            source.Consume(len);
-            if (TV_FAX_LIKELY(n > 0)) {
-                while (*b <= a0) {
-                    b += 2;
-                }
+            // The other vertical modes; at the start of a line b1 stays put.
+            FindB1(b, a0, n > 0);
+            if (TV_FAX_RARELY(!vertical(kVerticalOffset[mode], kVerticalStep[mode]))) {
+                return Stop::Fail;
             }
-            const std::int64_t d = kVerticalOffset[mode];
-            const std::uint64_t target = *b + static_cast<std::uint64_t>(d);
-            const std::uint64_t run = target - prev;
-            // One test for an empty run, one past the width and a negative
-            // one (b1 + d before the line, or before the last element).
-            if (TV_FAX_RARELY(run - 1 >= width)) {
-                if (run != 0) {
-                    return Stop::Fail;
-                }
-                TV_FAX_ROOM_FOR_EMPTY_RUN();
-            }
-            addElement(target);
-            // A negative d at element 0 has failed above.
-            b += kVerticalStep[mode];
             continue;
         }
-        source.Consume(len);
-        // Extension prefix or seven 0s: the rest of the line is one run,
-        // starting after the last element (what passes left behind is lost).
-        if (n >= kFaxMaxRuns) {
+        if (!restOfLineOneRun()) {
             return Stop::Fail;
         }
-        cur[++n] = prev + (width - a0);
-        prev = cur[n];
-        ToggleFaxElement(toggles, prev);
-        a0 = width;
-        extension = true;
     }
-#undef TV_FAX_ROOM_FOR_EMPTY_RUN
     line = {a0, static_cast<std::uint64_t>(b - Ref), n};
     caller = source;
     return stop;

@@ -21,14 +21,19 @@
 #include "TiffViewCodes.h"
 #include "fax/FaxBits.h"
 #include "fax/FaxCodes.h"
+#include "fax/FaxSteps.h"
 #include "fax/FaxToggles.h"
 
 namespace {
 
 using tvfax::CarefulBits;
 using tvfax::FastBits;
+using tvfax::FindB1;
 using tvfax::kFastMinBytes;
 using tvfax::LeadingZeros64;
+using tvfax::RunCodeAt;
+using tvfax::RunPairAt;
+using tvfax::StepB1;
 
 // Copies of the width after a reference line's last element: b1 and b2 may
 // stand on them, and a pass code steps two further.
@@ -173,26 +178,13 @@ CGroup3Lines::End CGroup3Lines::DecodeLine(Source& bits, bool& skipped) {
 // data ends.
 template <class Source>
 inline CGroup3Lines::End CGroup3Lines::ReadRun(Source& bits, bool white, std::uint64_t& a0) {
-    const FaxTables_t& tables = gFaxTables;
     for (;;) {
         if (!bits.Fill()) return End::Careful;
         if (bits.AtEnd()) return End::Data;
         unsigned length;
         std::uint32_t value;
-        const std::uint16_t shortEntry = white ? tables.ShortWhite[NextBits(bits, kWhiteShortBits)]
-                                               : tables.ShortBlack[NextBits(bits, kBlackShortBits)];
-        if (TV_FAX_LIKELY(shortEntry != 0)) {
-            length = FaxShortLength(shortEntry);
-            value = FaxShortValue(shortEntry);
-        } else {
-            const std::uint16_t entry = white ? tables.FastWhite[NextBits(bits, kWhiteMaxBits)]
-                                              : tables.FastBlack[NextBits(bits, kBlackMaxBits)];
-            const unsigned row = FaxFastRow(entry);
-            if (entry == 0 || row == kFaxEolRow || row == kFaxBlackEolRow) {
-                return NextBits(bits, kEolZeros) == 0 ? End::Eol : End::BadCode;
-            }
-            length = FaxFastLength(entry);
-            value = tables.RunValue[row];
+        if (TV_FAX_RARELY(!RunCodeAt(bits.Acc, white, length, value))) {
+            return NextBits(bits, kEolZeros) == 0 ? End::Eol : End::BadCode;
         }
         bits.Consume(length);
         a0 += value;
@@ -208,13 +200,16 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::ReadRunApart(Source& bits, bool 
 
 // One line of one-dimensional codes: runs alternate white and black from
 // pixel 0, and the line is whole once a run reaches the width.
+//
+// The strict decoder's CFaxDecoder::Line1D reads the same codes with the
+// same lookups (fax/FaxSteps.h); why the two loops stay apart is told
+// there: they part wherever a line goes wrong.
 template <class Source>
 TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
     // Working on copies lets the compiler keep the source and the output
     // position in registers: stores into the element array could otherwise
     // alias them.
     Source bits = source;
-    const FaxTables_t& tables = gFaxTables;
     const std::uint64_t width = Width;
     std::uint64_t* const cur = Cur;
     std::uint64_t* const toggles = Toggles.get();
@@ -228,8 +223,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
         if (!bits.Fill()) return End::Careful;
         // Two terminating codes, the next run and the one after it, in one
         // lookup, when the line goes on after the first.
-        const std::uint32_t pair =
-            (white ? tables.PairWhiteBlack : tables.PairBlackWhite)[NextBits(bits, kPairBits)];
+        const std::uint32_t pair = RunPairAt(bits.Acc, white);
         if (pair != 0) {
             const std::uint64_t first = a0 + FaxPairFirst(pair);
             if (TV_FAX_LIKELY(first < width && out + 1 < roomEnd && !bits.Beyond(FaxPairLength(pair)))) {
@@ -277,6 +271,10 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
 }
 
 // One line of two-dimensional codes against the reference line Ref.
+//
+// The strict decoder's CFaxDecoder::Loop2D reads the same codes with the
+// same steps (fax/FaxSteps.h); why the two loops stay apart is told there:
+// past each code's lookup, the two handle it differently.
 template <class Source>
 TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
     // Working on copies lets the compiler keep the source and the output
@@ -299,18 +297,10 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
     const std::uint64_t* b = Ref;
     End end;
 
-    // b1 is the first changing element past a0 of the other colour; before
-    // the line's first element it is taken as it stands.
-    auto stepB1 = [&]() {
-        while (*b <= a0) b += 2;
-    };
-    auto findB1 = [&]() {
-        if (TV_FAX_LIKELY(out != cur)) stepB1();
-    };
-    // A vertical code: a1 is b1 moved by `shift`, and the colour changes.
-    // False, with nothing changed, when a1 would lie before a0 (b1 itself
-    // never does).
-    auto vertical = [&](std::int64_t shift) {
+    // A vertical code with b standing on b1: a1 is b1 moved by `shift`,
+    // and the colour changes. False, with nothing changed, when a1 would
+    // lie before a0 (b1 itself never does).
+    auto vertical = [&](std::int64_t shift) TV_FAX_STEP {
         const std::uint64_t a1 = *b + static_cast<std::uint64_t>(shift);
         if (TV_FAX_RARELY(static_cast<std::int64_t>(a1 - a0) < 0)) return false;
         a0 = a1;
@@ -322,16 +312,89 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
         b += shift < 0 ? -1 : 1;
         return true;
     };
+    // Two short vertical codes (V0, VR1, VL1) found in one lookup, b on
+    // b1; the line may end after the first. False, with nothing read, when
+    // the first cannot be taken; a second that cannot is left unread.
+    auto verticalPair = [&](const FaxVerticalPair_t& pair) TV_FAX_STEP {
+        if (TV_FAX_RARELY(!vertical(pair.D1))) return false;
+        if (a0 >= width) {
+            bits.Consume(pair.First);
+            return true;
+        }
+        StepB1(b, a0);
+        bits.Consume(vertical(pair.D2) ? pair.Total : pair.First);
+        return true;
+    };
     // An element of a run read code by code.
-    auto addRunEnd = [&]() {
+    auto addRunEnd = [&]() TV_FAX_STEP {
         *out++ = a0;
         ToggleFaxElement(toggles, std::min(a0, width));
     };
     // Records where a line cut short or ended by a pass code stands, when
     // that is past its last element (pass codes went over pixels of a0's
     // colour).
-    auto keepA0 = [&]() {
+    auto keepA0 = [&]() TV_FAX_STEP {
         if (a0 > (out != cur ? out[-1] : 0)) addRunEnd();
+    };
+    // Pass codes, the first one read: a0 moves to b2. They come in runs
+    // (below a line of many short runs): the next one is taken here while
+    // the line goes on. Passing adds no element, so the room checked stays.
+    auto passCodes = [&]() TV_FAX_STEP {
+        for (;;) {
+            a0 = b[1];
+            b += 2;
+            if (a0 >= width || !bits.Fill() || (bits.Acc >> 60) != 1) return;
+            bits.Consume(4);
+            FindB1(b, a0, out != cur);
+        }
+    };
+    // A horizontal code's two runs read code by code (make-up codes, runs
+    // past the width, bits that are not all data). Complete when both are
+    // whole; a run that meets the end of the data keeps where it stands,
+    // even when it is empty.
+    auto horizontalByCode = [&]() TV_FAX_STEP {
+        End run = End::Complete;
+        for (int r = 0; r < 2 && run == End::Complete; ++r) {
+            // On copies, which leave the loop's own variables free to
+            // stay in registers.
+            Source runBits = bits;
+            std::uint64_t runEnd = a0;
+            run = ReadRunApart(runBits, ((out - cur) & 1) == 0, runEnd);
+            bits = runBits;
+            a0 = runEnd;
+            if (run == End::Complete) addRunEnd();
+        }
+        if (TV_FAX_LIKELY(run == End::Complete) || run == End::Careful) return run;
+        if (run == End::Data) {
+            addRunEnd();
+        } else {
+            keepA0();
+        }
+        return run;
+    };
+    // A horizontal code's two runs, its code read: two terminating codes
+    // of the two colours in one lookup. A horizontal code is often followed
+    // by another (runs with no edges above them), taken here while the line
+    // goes on and has room; one that needs more is read code by code.
+    // Complete when the line goes on.
+    auto horizontal = [&]() TV_FAX_STEP {
+        const bool whiteFirst = ((out - cur) & 1) == 0;
+        for (;;) {
+            if (!bits.Fill()) return End::Careful;
+            const std::uint32_t runs = RunPairAt(bits.Acc, whiteFirst);
+            if (TV_FAX_RARELY(runs == 0 || bits.Beyond(FaxPairLength(runs)))) break;
+            bits.Consume(FaxPairLength(runs));
+            const std::uint64_t first = a0 + FaxPairFirst(runs);
+            a0 = first + FaxPairSecond(runs);
+            out[0] = first;
+            out[1] = a0;
+            out += 2;
+            ToggleFaxElement(toggles, first);
+            ToggleFaxElement(toggles, a0);
+            if (!(a0 < width && out <= roomForPair && bits.Fill() && (bits.Acc >> 61) == 1)) return End::Complete;
+            bits.Consume(3);
+        }
+        return horizontalByCode();
     };
 
     for (;;) {
@@ -340,7 +403,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
             end = End::Complete;
             break;
         }
-        findB1();
+        FindB1(b, a0, out != cur);
         if (!bits.Fill()) return End::Careful;
         if (TV_FAX_RARELY(bits.AtEnd())) {
             keepA0();
@@ -348,21 +411,12 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
             break;
         }
         const std::uint64_t acc = bits.Acc;
-        // Two short vertical codes (V0, VR1, VL1) at once; the line may end
-        // after the first. Anything unusual is left to the code by code
-        // path below. (Room for both elements also means room for the one
-        // the check below asks.)
+        // Two short vertical codes at once; anything unusual is left to the
+        // code by code path below. (Room for both elements also means room
+        // for the one the check below asks.)
         const FaxVerticalPair_t& pair = kFaxVerticalPairs.Entry[acc >> 58];
-        if (pair.Total != 0 && out < roomForPair && !bits.Beyond(pair.Total)) {
-            if (TV_FAX_LIKELY(vertical(pair.D1))) {
-                if (a0 >= width) {
-                    bits.Consume(pair.First);
-                    continue;
-                }
-                stepB1();
-                bits.Consume(vertical(pair.D2) ? pair.Total : pair.First);
-                continue;
-            }
+        if (pair.Total != 0 && out < roomForPair && !bits.Beyond(pair.Total) && TV_FAX_LIKELY(verticalPair(pair))) {
+            continue;
         }
         if (TV_FAX_RARELY(out > roomForPair)) {
             end = End::BadCode;
@@ -393,67 +447,14 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
         }
         bits.Consume(modeLength);
         if (mode == kModeHorizontal) {
-            // Two terminating codes of the two colours in one lookup. A
-            // horizontal code is often followed by another (runs with no
-            // edges above them), taken here while the line goes on and has
-            // room; one that needs more is read code by code below.
-            const std::uint32_t* const runPairs =
-                ((out - cur) & 1) == 0 ? tables.PairWhiteBlack : tables.PairBlackWhite;
-            bool taken = false;
-            for (;;) {
-                if (!bits.Fill()) return End::Careful;
-                const std::uint32_t runs = runPairs[NextBits(bits, kPairBits)];
-                if (TV_FAX_RARELY(runs == 0 || bits.Beyond(FaxPairLength(runs)))) break;
-                bits.Consume(FaxPairLength(runs));
-                const std::uint64_t first = a0 + FaxPairFirst(runs);
-                a0 = first + FaxPairSecond(runs);
-                out[0] = first;
-                out[1] = a0;
-                out += 2;
-                ToggleFaxElement(toggles, first);
-                ToggleFaxElement(toggles, a0);
-                if (a0 < width && out <= roomForPair && bits.Fill() && (bits.Acc >> 61) == 1) {
-                    bits.Consume(3);
-                    continue;
-                }
-                taken = true;
-                break;
-            }
-            if (taken) continue;
-            End run = End::Complete;
-            for (int r = 0; r < 2 && run == End::Complete; ++r) {
-                // On copies, which leave the loop's own variables free to
-                // stay in registers.
-                Source runBits = bits;
-                std::uint64_t runEnd = a0;
-                run = ReadRunApart(runBits, ((out - cur) & 1) == 0, runEnd);
-                bits = runBits;
-                a0 = runEnd;
-                if (run == End::Complete) addRunEnd();
-            }
-            if (TV_FAX_LIKELY(run == End::Complete)) continue;
-            if (run == End::Careful) return run;
-            // A run that meets the end of the data keeps where it stands,
-            // even when it is empty.
-            if (run == End::Data) {
-                addRunEnd();
-            } else {
-                keepA0();
-            }
-            end = run;
+            const End runs = horizontal();
+            if (TV_FAX_LIKELY(runs == End::Complete)) continue;
+            if (runs == End::Careful) return runs;
+            end = runs;
             break;
         }
         if (mode == kModePass) {
-            // a0 moves to b2. Pass codes come in runs (below a line of many
-            // short runs): the next one is taken here while the line goes
-            // on. Passing adds no element, so the room checked stays.
-            for (;;) {
-                a0 = b[1];
-                b += 2;
-                if (a0 >= width || !bits.Fill() || (bits.Acc >> 60) != 1) break;
-                bits.Consume(4);
-                findB1();
-            }
+            passCodes();
             continue;
         }
         // VR1..VR3, VL1..VL3.

@@ -4,7 +4,7 @@
 // EOLs), reading damaged data the way libtiff reads it.
 //
 // It decodes whole lines only: every Decode call must be given all of the
-// strip's remaining input (CPageLines holds each strip wholly in memory and
+// strip's remaining input (the line engine holds each strip wholly in memory and
 // does so). It never reads past the input it is given. Bits are read first
 // bit most significant; a FillOrder 2 strip is reversed by the caller first.
 #ifndef TIFFVIEW_FAX_GROUP3LINES_H

@@ -10,6 +10,7 @@
 
 #include "fax/FaxCodes.h"
 #include "fax/FaxDecoder.h"
+#include "fax/FaxSteps.h"
 
 namespace {
 
@@ -361,6 +362,67 @@ TEST(FaxPairTables, HoldTwoTerminatingRunsOfAtLeastOnePixelThatFit) {
             }
         }
         EXPECT_GT(found, (1u << kPairBits) / 2) << whiteFirst;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The decoding loops' shared steps.
+
+TEST(FaxSteps, RunCodeAtFindsWhatTheBitwiseLookupFindsOnEveryPattern) {
+    const FaxTables_t& t = GetFaxTables();
+    constexpr unsigned kBits = kBlackMaxBits;  // the longest run code
+    for (bool white : {true, false}) {
+        const std::uint8_t* table = white ? t.White : t.Black;
+        const unsigned maxBits = white ? kWhiteMaxBits : kBlackMaxBits;
+        for (std::uint32_t p = 0; p < (1u << kBits); ++p) {
+            const Match m = BitwiseLookup(table, maxBits, p << (32 - kBits));
+            const std::uint64_t acc = std::uint64_t{p} << (64 - kBits);
+            const bool eol = m.row == kFaxEolRow || m.row == kFaxBlackEolRow;
+            for (bool eolIsMakeUp : {false, true}) {
+                unsigned length = 0;
+                std::uint32_t value = 0;
+                const bool found = eolIsMakeUp ? tvfax::RunCodeAt<true>(acc, white, length, value)
+                                               : tvfax::RunCodeAt(acc, white, length, value);
+                const bool expected = m.row != 0 && (eolIsMakeUp || !eol);
+                ASSERT_EQ(found, expected) << white << " " << eolIsMakeUp << " pattern " << p;
+                if (expected) {
+                    ASSERT_EQ(length, m.length) << white << " pattern " << p;
+                    ASSERT_EQ(value, RunCodeTable[m.row].Value) << white << " pattern " << p;
+                }
+            }
+        }
+    }
+}
+
+TEST(FaxSteps, B1StepsToTheFirstCandidatePastA0ExceptAtTheLineStart) {
+    // A reference line starting black (its first run is empty), then
+    // elements at 10, 20, 30, and the copies of its end.
+    const std::uint64_t ref[] = {0, 0, 10, 20, 30, 40, 40, 40, 40, 40};
+    struct Case {
+        std::size_t from;
+        std::uint64_t a0;
+        bool started;
+        std::size_t to;
+    };
+    const Case cases[] = {
+        {1, 0, false, 1},   // line start: b1 is the empty run's end at 0
+        {1, 0, true, 3},    // past a0 = 0, two elements on (same colour)
+        {2, 9, true, 2},    // already past a0
+        {2, 10, true, 4},   // on a0: moves on
+        {2, 25, true, 4},   // between: the next candidate past it
+        {3, 35, true, 5},   // onto the line's end
+        {5, 39, true, 5},   // the end's copies stop it
+        {4, 39, false, 4},  // not started: stays even when behind a0
+    };
+    for (const Case& c : cases) {
+        const std::uint64_t* b = ref + c.from;
+        tvfax::FindB1(b, c.a0, c.started);
+        EXPECT_EQ(static_cast<std::size_t>(b - ref), c.to) << c.from << " " << c.a0 << " " << c.started;
+        if (c.started) {
+            const std::uint64_t* stepped = ref + c.from;
+            tvfax::StepB1(stepped, c.a0);
+            EXPECT_EQ(stepped, b);
+        }
     }
 }
 
