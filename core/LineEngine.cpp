@@ -88,6 +88,7 @@ LineEngine::~LineEngine() = default;
 
 std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool map) {
     layout_ = &layout;
+    source_ = &source;
     sourceSize_ = source.Size();
     lineBytes_ = layout.LineBytes();
     chunkRowBytes_ = RowBytes(layout.chunkWidth);
@@ -310,13 +311,57 @@ bool LineEngine::CopyStoredRows(unsigned char* dest, std::ptrdiff_t stride, std:
     return true;
 }
 
+// Whole uncompressed strips that lie one after another in the source, each
+// holding exactly its rows, go straight into a caller's image whose rows
+// are contiguous: one read for them all (a copy from the source's bytes in
+// place, or one positioned read), with no window between. Anything else,
+// or a read that comes short, is left to the line by line path.
+bool LineEngine::ReadStoredStrips(unsigned char* dest, std::ptrdiff_t stride, std::uint32_t rows) {
+    if (decoder_ || !tileRows_.empty() || reverseBits_ || rowInChunk_ != rowsInChunk_ || fault_ != TV_OK ||
+        stride != static_cast<std::ptrdiff_t>(lineBytes_)) {
+        return false;
+    }
+    const std::uint32_t chunkRows = layout_->chunkRows;
+    std::uint64_t start = 0;
+    std::uint64_t bytes = 0;
+    std::uint32_t strips = 0;
+    std::uint32_t taken = 0;
+    for (std::uint32_t s = chunkRow_; s < chunkCount_; ++s) {
+        const std::uint64_t first = std::uint64_t{s} * chunkRows;
+        const auto stripRows = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunkRows, layout_->length - first));
+        const Chunk& chunk = layout_->chunks[s];
+        const bool whole = chunk.byteCount == std::uint64_t{stripRows} * lineBytes_;
+        const bool next = strips == 0 || chunk.offset == start + bytes;
+        if (!whole || !next || taken + std::uint64_t{stripRows} > rows || chunk.offset > sourceSize_ ||
+            chunk.byteCount > sourceSize_ - chunk.offset) {
+            break;
+        }
+        if (strips == 0) start = chunk.offset;
+        bytes += chunk.byteCount;
+        taken += stripRows;
+        ++strips;
+    }
+    if (strips == 0 || bytes > SIZE_MAX) return false;
+    const std::size_t size = static_cast<std::size_t>(bytes);
+    if (source_->View() != nullptr) {
+        std::memcpy(dest, source_->View() + start, size);
+    } else if (source_->ReadAt(start, dest, size) != size) {
+        return false;
+    }
+    if (invert_) CopyBytes(dest, dest, size, true);
+    chunkRow_ += strips;
+    rowInChunk_ = rowsInChunk_ = plainRows_ = 0;
+    line_ += taken;
+    return true;
+}
+
 std::uint32_t LineEngine::ReadLines(unsigned char* dest, std::ptrdiff_t stride, std::uint32_t count,
                                     std::uint32_t& delivered, std::vector<Damage>* damage) {
     delivered = 0;
     while (delivered < count) {
         unsigned char* row = dest + static_cast<std::ptrdiff_t>(delivered) * stride;
         const std::uint32_t before = line_;
-        if (CopyStoredRows(row, stride, count - delivered)) {
+        if (ReadStoredStrips(row, stride, count - delivered) || CopyStoredRows(row, stride, count - delivered)) {
             delivered += line_ - before;
             continue;
         }

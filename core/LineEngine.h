@@ -71,8 +71,10 @@ private:
     void CopyTileRows(unsigned char* line) const;
     bool StripHasSurplus();
     bool CopyStoredRows(unsigned char* dest, std::ptrdiff_t stride, std::uint32_t rows);
+    bool ReadStoredStrips(unsigned char* dest, std::ptrdiff_t stride, std::uint32_t rows);
 
     const PageLayout* layout_ = nullptr;
+    Source* source_ = nullptr;
     std::uint64_t sourceSize_ = 0;
     ChunkReader reader_;
     std::unique_ptr<CTiffDecoder> decoder_;

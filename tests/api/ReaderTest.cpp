@@ -94,9 +94,9 @@ PageReading LineByLine(tiffview::Reader& reader) {
     return out;
 }
 
-PageReading Bulk(tiffview::Reader& reader) {
+PageReading Bulk(tiffview::Reader& reader, std::size_t padding) {
     PageReading out;
-    const std::size_t stride = reader.info().line_bytes() + 3;  // rows apart, as in a padded image
+    const std::size_t stride = reader.info().line_bytes() + padding;  // rows apart, as in a padded image
     Bytes image(stride * reader.info().length());
     const tiffview::Result r = reader.read_page(image.data(), image.size(), static_cast<std::ptrdiff_t>(stride));
     out.codes.assign(reader.line_index(), TV_OK);
@@ -135,7 +135,7 @@ TEST(ModernReader, EverySourceAndTheBulkReadGiveTheLinesReadOneByOne) {
                                                                      : whole.open(ReadAt, &bytes, bytes.size(), options);
             ::close(fd);
             ASSERT_TRUE(opened.ok()) << name << " page " << page << ": " << opened.message();
-            const PageReading got = Bulk(whole);
+            const PageReading got = Bulk(whole, pagesCompared % 2 == 0 ? 0 : 3);
             EXPECT_EQ(got.codes, expected.codes) << name << " page " << page;
             EXPECT_TRUE(got.pixels == expected.pixels) << name << " page " << page;
             ++pagesCompared;
