@@ -123,6 +123,8 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
         return TV_ERR_NO_MEMORY;
     }
     if (decoder_ && decoder_->SetWidth(layout.chunkWidth) == 0) return TV_ERR_NO_MEMORY;
+    decodedStrips_ = decoder_ && tileRows_.empty();
+    faxLines_ = IsFax(layout.compression);
     return TV_OK;
 }
 
@@ -179,8 +181,8 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
         return TV_ERR_STRIP_SHORT;
     }
     // A fax line that was damaged or cut off is delivered as libtiff reads
-    // it, with a warning.
-    return decoder_->LineFault();
+    // it, with a warning; no other coding damages a line in its own way.
+    return faxLines_ ? decoder_->LineFault() : TV_OK;
 }
 
 // Decodes the rows of every tile of the next row of tiles that the image
@@ -243,6 +245,18 @@ std::uint32_t LineEngine::ReadLine(unsigned char* line) {
         ++rowInChunk_;
         ++line_;
         return TV_OK;
+    }
+    if (decodedStrips_ && rowInChunk_ + 1 < rowsInChunk_ && fault_ == TV_OK) {
+        // The common case of compressed strips: a row before the strip's
+        // last, with no chunk to start and no surplus to judge.
+        const std::uint32_t result = DecodeRow(line);
+        ++rowInChunk_;
+        if (result == TV_ERR_DECODE) {
+            fault_ = result;
+        } else {
+            ++line_;
+        }
+        return result;
     }
     if (fault_ != TV_OK) return fault_;
     if (line_ >= layout_->length) return TV_ERR_END_OF_IMAGE;
