@@ -12,7 +12,7 @@ constexpr std::uint64_t kKiB = 1024;
 constexpr std::uint64_t kMiB = kKiB * 1024;
 constexpr std::uint64_t kGiB = kMiB * 1024;
 
-// Both profiles read strips through a window of at least this size.
+// The strict reader reads strips through a window of at least this size.
 constexpr std::uint64_t kStripWindow = 64 * kKiB;
 // Fixed-size decoder storage (the strict fax decoder's first arrays, the
 // LZW string table and the least ring) and the deflate state of the PNG
