@@ -141,10 +141,9 @@ std::uint64_t PageMemoryNeed(const PageShape& page, std::uint64_t fileSize, bool
     // libpng keeps the row and the previous one besides ours.
     if (sink == LineSink::Png) need += 2 * line + kDeflateState;
 
-    // A strip is never read past the end of the file; strips are read
-    // through a window of at least 64 KiB in both profiles.
+    // A strip is never read past the end of the file.
     std::uint64_t largest = std::min(page.largestChunk, fileSize);
-    largest = std::max(largest, std::min(kStripWindow, fileSize));
+    if (strict) largest = std::max(largest, std::min(kStripWindow, fileSize));
     need += largest;
 
     if (page.tiled) {
