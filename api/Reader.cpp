@@ -81,7 +81,9 @@ struct Reader::Impl {
     std::uint32_t line = 0;  // lines the classic reader delivered (the engine counts its own)
     std::size_t lineBytes = 0;
     PageInfo info;
-    std::vector<tvcore::Damage> coreDamage;
+    // The lines delivered with a warning, as the core keeps them, and as
+    // damage() hands them out.
+    std::vector<tvcore::Damage> lineDamage;
     std::vector<Damage> damage;
 
     bool PageOpen() const { return engine != nullptr || classic != nullptr; }
@@ -98,6 +100,7 @@ struct Reader::Impl {
         line = 0;
         lineBytes = 0;
         info = PageInfo();
+        lineDamage.clear();
         damage.clear();
     }
 
@@ -173,14 +176,18 @@ struct Reader::Impl {
 
     void Record(std::uint32_t lineIndex, std::uint32_t code) {
         if (!TiffView_IsWarning(code)) return;
-        if (!damage.empty()) {
-            Damage& last = damage.back();
-            if (last.code == code && last.first_line + last.line_count == lineIndex) {
-                ++last.line_count;
-                return;
-            }
+        tvcore::AddDamage(lineDamage, lineIndex, code);
+        Publish(lineDamage.size() - 1);
+    }
+
+    // Brings damage() up to date from range `from` of lineDamage on; the
+    // ranges before it are as they were.
+    void Publish(std::size_t from) {
+        damage.resize(lineDamage.size());
+        for (std::size_t i = from; i < lineDamage.size(); ++i) {
+            const tvcore::Damage& d = lineDamage[i];
+            damage[i] = Damage{d.firstLine, d.lineCount, d.code};
         }
-        damage.push_back(Damage{lineIndex, 1, code});
     }
 };
 
@@ -330,12 +337,15 @@ Result Reader::read_lines(std::uint8_t* dest, std::size_t size, std::ptrdiff_t s
     }
     std::uint32_t firstWarning = TV_OK;
     if (impl.engine) {
-        impl.coreDamage.clear();
+        const std::uint32_t first = impl.engine->LineIndex();
+        // The last range may grow with this call's first lines.
+        const std::size_t from = impl.lineDamage.empty() ? 0 : impl.lineDamage.size() - 1;
         std::uint32_t delivered = 0;
-        const std::uint32_t code = impl.engine->ReadLines(dest, stride, count, delivered, &impl.coreDamage);
-        for (const tvcore::Damage& d : impl.coreDamage) {
-            for (std::uint32_t i = 0; i < d.lineCount; ++i) impl.Record(d.firstLine + i, d.code);
-            if (firstWarning == TV_OK) firstWarning = d.code;
+        const std::uint32_t code = impl.engine->ReadLines(dest, stride, count, delivered, &impl.lineDamage);
+        impl.Publish(from);
+        for (std::size_t i = from; i < impl.lineDamage.size() && firstWarning == TV_OK; ++i) {
+            const tvcore::Damage& d = impl.lineDamage[i];
+            if (d.firstLine + d.lineCount > first) firstWarning = d.code;
         }
         if (code != TV_OK) return impl.Fail(code);
     } else {

@@ -32,9 +32,6 @@ public:
     // only when not even those could be read. `count` must not exceed the
     // `largest` given to Open unless the bytes are in place.
     const unsigned char* Fetch(std::uint64_t offset, std::uint32_t count, std::uint32_t& got);
-    bool InPlace() const { return view_ != nullptr; }
-    // The most bytes one Fetch can hand out through the window.
-    std::uint32_t Capacity() const { return capacity_; }
 
 private:
     Source* source_ = nullptr;

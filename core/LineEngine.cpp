@@ -69,19 +69,18 @@ std::uint32_t CopyStoredRow(const unsigned char* input, std::uint32_t inputEnd, 
 // What an empty chunk reads as.
 constexpr unsigned char kNoBytes[1] = {0};
 
-void Record(std::vector<Damage>* damage, std::uint32_t line, std::uint32_t code) {
-    if (damage == nullptr || code == TV_OK) return;
-    if (!damage->empty()) {
-        Damage& last = damage->back();
+}  // namespace
+
+void AddDamage(std::vector<Damage>& list, std::uint32_t line, std::uint32_t code) {
+    if (!list.empty()) {
+        Damage& last = list.back();
         if (last.code == code && last.firstLine + last.lineCount == line) {
             ++last.lineCount;
             return;
         }
     }
-    damage->push_back(Damage{line, 1, code});
+    list.push_back(Damage{line, 1, code});
 }
-
-}  // namespace
 
 LineEngine::LineEngine() = default;
 LineEngine::~LineEngine() = default;
@@ -381,7 +380,7 @@ std::uint32_t LineEngine::ReadLines(unsigned char* dest, std::ptrdiff_t stride, 
         }
         const std::uint32_t result = ReadLine(row);
         if (line_ == before) return result;  // no line delivered
-        Record(damage, before, result);
+        if (damage != nullptr && result != TV_OK) AddDamage(*damage, before, result);
         ++delivered;
     }
     return TV_OK;

@@ -31,6 +31,10 @@ struct Damage {
     std::uint32_t code;
 };
 
+// Adds line `line`, delivered with warning `code`, to `list`: the last range
+// grows when the line continues it with the same code.
+void AddDamage(std::vector<Damage>& list, std::uint32_t line, std::uint32_t code);
+
 class LineEngine {
 public:
     LineEngine();
