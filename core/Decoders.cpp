@@ -3,7 +3,7 @@
 #include "decoder/LzwDecoder.h"
 #include "decoder/PackBitsDecoder.h"
 #include "fax/FaxDecoder.h"
-#include "fax/Group3Lines.h"
+#include "fax/FaxLines.h"
 
 namespace tvcore {
 
@@ -27,18 +27,10 @@ std::unique_ptr<CTiffDecoder> MakeLenient(const Coding& coding) {
     switch (coding.compression) {
     case 2:
     case 3:
-        // Group 3 and modified Huffman follow libtiff on irregular data,
+    case 4:
+        // The fax codings follow libtiff on irregular and damaged data,
         // which needs the whole chunk at hand; the line engine hands it.
-        return std::make_unique<CGroup3Lines>(coding.compression, (coding.t4Options & 1u) != 0);
-    case 4: {
-        // libtiff warns about every row it is asked for after an early end
-        // of block; so do these white rows. It reads a code cut off by the
-        // end of the strip with 0 bits for the missing ones; so does this.
-        auto fax = std::make_unique<CFaxDecoder>(coding.compression, coding.fillOrder, coding.rowsPerStrip);
-        fax->WarnAfterEndOfBlock();
-        fax->ReadPastEndAsZeros();
-        return fax;
-    }
+        return std::make_unique<CFaxLines>(coding.compression, (coding.t4Options & 1u) != 0);
     case 5:
         return std::make_unique<CLzwDecoder>();
     case kCompressionPackBits:
@@ -49,8 +41,6 @@ std::unique_ptr<CTiffDecoder> MakeLenient(const Coding& coding) {
 }
 
 }  // namespace
-
-bool ReadsFillOrderItself(std::uint32_t compression) { return compression == 4; }
 
 std::unique_ptr<CTiffDecoder> MakeDecoder(const Coding& coding, DecoderPolicy policy) {
     std::unique_ptr<CTiffDecoder> decoder = policy == DecoderPolicy::strict ? MakeStrict(coding) : MakeLenient(coding);

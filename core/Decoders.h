@@ -28,10 +28,6 @@ enum class DecoderPolicy {
     lenient,
 };
 
-// Whether the lenient decoder of `compression` takes FillOrder 2 bytes as
-// they are stored; the others are handed their bits in reading order.
-bool ReadsFillOrderItself(std::uint32_t compression);
-
 // The decoder for `coding`, told whether to complement its output, or null
 // for uncompressed data. Throws std::bad_alloc when memory runs out.
 std::unique_ptr<CTiffDecoder> MakeDecoder(const Coding& coding, DecoderPolicy policy);

@@ -105,7 +105,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
     const std::uint64_t tileRowBytes =
         tiled ? std::uint64_t{chunkRowBytes_} * layout.chunkRows * layout.chunksAcross : 0;
     if (tileRowBytes > kMaxTileRowBytes) return TV_ERR_NO_MEMORY;
-    reverseBits_ = layout.fillOrder == 2 && !ReadsFillOrderItself(layout.compression);
+    reverseBits_ = layout.fillOrder == 2;
     if (!reader_.Open(source, largest, map)) return TV_ERR_NO_MEMORY;
     try {
         // Only the bytes read from the source are ever looked at.

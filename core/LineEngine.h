@@ -82,7 +82,7 @@ private:
     std::uint64_t sourceSize_ = 0;
     ChunkReader reader_;
     std::unique_ptr<CTiffDecoder> decoder_;
-    bool reverseBits_ = false;                 // FillOrder 2 bytes a decoder cannot take as stored
+    bool reverseBits_ = false;                 // FillOrder 2: bytes reversed before decoding
     std::unique_ptr<unsigned char[]> reversed_;  // room for such a chunk, its bits reordered
     std::uint32_t lineBytes_ = 0;
     std::uint32_t chunkRowBytes_ = 0;          // bytes of one chunk row

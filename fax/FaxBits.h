@@ -24,7 +24,7 @@
 // The named steps a decoding loop defines for itself (lambdas over its
 // state) are inlined before the loop is optimised, so that they cost what
 // the same code written out in place costs. Left to the later inlining, a
-// step called once left CGroup3Lines::Line2D with 7% more instructions
+// step called once left CFaxLines::Line2D with 7% more instructions
 // (GCC 12, -O2). The shared steps of fax/FaxSteps.h are small enough for
 // the ordinary inlining, which measured no worse there.
 #define TV_FAX_STEP __attribute__((always_inline))

@@ -281,7 +281,7 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
 // One line of one-dimensional codes from the source's start: its elements
 // into Cur[1..count], and where an EOL right after it ends (0 if none).
 //
-// The any-bilevel Group 3 decoder (CGroup3Lines::Line1D) reads the same
+// The any-bilevel Group 3 decoder (CFaxLines::Line1D) reads the same
 // codes with the same lookups (fax/FaxSteps.h) but keeps a loop of its own:
 // the two part wherever a line goes wrong, which is most of either loop.
 // Here a line is framed by the EOLs around it (one may open it, and one
@@ -500,7 +500,7 @@ int CFaxDecoder::Decode1D(const std::uint8_t* input, std::uint32_t length, std::
 // in the input (Suspend, with the line as it stood before that code and
 // where the code starts), bad data, or when the fast source cannot go on.
 //
-// The any-bilevel decoder's CGroup3Lines::Line2D reads the same codes with
+// The any-bilevel decoder's CFaxLines::Line2D reads the same codes with
 // the same steps on b1 and the same lookups (fax/FaxSteps.h), but each
 // code's handling differs past the lookup, so the loops stay apart: here a
 // line may stop at any code for want of input and go on in the next call

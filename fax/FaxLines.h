@@ -1,14 +1,15 @@
-// Group 3 strip decoder for pages read with TV_OPTION_ANY_BILEVEL:
-// Compression 3 one- and two-dimensional (EOLs at any bit position, with or
-// without fill) and Compression 2 (modified Huffman, rows byte-aligned, no
-// EOLs), reading damaged data the way libtiff reads it.
+// Fax strip decoder for pages read with TV_OPTION_ANY_BILEVEL: Compression 3
+// one- and two-dimensional (EOLs at any bit position, with or without fill),
+// Compression 2 (modified Huffman, rows byte-aligned, no EOLs) and
+// Compression 4 (Group 4), reading damaged data the way libtiff reads it and
+// going on to the strip's last row.
 //
 // It decodes whole lines only: every Decode call must be given all of the
 // strip's remaining input (the line engine holds each strip wholly in memory and
 // does so). It never reads past the input it is given. Bits are read first
 // bit most significant; a FillOrder 2 strip is reversed by the caller first.
-#ifndef TIFFVIEW_FAX_GROUP3LINES_H
-#define TIFFVIEW_FAX_GROUP3LINES_H
+#ifndef TIFFVIEW_FAX_FAXLINES_H
+#define TIFFVIEW_FAX_FAXLINES_H
 
 #include <cstddef>
 #include <cstdint>
@@ -16,14 +17,14 @@
 
 #include "decoder/TiffDecoder.h"
 
-class CGroup3Lines : public CTiffDecoder {
+class CFaxLines : public CTiffDecoder {
 public:
-    // compression 2 or 3; twoDimensional: T4Options bit 0 (a tag bit after
-    // each EOL says how the line is coded).
-    CGroup3Lines(std::uint32_t compression, bool twoDimensional);
-    ~CGroup3Lines() override;
-    CGroup3Lines(const CGroup3Lines&) = delete;
-    CGroup3Lines& operator=(const CGroup3Lines&) = delete;
+    // compression 2, 3 or 4; twoDimensional: T4Options bit 0 (a tag bit
+    // after each EOL says how the line is coded).
+    CFaxLines(std::uint32_t compression, bool twoDimensional);
+    ~CFaxLines() override;
+    CFaxLines(const CFaxLines&) = delete;
+    CFaxLines& operator=(const CFaxLines&) = delete;
 
     void Reset() override;
     void SetInvert(std::int32_t invert) override;
@@ -39,6 +40,8 @@ public:
     // code, a wrong length, an early EOL, data skipped to find its EOL),
     // TV_ERR_STRIP_SHORT for one cut off by the end of the strip's data.
     std::uint32_t LineFault() const override { return DeliveredFault; }
+    // Bits of the next input byte already read, for diagnostics and tests.
+    std::uint32_t GetBitOffset() const { return BitOffset; }
 
 private:
     // How a line's decoding ended: its last run reached the width (for
@@ -46,7 +49,8 @@ private:
     // end of the data; NoLine when the data ended before a line started;
     // Careful when the fast bit source cannot see far enough, and the line
     // is decoded again with the careful one.
-    enum class End { Complete, Eol, BadCode, Data, NoLine, Careful };
+    // EolInLine: a two-dimensional line ended early by an EOL, which was read.
+    enum class End { Complete, Eol, EolInLine, BadCode, Data, NoLine, Careful };
     enum class Start { Found, NoLine, Careful };
     template <class Source>
     End DecodeLine(Source& bits, bool& skipped);
@@ -60,12 +64,17 @@ private:
     End Line1D(Source& source);
     template <class Source>
     End Line2D(Source& source);
-    void Finish(End end);
+    template <class Source>
+    End EscapeIn2D(Source& bits, unsigned mode, std::uint64_t*& out, std::uint64_t a0);
+    std::uint32_t Finish(End end);
+    void MarkRuns(std::uint32_t from, std::uint32_t to);
+    void SetSentinels();
     void Render(std::uint8_t* out);
     void ClearToggles();
 
     std::uint32_t Compression;
     bool TwoDimensional;
+    bool Group4;
     std::uint32_t Width = 0;
     std::uint32_t RowBytes = 0;
     std::uint8_t InvertMask = 0;
@@ -78,6 +87,14 @@ private:
     std::unique_ptr<std::uint64_t[]> Store;
     std::uint64_t* Ref = nullptr;
     std::uint64_t* Cur = nullptr;
+    // libtiff keeps a line as run lengths in one of two buffers that it
+    // swaps, and past the reference line's end it reads what older lines
+    // left there: a pass code over the line's end moves a0 past the width
+    // when that run is not empty. So that the pixels stay libtiff's, each
+    // buffer's runs are followed here, as whether each is empty (1: not).
+    std::unique_ptr<std::uint8_t[]> RunStore;
+    std::uint8_t* RefHasRun = nullptr;
+    std::uint8_t* CurHasRun = nullptr;
     std::uint32_t Capacity = 0;
     std::uint32_t RefCount = 0;
     std::uint32_t CurCount = 0;
@@ -92,6 +109,10 @@ private:
     std::uint32_t DeliveredFault = 0;
     std::uint32_t BitOffset = 0;   // bits of the first input byte already read
     bool EolPending = false;       // the last line ended on an EOL's zeros
+    // Group 4: an EOL came inside the strip. libtiff then takes it for the
+    // end of the block: it steps over 13 bits after every later line and
+    // keeps the line before the EOL's as every later line's reference.
+    bool BlockEnded = false;
     bool DataEnded = false;
 };
 

@@ -13,7 +13,7 @@
 // starts within the data may end past it, and only a code that would start
 // past it finds the data ended. Where one lookup takes two codes, both must
 // lie within the data; otherwise they are read one by one.
-#include "fax/Group3Lines.h"
+#include "fax/FaxLines.h"
 
 #include <algorithm>
 #include <new>
@@ -51,6 +51,11 @@ constexpr std::uint64_t kMostElements = std::uint64_t{1} << 22;
 // Finish adds up to two more.
 constexpr std::uint32_t kPastCapacity = 3;
 constexpr unsigned kEolZeros = 11;  // an EOL is eleven zeros and a one
+constexpr unsigned kEolBits = 12;
+// What of Group 4's end of block (two EOLs) is left once its first EOL has
+// been read as a two-dimensional code: seven zeros, then four bits.
+constexpr unsigned kEolInLineRest = 4;
+constexpr unsigned kBlockEndRest = 13;
 // How far past the width a line's elements may be toggled as they are
 // decoded (into words that are never rendered): a vertical code reaches
 // three pixels past it, a horizontal code's two terminating codes 126.
@@ -66,47 +71,61 @@ std::uint64_t NextBits(const Source& bits, unsigned n) {
 
 }  // namespace
 
-CGroup3Lines::CGroup3Lines(std::uint32_t compression, bool twoDimensional)
-    : Compression(compression), TwoDimensional(twoDimensional && compression == 3) {
+CFaxLines::CFaxLines(std::uint32_t compression, bool twoDimensional)
+    : Compression(compression),
+      TwoDimensional((twoDimensional && compression == 3) || compression == 4),
+      Group4(compression == 4) {
     // The decoding loops read the shared tables at their fixed address.
     GetFaxTables();
 }
 
-CGroup3Lines::~CGroup3Lines() = default;
+CFaxLines::~CFaxLines() = default;
 
-void CGroup3Lines::ClearToggles() {
+void CFaxLines::ClearToggles() {
     if (Toggles) std::fill(Toggles.get(), Toggles.get() + ToggleWords, std::uint64_t{0});
 }
 
-void CGroup3Lines::Reset() {
+void CFaxLines::Reset() {
     if (Pending) ClearToggles();
     BitOffset = 0;
     EolPending = false;
+    BlockEnded = false;
     DataEnded = false;
     Pending = false;
     if (!Usable) return;
-    // The first reference line of a strip is white.
+    // The first reference line of a strip is white: one run of the width,
+    // then libtiff's empty one.
     RefCount = 1;
-    std::fill(Ref, Ref + 1 + kSentinels, std::uint64_t{Width});
+    Ref[0] = Width;
+    RefHasRun[0] = 1;
+    RefHasRun[1] = 0;
+    SetSentinels();
 }
 
-void CGroup3Lines::SetInvert(std::int32_t invert) { InvertMask = invert != 0 ? 0xFF : 0; }
+void CFaxLines::SetInvert(std::int32_t invert) { InvertMask = invert != 0 ? 0xFF : 0; }
 
-int CGroup3Lines::SetWidth(std::uint32_t width) {
+int CFaxLines::SetWidth(std::uint32_t width) {
     Usable = false;
     Width = width;
     RowBytes = static_cast<std::uint32_t>((std::uint64_t{width} + 7) / 8);
-    const std::uint64_t elements = std::min<std::uint64_t>(std::uint64_t{width} * 2 + kSlack, kMostElements);
+    // At least the room libtiff gives a line, so that a line it decodes is
+    // never refused here.
+    const std::uint64_t libtiffRuns = (std::uint64_t{width} + 1 + 31) / 32 * 32 * 2;
+    const std::uint64_t elements = std::min<std::uint64_t>(libtiffRuns + kSlack, kMostElements);
     Capacity = static_cast<std::uint32_t>(elements);
     ToggleWords = static_cast<std::size_t>((std::uint64_t{width} + kToggleMargin) / 64 + 1);
     try {
         Store.reset(new std::uint64_t[2 * (kLeading + elements + kPastCapacity + kSentinels)]);
+        RunStore.reset(new std::uint8_t[2 * (elements + kPastCapacity + kSentinels)]());
         Toggles.reset(new std::uint64_t[ToggleWords]());
     } catch (const std::bad_alloc&) {
         Store.reset();
+        RunStore.reset();
         Toggles.reset();
         return 0;
     }
+    RefHasRun = RunStore.get();
+    CurHasRun = RefHasRun + elements + kPastCapacity + kSentinels;
     // Each array starts one element early, at a 0 that is never written:
     // b1 may step back onto it (see Line2D).
     Ref = Store.get() + kLeading;
@@ -122,7 +141,7 @@ int CGroup3Lines::SetWidth(std::uint32_t width) {
 // (after any fill), for Compression 2 to the next byte. Sets `skipped` when
 // coded bits had to be stepped over to find the EOL.
 template <class Source>
-CGroup3Lines::Start CGroup3Lines::Sync(Source& bits, bool& skipped) const {
+CFaxLines::Start CFaxLines::Sync(Source& bits, bool& skipped) const {
     if (!bits.Fill()) return Start::Careful;
     if (Compression == 2) {
         bits.Consume(static_cast<unsigned>((8 - bits.Position() % 8) % 8));
@@ -160,7 +179,22 @@ CGroup3Lines::Start CGroup3Lines::Sync(Source& bits, bool& skipped) const {
 
 // Finds the next line, reads its tag bit where it has one, and decodes it.
 template <class Source>
-CGroup3Lines::End CGroup3Lines::DecodeLine(Source& bits, bool& skipped) {
+CFaxLines::End CFaxLines::DecodeLine(Source& bits, bool& skipped) {
+    if (Group4) {
+        // Lines follow each other with nothing between them.
+        if (!bits.Fill()) return End::Careful;
+        if (bits.AtEnd()) return End::NoLine;
+        const End end = Line2D(bits);
+        if (end == End::Careful) return end;
+        if (BlockEnded || end == End::EolInLine) {
+            // libtiff takes an EOL for the start of the end of block and
+            // steps over the 13 bits it expects next, after that line and
+            // every later one.
+            if (!bits.Fill()) return End::Careful;
+            bits.Consume(kBlockEndRest);
+        }
+        return end;
+    }
     const Start start = Sync(bits, skipped);
     if (start != Start::Found) return start == Start::Careful ? End::Careful : End::NoLine;
     if (!TwoDimensional) return Line1D(bits);
@@ -177,7 +211,7 @@ CGroup3Lines::End CGroup3Lines::DecodeLine(Source& bits, bool& skipped) {
 // stops at an EOL or a code that matches none (neither read), or where the
 // data ends.
 template <class Source>
-inline CGroup3Lines::End CGroup3Lines::ReadRun(Source& bits, bool white, std::uint64_t& a0) {
+inline CFaxLines::End CFaxLines::ReadRun(Source& bits, bool white, std::uint64_t& a0) {
     for (;;) {
         if (!bits.Fill()) return End::Careful;
         if (bits.AtEnd()) return End::Data;
@@ -194,7 +228,7 @@ inline CGroup3Lines::End CGroup3Lines::ReadRun(Source& bits, bool white, std::ui
 
 // ReadRun kept out of line, for the two-dimensional loop's rare runs.
 template <class Source>
-TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::ReadRunApart(Source& bits, bool white, std::uint64_t& a0) {
+TV_FAX_NOINLINE CFaxLines::End CFaxLines::ReadRunApart(Source& bits, bool white, std::uint64_t& a0) {
     return ReadRun(bits, white, a0);
 }
 
@@ -205,7 +239,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::ReadRunApart(Source& bits, bool 
 // same lookups (fax/FaxSteps.h); why the two loops stay apart is told
 // there: they part wherever a line goes wrong.
 template <class Source>
-TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
+TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
     // Working on copies lets the compiler keep the source and the output
     // position in registers: stores into the element array could otherwise
     // alias them.
@@ -276,7 +310,7 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line1D(Source& source) {
 // same steps (fax/FaxSteps.h); why the two loops stay apart is told there:
 // past each code's lookup, the two handle it differently.
 template <class Source>
-TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
+TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
     // Working on copies lets the compiler keep the source and the output
     // position in registers: stores into the element array could otherwise
     // alias them.
@@ -367,10 +401,13 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
         if (TV_FAX_LIKELY(run == End::Complete) || run == End::Careful) return run;
         if (run == End::Data) {
             addRunEnd();
-        } else {
-            keepA0();
+            return run;
         }
-        return run;
+        keepA0();
+        // libtiff's run tables hold the EOL: read as a code that is no run,
+        // it is stepped over and the line ends as at a bad code.
+        if (run == End::Eol && !bits.Beyond(kEolBits) && NextBits(bits, kEolBits) == 1) bits.Consume(kEolBits);
+        return End::BadCode;
     };
     // A horizontal code's two runs, its code read: two terminating codes
     // of the two colours in one lookup. A horizontal code is often followed
@@ -404,6 +441,9 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
             break;
         }
         FindB1(b, a0, out != cur);
+#ifdef FAXDEBUG
+        if (b < Ref - 1 || b > Ref + RefCount + kSentinels || *b > Width + 1 || b[-1] > Width + 1) { fprintf(stderr, "b at %ld of %u, a0 %lu\n", (long)(b - Ref), RefCount, (unsigned long)a0); abort(); }
+#endif
         if (!bits.Fill()) return End::Careful;
         if (TV_FAX_RARELY(bits.AtEnd())) {
             keepA0();
@@ -439,10 +479,8 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
             modeLength = FaxFastLength(modeEntry);
         }
         if (TV_FAX_RARELY(mode >= kModeExtension)) {
-            // Seven zeros begin an EOL (or its fill); an extension code is
-            // not read.
-            keepA0();
-            end = mode == kModeZeros ? End::Eol : End::BadCode;
+            bits.Consume(modeLength);
+            end = EscapeIn2D(bits, mode, out, a0);
             break;
         }
         bits.Consume(modeLength);
@@ -471,15 +509,43 @@ TV_FAX_NOINLINE CGroup3Lines::End CGroup3Lines::Line2D(Source& source) {
     return end;
 }
 
+// An extension code or seven zeros (an EOL) inside a two-dimensional line,
+// its seven bits read, ends the line as libtiff ends it: from the line's
+// last element on, the line takes the colour at a0 up to the distance pass
+// codes moved a0 past that element, which is left at the line's end in the
+// other colour. After seven zeros the next four bits are read too.
+template <class Source>
+CFaxLines::End CFaxLines::EscapeIn2D(Source& bits, unsigned mode, std::uint64_t*& out, std::uint64_t a0) {
+    const std::uint64_t last = out != Cur ? out[-1] : 0;
+    const std::uint64_t passed = a0 - last;
+    // The run to the width less `passed`, then (when pass codes moved a0)
+    // the passed run, then what libtiff's cleanup of a line short of the
+    // width adds: an empty run when the next would be black, and a white
+    // run, both past the width and so empty.
+    *out = Width - passed;
+    ToggleFaxElement(Toggles.get(), *out++);
+    if (passed > 0) *out++ = Width;
+    if ((out - Cur) % 2 == 1) *out++ = Width;
+    *out++ = Width;
+    CurCount = static_cast<std::uint32_t>(out - Cur);
+    if (mode != kModeZeros) return End::BadCode;
+    if (!bits.Fill()) return End::Careful;
+    if (bits.AtEnd()) return End::Data;
+    bits.Consume(kEolInLineRest);
+    return End::EolInLine;
+}
+
 // Brings the line to exactly the width: runs reaching past it are dropped,
 // and what is missing is white.
-void CGroup3Lines::Finish(End end) {
+// Returns the first element it wrote (CurCount when it wrote none).
+std::uint32_t CFaxLines::Finish(End end) {
     std::uint64_t a0 = CurCount > 0 ? Cur[CurCount - 1] : 0;
-    if (end == End::Complete && a0 == Width) return;
+    if (end == End::Complete && a0 == Width) return CurCount;
     while (a0 > Width && CurCount > 0) {
         --CurCount;
         a0 = CurCount > 0 ? Cur[CurCount - 1] : 0;
     }
+    const std::uint32_t kept = CurCount;
     if (a0 < Width) {
         // A line cut short in a black run ends it where it stands.
         if (CurCount % 2 == 1) {
@@ -488,13 +554,27 @@ void CGroup3Lines::Finish(End end) {
         }
         Cur[CurCount++] = Width;
     }
+    return kept;
+}
+
+// Notes which of the runs ending at Cur[from..to) are empty.
+void CFaxLines::MarkRuns(std::uint32_t from, std::uint32_t to) {
+    for (std::uint32_t i = from; i < to; ++i) CurHasRun[i] = Cur[i] != Cur[static_cast<std::ptrdiff_t>(i) - 1] ? 1 : 0;
+}
+
+// The copies of the width after the reference line. The second stands
+// where libtiff reads the run an older line left: past the width when that
+// run is not empty.
+void CFaxLines::SetSentinels() {
+    std::fill(Ref + RefCount, Ref + RefCount + kSentinels, std::uint64_t{Width});
+    Ref[RefCount + 1] += RefHasRun[RefCount + 1];
 }
 
 // Renders the delivered line into `out`, RowBytes bytes, from the toggles
 // of its elements, and clears them. Toggles at or past the width (of the
 // runs Finish drops, and of the width itself) change no pixel; the words
 // past the width's are never read, and are left as they are.
-void CGroup3Lines::Render(std::uint8_t* out) {
+void CFaxLines::Render(std::uint8_t* out) {
     std::uint64_t* const toggles = Toggles.get();
     std::uint32_t bytes = 0;
     std::uint32_t bits = 0;
@@ -504,7 +584,7 @@ void CGroup3Lines::Render(std::uint8_t* out) {
     }
 }
 
-int CGroup3Lines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
+int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
                          std::uint32_t wanted, std::uint32_t& produced) {
     consumed = produced = 0;
     if (!Usable) return 0;
@@ -539,16 +619,27 @@ int CGroup3Lines::Decode(const std::uint8_t* input, std::uint32_t inputLength, s
     // code that fills the line may come without the terminating code of 0.
     const bool whole = end == End::Complete || end == End::Eol;
     const bool exact = whole && CurCount > 0 && Cur[CurCount - 1] == Width;
-    Finish(end);
-    EolPending = end == End::Eol;
+    MarkRuns(0, CurCount);
+    const std::uint32_t rewritten = Finish(end);
+    MarkRuns(rewritten, CurCount);
+    CurHasRun[CurCount] = 0;  // libtiff ends every line with an empty run
+    EolPending = end == End::Eol || end == End::EolInLine;
+    const bool blockWasEnded = BlockEnded;
+    if (Group4 && end == End::EolInLine) BlockEnded = true;
     // A line whose last code ran past the data (read with 0 bits for the
-    // missing ones) is partly made up, like one the data cut short.
+    // missing ones) is partly made up, like one the data cut short. Group 4
+    // lines after an EOL are read out of step with libtiff's idea of them.
     const bool ranOut = end == End::Data || position > endBits;
-    PendingFault = ranOut ? TV_ERR_STRIP_SHORT : (exact && !skipped ? TV_OK : TV_ERR_LINE_DAMAGED);
-    // The line is the next one's reference, followed by its sentinels.
-    std::swap(Ref, Cur);
-    RefCount = CurCount;
-    std::fill(Ref + RefCount, Ref + RefCount + kSentinels, std::uint64_t{Width});
+    PendingFault = ranOut ? TV_ERR_STRIP_SHORT
+                          : (exact && !skipped && !blockWasEnded ? TV_OK : TV_ERR_LINE_DAMAGED);
+    // The line is the next one's reference, followed by its sentinels; a
+    // Group 4 strip whose block has ended keeps the reference it had.
+    if (!BlockEnded) {
+        std::swap(Ref, Cur);
+        std::swap(RefHasRun, CurHasRun);
+        RefCount = CurCount;
+        SetSentinels();
+    }
     Pending = true;
     produced = RowBytes;
     if (position >= endBits) {
@@ -562,7 +653,7 @@ int CGroup3Lines::Decode(const std::uint8_t* input, std::uint32_t inputLength, s
     return 1;
 }
 
-std::uint32_t CGroup3Lines::GetLine(std::uint8_t* line) {
+std::uint32_t CFaxLines::GetLine(std::uint8_t* line) {
     if (!Pending) {
         DeliveredFault = TV_OK;
         return 0;
@@ -573,7 +664,7 @@ std::uint32_t CGroup3Lines::GetLine(std::uint8_t* line) {
     return RowBytes;
 }
 
-void CGroup3Lines::Discard(std::uint32_t count) {
+void CFaxLines::Discard(std::uint32_t count) {
     if (count == 0 || !Pending) return;
     ClearToggles();
     Pending = false;

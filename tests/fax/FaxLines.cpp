@@ -7,7 +7,7 @@
 
 #include "FaxDecoderBits.h"
 #include "TiffView.h"
-#include "fax/Group3Lines.h"
+#include "fax/FaxLines.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ struct Line {
 };
 
 // Decodes `lines` lines of one strip as the page reader does.
-std::vector<Line> DecodeStrip(CGroup3Lines& decoder, const Bytes& strip, std::uint32_t width, std::uint32_t lines) {
+std::vector<Line> DecodeStrip(CFaxLines& decoder, const Bytes& strip, std::uint32_t width, std::uint32_t lines) {
     const std::uint32_t rowBytes = (width + 7) / 8;
     std::vector<Line> out;
     std::uint32_t at = 0;
@@ -46,7 +46,7 @@ std::vector<Line> DecodeStrip(CGroup3Lines& decoder, const Bytes& strip, std::ui
 // width and 16), then a make-up code starts one more run that an early EOL
 // cuts short: the line keeps that run and is made up to the width, all
 // within its storage, and reads white; the next line is whole.
-TEST(Group3Lines, EmptyRunsUpToTheCapacityThenADamagedRun) {
+TEST(FaxLines, EmptyRunsUpToTheCapacityThenADamagedRun) {
     const std::uint32_t width = 100;
     const std::uint32_t capacity = 2 * width + 16;
     BitWriter bits;
@@ -57,7 +57,7 @@ TEST(Group3Lines, EmptyRunsUpToTheCapacityThenADamagedRun) {
     bits.Put("1000 11 11011 00011010");  // white 3, black 2, white 64 + 31
     bits.Put("0000 0000 0001");
     const Bytes strip = bits.Get();
-    CGroup3Lines decoder(3, false);
+    CFaxLines decoder(3, false);
     ASSERT_EQ(decoder.SetWidth(width), 1);
     // Twice, so that each of the two arrays of elements takes the line.
     for (int pass = 0; pass < 2; ++pass) {
@@ -82,7 +82,7 @@ struct CutOffCase {
     std::uint8_t firstByte;  // of the line cut off
 };
 
-TEST(Group3Lines, LineCutOffAtTheEndOfItsData) {
+TEST(FaxLines, LineCutOffAtTheEndOfItsData) {
     const CutOffCase cases[] = {
         {"modified Huffman", 2, false, BitWriter().Put("00111").Align().Put("000111 11"), 0x60},
         {"one-dimensional", 3, false, BitWriter().AlignedEol().Put("00111").AlignedEol().Put("000111 11"), 0x60},
@@ -92,7 +92,7 @@ TEST(Group3Lines, LineCutOffAtTheEndOfItsData) {
     const std::uint32_t width = 10;
     for (const CutOffCase& c : cases) {
         const Bytes strip = c.bits.Get();
-        CGroup3Lines decoder(c.compression, c.twoDimensional);
+        CFaxLines decoder(c.compression, c.twoDimensional);
         ASSERT_EQ(decoder.SetWidth(width), 1);
         const std::vector<Line> lines = DecodeStrip(decoder, strip, width, 3);
         EXPECT_EQ(lines[0].pixels, (Bytes{0x00, 0x00})) << c.what;
