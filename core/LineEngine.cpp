@@ -26,7 +26,7 @@ std::uint32_t WithChunk(std::uint32_t code, std::uint32_t chunk, std::uint32_t c
 
 bool StopsReading(std::uint32_t code) {
     const std::uint32_t kind = code & TV_CODE_MASK;
-    return kind == TV_ERR_DECODE || kind == TV_ERR_STRIP_SEEK || kind == TV_ERR_STRIP_READ;
+    return kind == TV_ERR_STRIP_SEEK || kind == TV_ERR_STRIP_READ;
 }
 
 void CopyBytes(unsigned char* dest, const unsigned char* src, std::size_t count, bool invert) {
@@ -133,8 +133,9 @@ std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
     const Chunk& chunk = layout_->chunks[index];
     inputPos_ = inputEnd_ = 0;
     chunk_ = kNoBytes;
-    if (chunk.byteCount != 0) {
-        if (chunk.offset >= sourceSize_) return WithChunk(TV_ERR_STRIP_READ, index, chunkCount_);
+    // A chunk that lies wholly past the end of the source holds no data, as
+    // one cut short holds less: its rows come white, with a warning.
+    if (chunk.byteCount != 0 && chunk.offset < sourceSize_) {
         const auto bytes =
             static_cast<std::uint32_t>(std::min<std::uint64_t>({chunk.byteCount, sourceSize_ - chunk.offset, UINT32_MAX}));
         std::uint32_t got = 0;
@@ -148,6 +149,7 @@ std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
         }
         inputEnd_ = bytes;
     }
+    brokenChunk_ = false;
     if (decoder_) {
         // Output decoded past the previous chunk's rows belongs to no line.
         decoder_->Discard(buffered_);
@@ -159,6 +161,7 @@ std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
 
 // One chunk row of decoded pixels into `dest` (chunkRowBytes_ bytes).
 std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
+    if (brokenChunk_) return WhiteRow(dest);
     decoder_->DecodeRowInto(dest);
     while (buffered_ < chunkRowBytes_) {
         const std::uint32_t available = inputEnd_ - inputPos_;
@@ -166,7 +169,12 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
         std::uint32_t produced = 0;
         if (decoder_->Decode(chunk_ + inputPos_, available, consumed, chunkRowBytes_ - buffered_, produced) == 0 ||
             consumed > available) {
-            return TV_ERR_DECODE;
+            // Data the decoder cannot follow: the chunk's rows from here on
+            // are lost, and the page goes on with the next chunk.
+            brokenChunk_ = true;
+            decoder_->Discard(buffered_);
+            buffered_ = 0;
+            return WhiteRow(dest);
         }
         inputPos_ += consumed;
         buffered_ += produced;
@@ -184,6 +192,12 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
     return faxLines_ ? decoder_->LineFault() : TV_OK;
 }
 
+// A row lost to undecodable data: white, with a warning.
+std::uint32_t LineEngine::WhiteRow(unsigned char* dest) const {
+    std::memset(dest, 0, chunkRowBytes_);
+    return TV_ERR_LINE_DAMAGED;
+}
+
 // Decodes the rows of every tile of the next row of tiles that the image
 // uses; a line is flagged when any of its tiles came out short.
 std::uint32_t LineEngine::FillTileRow() {
@@ -197,7 +211,6 @@ std::uint32_t LineEngine::FillTileRow() {
             unsigned char* dest = tileRows_.data() + (std::size_t{row} * across + c) * chunkRowBytes_;
             const std::uint32_t rowResult =
                 decoder_ ? DecodeRow(dest) : CopyStoredRow(chunk_, inputEnd_, row, chunkRowBytes_, layout_->invert, dest);
-            if (rowResult == TV_ERR_DECODE) return rowResult;
             if (rowResult != TV_OK) {
                 completeRows = std::min(completeRows, row);
                 tileRowFault_ = rowResult;
@@ -250,11 +263,7 @@ std::uint32_t LineEngine::ReadLine(unsigned char* line) {
         // last, with no chunk to start and no surplus to judge.
         const std::uint32_t result = DecodeRow(line);
         ++rowInChunk_;
-        if (result == TV_ERR_DECODE) {
-            fault_ = result;
-        } else {
-            ++line_;
-        }
+        ++line_;
         return result;
     }
     if (fault_ != TV_OK) return fault_;

@@ -50,12 +50,13 @@ public:
     // a line wholly as coded. Warnings come with the line delivered:
     // TV_ERR_STRIP_LONG on the last line of a strip that holds data past
     // its rows (the surplus is dropped; fax strips are not judged), a line
-    // padded with white because its chunk's data ran out carries
-    // TV_ERR_STRIP_SHORT (decoded data) or TV_ERR_LINE_SHORT (uncompressed
-    // data), a damaged fax line TV_ERR_LINE_DAMAGED. Errors deliver no line:
-    // a chunk that cannot be reached or read gives TV_ERR_STRIP_SEEK / _READ
-    // with its index, undecodable data TV_ERR_DECODE; after either every
-    // later call says the same. TV_ERR_END_OF_IMAGE once every line is read.
+    // padded with white because its chunk's data ran out (or lies past the
+    // source's end) carries TV_ERR_STRIP_SHORT (decoded data) or
+    // TV_ERR_LINE_SHORT (uncompressed data), a damaged fax line, and every
+    // row of a chunk from where its data could no longer be decoded,
+    // TV_ERR_LINE_DAMAGED. Errors deliver no line: a chunk the source fails
+    // to deliver gives TV_ERR_STRIP_READ with its index, and every later
+    // call says the same. TV_ERR_END_OF_IMAGE once every line is read.
     std::uint32_t ReadLine(unsigned char* line);
     // Reads up to `count` lines, line i at dest + i * stride, recording the
     // lines delivered with a warning in `damage` (when given). Stops at the
@@ -71,6 +72,7 @@ private:
     std::uint32_t LoadChunk(std::uint32_t chunk);
     std::uint32_t StartChunkRow();
     std::uint32_t DecodeRow(unsigned char* dest);
+    std::uint32_t WhiteRow(unsigned char* dest) const;
     std::uint32_t FillTileRow();
     void CopyTileRows(unsigned char* line) const;
     bool StripHasSurplus();
@@ -92,6 +94,7 @@ private:
     std::uint32_t inputEnd_ = 0;
     std::uint32_t inputPos_ = 0;
     std::uint32_t buffered_ = 0;               // decoded bytes the decoder holds undelivered
+    bool brokenChunk_ = false;                 // the decoder gave up on this chunk's data
 
     // Rows of tiles are decoded whole: row r of tile c at (r * across + c).
     std::vector<unsigned char> tileRows_;

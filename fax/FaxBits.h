@@ -110,6 +110,10 @@ public:
     }
     static constexpr bool Beyond(unsigned) { return false; }
     static constexpr bool Incomplete(unsigned) { return false; }
+    // Far from the input's end, libtiff's view of it (see CarefulBits) and
+    // this one agree.
+    static constexpr bool Need(unsigned) { return true; }
+    static constexpr bool Within(unsigned) { return true; }
     static constexpr bool Exhausted() { return false; }
     // After a Fill that succeeded, bits of the input are always held.
     static constexpr bool AtEnd() { return false; }
@@ -129,6 +133,7 @@ public:
     CarefulBits(const std::uint8_t* carry, std::uint32_t carryLength, const std::uint8_t* input,
                 std::uint32_t inputLength, bool reverse)
         : AvailBits((static_cast<std::uint64_t>(carryLength) + inputLength) * 8), Reverse(reverse) {
+        Reach = AvailBits;
         if (carryLength > 0) {
             P = carry;
             End = carry + carryLength;
@@ -142,9 +147,6 @@ public:
 
     std::uint64_t Acc = 0;
     unsigned Held = 0;  // 64 once the input is exhausted
-    // Set when no more input will come: a code then reads what is missing
-    // as 0 bits (see Incomplete).
-    bool PadWithZeros = false;
 
     bool Fill() {
         if (Held < 16) {
@@ -182,9 +184,28 @@ public:
     // Whether every bit of the input has been read.
     bool AtEnd() const { return Position() >= AvailBits; }
     // Whether a code of n bits at the current position cannot be read
-    // whole: it needs bits beyond the input, or, when the input is final,
-    // it starts beyond it.
-    bool Incomplete(unsigned n) const { return PadWithZeros ? AtEnd() : Beyond(n); }
+    // whole: it needs bits beyond the input.
+    bool Incomplete(unsigned n) const { return Beyond(n); }
+
+    // libtiff's view of the input's end, which the decoders that follow
+    // libtiff keep: before a code it asks for n bits, and once the input is
+    // used up it makes up the missing ones as 0 bits. The made-up bits
+    // stay available to later codes; only when every one of them has been
+    // read does a code find the data ended. Reach is where they end.
+    std::uint64_t Reach = 0;
+    void SetReach(std::int64_t pastEnd) { Reach = static_cast<std::uint64_t>(static_cast<std::int64_t>(AvailBits) + pastEnd); }
+    std::int64_t ReachPastEnd() const { return static_cast<std::int64_t>(Reach - AvailBits); }
+    // False where libtiff finds the data ended before a code of n bits.
+    bool Need(unsigned n) {
+        const std::uint64_t at = Position();
+        if (at + n <= Reach) return true;
+        if (at == Reach) return false;
+        Reach = at + n;
+        return true;
+    }
+    // Whether n bits from here lie within what libtiff has available, so
+    // that codes read there need not ask (see Need).
+    bool Within(unsigned n) const { return Position() + n <= Reach; }
 
 private:
     void RefillSlow() {

@@ -132,10 +132,6 @@ void CFaxDecoder::Reset() {
 
 void CFaxDecoder::SetInvert(std::int32_t invert) { Invert = invert; }
 
-void CFaxDecoder::WarnAfterEndOfBlock() { AfterBlockFault = TV_ERR_STRIP_SHORT; }
-
-void CFaxDecoder::ReadPastEndAsZeros() { PadWithZeros = true; }
-
 int CFaxDecoder::SetWidth(std::uint32_t width) {
     LineBuf.reset();
     LineBufSize = 0;
@@ -254,7 +250,7 @@ int CFaxDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, st
             OutBytes = static_cast<std::uint32_t>(std::min<std::size_t>(std::size_t{OutBytes} + bytes, LineBufSize));
             OutBits = bits;
             ++LinesDone;
-            RenderedFault = AfterBlockFault;
+            RenderedFault = TV_OK;
             produced = static_cast<std::uint32_t>((static_cast<std::uint64_t>(Width) + 7) / 8);
         } else {
             consumed = inputLength;
@@ -855,7 +851,6 @@ int CFaxDecoder::Decode2D(const std::uint8_t* input, std::uint32_t length, std::
         ClearToggles();
     }
     CarefulBits source(CarryBuf, CarriedIn, input, length, reverse);
-    source.PadWithZeros = PadWithZeros;
     source.Refill();
     source.Consume(BitOffset);
     if (LineComplete == 0) {
@@ -922,7 +917,7 @@ int CFaxDecoder::Finish2D(Stop stop, std::uint64_t position, LineState line, std
         }
         ToggleFaxElement(toggles, cur[n]);
         StripActive = 0;
-        RenderedFault = AfterBlockFault;
+        RenderedFault = TV_OK;
     } else if (!extension && line.A0 > cur[n]) {
         // A pass code took a0 to the end of the line (b2 at or past it): the
         // pixels it passed over keep a0's colour up to b2.

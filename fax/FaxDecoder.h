@@ -36,14 +36,6 @@ public:
     // should open it (any line of a strip but its first), so that it may be
     // out of step; else TV_OK.
     std::uint32_t LineFault() const override { return DeliveredFault; }
-    // The white lines a strip yields after an early end of block then come
-    // with TV_ERR_STRIP_SHORT instead of TV_OK.
-    void WarnAfterEndOfBlock();
-    // For a reader that hands each call the whole rest of its strip: a
-    // two-dimensional code cut off by the end of the input is read with 0
-    // bits for the missing ones, as libtiff reads it, instead of waiting
-    // for more input; its line comes with TV_ERR_STRIP_SHORT.
-    void ReadPastEndAsZeros();
 
     // Read-only views of the decoding state, for diagnostics and tests.
     std::uint32_t GetBitOffset() const { return BitOffset; }
@@ -136,8 +128,6 @@ private:
     // with the EOL after it, so the next line starts right after its EOL
     // (true at a strip's start, whose first line needs none).
     bool EolTaken = true;
-    std::uint32_t AfterBlockFault = 0;  // LineFault of the white lines after an end of block
-    bool PadWithZeros = false;         // see ReadPastEndAsZeros
     std::uint32_t RenderedFault = 0;   // LineFault of the line rendered last
     std::uint32_t DeliveredFault = 0;  // LineFault of the line GetLine delivered last
     std::uint32_t OutBytes = 0;

@@ -91,6 +91,9 @@ void CFaxLines::Reset() {
     EolPending = false;
     BlockEnded = false;
     DataEnded = false;
+    ReachPastEnd = 0;
+    StripStarted = false;
+    NoEols = false;
     Pending = false;
     if (!Usable) return;
     // The first reference line of a strip is white: one run of the width,
@@ -143,6 +146,11 @@ int CFaxLines::SetWidth(std::uint32_t width) {
 template <class Source>
 CFaxLines::Start CFaxLines::Sync(Source& bits, bool& skipped) const {
     if (!bits.Fill()) return Start::Careful;
+    if (NoEols) {
+        if (AlignedRows) bits.Consume(static_cast<unsigned>((8 - bits.Position() % 8) % 8));
+        if (!bits.Fill()) return Start::Careful;
+        return bits.AtEnd() || InputBits - bits.Position() <= TrailingZeros ? Start::NoLine : Start::Found;
+    }
     if (Compression == 2) {
         bits.Consume(static_cast<unsigned>((8 - bits.Position() % 8) % 8));
         if (!bits.Fill()) return Start::Careful;
@@ -177,20 +185,87 @@ CFaxLines::Start CFaxLines::Sync(Source& bits, bool& skipped) const {
     }
 }
 
+namespace {
+
+// Whether the data starts with an EOL: fill zeros, then at least eleven
+// zeros and a one.
+bool StartsWithEol(const std::uint8_t* input, std::uint32_t length) {
+    unsigned zeros = 0;
+    for (std::uint32_t i = 0; i < length; ++i) {
+        if (input[i] != 0) return zeros + static_cast<unsigned>(__builtin_clz(input[i]) - 24) >= kEolZeros;
+        zeros += 8;
+    }
+    return false;
+}
+
+// How many lines of a few a strip without EOLs starts with whose runs
+// reach exactly the width, read back to back or from byte boundaries.
+constexpr std::uint32_t kNoEolProbeLines = 32;
+
+}  // namespace
+
+// How many lines, of the first few, read whole with the given framing:
+// back to back, each from a byte boundary, or (eolAfterFirst) just the
+// first, and only when no EOL follows it.
+std::uint32_t CFaxLines::LinesReadWhole(const std::uint8_t* input, std::uint32_t length, bool aligned) {
+    CarefulBits bits(nullptr, 0, input, length, false);
+    bits.Refill();
+    std::uint32_t lines = 0;
+    while (lines < kNoEolProbeLines) {
+        if (aligned) bits.Consume(static_cast<unsigned>((8 - bits.Position() % 8) % 8));
+        bits.Fill();
+        if (bits.AtEnd()) break;
+        const End end = Line1D(bits);
+        ClearToggles();
+        if (end != End::Complete || CurCount == 0 || Cur[CurCount - 1] != Width) break;
+        ++lines;
+        // A first line followed by an EOL belongs to a strip with EOLs
+        // whose first line lacks one.
+        bits.Fill();
+        if (lines == 1 && !aligned && (bits.AtEnd() || NextBits(bits, kEolZeros) == 0)) return 0;
+    }
+    return lines;
+}
+
+// A one-dimensional Group 3 strip whose first line neither starts with an
+// EOL nor is followed by one was written without EOLs; libtiff would look
+// for them and read nothing. Its lines are read as written instead, back to
+// back or from byte boundaries, whichever reads more of them whole.
+void CFaxLines::StartStrip(const std::uint8_t* input, std::uint32_t length) {
+    StripStarted = true;
+    NoEols = false;
+    if (Compression != 3 || TwoDimensional || StartsWithEol(input, length)) return;
+    const std::uint32_t unaligned = LinesReadWhole(input, length, false);
+    if (unaligned == 0) return;
+    const std::uint32_t aligned = LinesReadWhole(input, length, true);
+    NoEols = true;
+    AlignedRows = aligned > unaligned;
+    // The zero bits that fill the last byte start no line.
+    TrailingZeros = 0;
+    for (std::uint32_t i = length; i-- > 0;) {
+        if (input[i] != 0) {
+            TrailingZeros += static_cast<unsigned>(__builtin_ctz(input[i]));
+            break;
+        }
+        TrailingZeros += 8;
+    }
+}
+
 // Finds the next line, reads its tag bit where it has one, and decodes it.
 template <class Source>
 CFaxLines::End CFaxLines::DecodeLine(Source& bits, bool& skipped) {
     if (Group4) {
         // Lines follow each other with nothing between them.
         if (!bits.Fill()) return End::Careful;
-        if (bits.AtEnd()) return End::NoLine;
+        if (!bits.Need(kModeMaxBits)) return End::NoLine;
         const End end = Line2D(bits);
         if (end == End::Careful) return end;
-        if (BlockEnded || end == End::EolInLine) {
+        if (BlockEnded || end == End::EolInLine || end == End::Data) {
             // libtiff takes an EOL for the start of the end of block and
             // steps over the 13 bits it expects next, after that line and
-            // every later one.
+            // every later one (and so after a line the data cut short).
             if (!bits.Fill()) return End::Careful;
+            bits.Need(kBlockEndRest);
             bits.Consume(kBlockEndRest);
         }
         return end;
@@ -214,7 +289,7 @@ template <class Source>
 inline CFaxLines::End CFaxLines::ReadRun(Source& bits, bool white, std::uint64_t& a0) {
     for (;;) {
         if (!bits.Fill()) return End::Careful;
-        if (bits.AtEnd()) return End::Data;
+        if (!bits.Need(white ? kWhiteMaxBits : kBlackMaxBits)) return End::Data;
         unsigned length;
         std::uint32_t value;
         if (TV_FAX_RARELY(!RunCodeAt(bits.Acc, white, length, value))) {
@@ -377,7 +452,7 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
         for (;;) {
             a0 = b[1];
             b += 2;
-            if (a0 >= width || !bits.Fill() || (bits.Acc >> 60) != 1) return;
+            if (a0 >= width || !bits.Fill() || !bits.Within(kModeMaxBits) || (bits.Acc >> 60) != 1) return;
             bits.Consume(4);
             FindB1(b, a0, out != cur);
         }
@@ -419,7 +494,7 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
         for (;;) {
             if (!bits.Fill()) return End::Careful;
             const std::uint32_t runs = RunPairAt(bits.Acc, whiteFirst);
-            if (TV_FAX_RARELY(runs == 0 || bits.Beyond(FaxPairLength(runs)))) break;
+            if (TV_FAX_RARELY(runs == 0 || !bits.Within(FaxPairLength(runs) + kBlackMaxBits))) break;
             bits.Consume(FaxPairLength(runs));
             const std::uint64_t first = a0 + FaxPairFirst(runs);
             a0 = first + FaxPairSecond(runs);
@@ -428,7 +503,9 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
             out += 2;
             ToggleFaxElement(toggles, first);
             ToggleFaxElement(toggles, a0);
-            if (!(a0 < width && out <= roomForPair && bits.Fill() && (bits.Acc >> 61) == 1)) return End::Complete;
+            if (!(a0 < width && out <= roomForPair && bits.Fill() && bits.Within(kModeMaxBits) && (bits.Acc >> 61) == 1)) {
+                return End::Complete;
+            }
             bits.Consume(3);
         }
         return horizontalByCode();
@@ -445,7 +522,7 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
         if (b < Ref - 1 || b > Ref + RefCount + kSentinels || *b > Width + 1 || b[-1] > Width + 1) { fprintf(stderr, "b at %ld of %u, a0 %lu\n", (long)(b - Ref), RefCount, (unsigned long)a0); abort(); }
 #endif
         if (!bits.Fill()) return End::Careful;
-        if (TV_FAX_RARELY(bits.AtEnd())) {
+        if (TV_FAX_RARELY(!bits.Need(kModeMaxBits))) {
             keepA0();
             end = End::Data;
             break;
@@ -455,7 +532,8 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
         // code by code path below. (Room for both elements also means room
         // for the one the check below asks.)
         const FaxVerticalPair_t& pair = kFaxVerticalPairs.Entry[acc >> 58];
-        if (pair.Total != 0 && out < roomForPair && !bits.Beyond(pair.Total) && TV_FAX_LIKELY(verticalPair(pair))) {
+        if (pair.Total != 0 && out < roomForPair && bits.Within(pair.Total + kModeMaxBits) &&
+            TV_FAX_LIKELY(verticalPair(pair))) {
             continue;
         }
         if (TV_FAX_RARELY(out > roomForPair)) {
@@ -530,7 +608,7 @@ CFaxLines::End CFaxLines::EscapeIn2D(Source& bits, unsigned mode, std::uint64_t*
     CurCount = static_cast<std::uint32_t>(out - Cur);
     if (mode != kModeZeros) return End::BadCode;
     if (!bits.Fill()) return End::Careful;
-    if (bits.AtEnd()) return End::Data;
+    if (!bits.Need(kEolInLineRest)) return End::Data;
     bits.Consume(kEolInLineRest);
     return End::EolInLine;
 }
@@ -589,6 +667,8 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     consumed = produced = 0;
     if (!Usable) return 0;
     if (wanted == 0 || Pending || DataEnded) return 1;
+    if (!StripStarted) StartStrip(input, inputLength);
+    InputBits = std::uint64_t{inputLength} * 8;
     End end = End::Careful;
     bool skipped = false;  // the EOL search stepped over coded bits
     std::uint64_t position = 0;
@@ -603,10 +683,12 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
         ClearToggles();
         skipped = false;
         CarefulBits bits(nullptr, 0, input, inputLength, false);
+        bits.SetReach(ReachPastEnd);
         bits.Refill();
         bits.Consume(BitOffset);
         end = DecodeLine(bits, skipped);
         position = bits.Position();
+        ReachPastEnd = bits.ReachPastEnd();
     }
     const std::uint64_t endBits = std::uint64_t{inputLength} * 8;
     if (end == End::NoLine) {
@@ -629,7 +711,13 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     // A line whose last code ran past the data (read with 0 bits for the
     // missing ones) is partly made up, like one the data cut short. Group 4
     // lines after an EOL are read out of step with libtiff's idea of them.
-    const bool ranOut = end == End::Data || position > endBits;
+    // A Group 4 line that is nothing but an EOL starts the end of block:
+    // the data ended before the strip's rows did.
+    const bool blockEnd = Group4 && end == End::EolInLine && Cur[0] == Width;
+    // A line that went wrong once libtiff had to make up bits past the
+    // data's end went wrong for want of data.
+    const bool madeUp = ReachPastEnd > 0 && end != End::Complete;
+    const bool ranOut = end == End::Data || position > endBits || blockEnd || madeUp;
     PendingFault = ranOut ? TV_ERR_STRIP_SHORT
                           : (exact && !skipped && !blockWasEnded ? TV_OK : TV_ERR_LINE_DAMAGED);
     // The line is the next one's reference, followed by its sentinels; a

@@ -56,6 +56,8 @@ private:
     End DecodeLine(Source& bits, bool& skipped);
     template <class Source>
     Start Sync(Source& bits, bool& skipped) const;
+    void StartStrip(const std::uint8_t* input, std::uint32_t length);
+    std::uint32_t LinesReadWhole(const std::uint8_t* input, std::uint32_t length, bool aligned);
     template <class Source>
     static End ReadRun(Source& bits, bool white, std::uint64_t& a0);
     template <class Source>
@@ -114,6 +116,15 @@ private:
     // keeps the line before the EOL's as every later line's reference.
     bool BlockEnded = false;
     bool DataEnded = false;
+    std::int64_t ReachPastEnd = 0;  // libtiff's made-up 0 bits past the input (see CarefulBits::Need)
+    // A one-dimensional Group 3 strip without a single EOL (some writers
+    // leave them out): its lines follow each other directly, or from byte
+    // boundaries when that reads more of them whole. Decided at its start.
+    bool StripStarted = false;
+    bool NoEols = false;
+    bool AlignedRows = false;
+    std::uint64_t TrailingZeros = 0;  // 0 bits after the strip's last 1, which start no line
+    std::uint64_t InputBits = 0;      // bits of the input Decode was given
 };
 
 #endif

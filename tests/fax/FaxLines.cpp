@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FaxDecoderBits.h"
+#include "support/FaxEncoder.h"
 #include "TiffView.h"
 #include "fax/FaxLines.h"
 
@@ -42,13 +43,13 @@ std::vector<Line> DecodeStrip(CFaxLines& decoder, const Bytes& strip, std::uint3
     return out;
 }
 
-// Empty runs fill a line's elements up to the decoder's capacity (twice the
-// width and 16), then a make-up code starts one more run that an early EOL
+// Empty runs fill a line's elements up to the decoder's capacity (the room
+// libtiff gives a line, and 16), then a make-up code starts one more run that an early EOL
 // cuts short: the line keeps that run and is made up to the width, all
 // within its storage, and reads white; the next line is whole.
 TEST(FaxLines, EmptyRunsUpToTheCapacityThenADamagedRun) {
     const std::uint32_t width = 100;
-    const std::uint32_t capacity = 2 * width + 16;
+    const std::uint32_t capacity = (width + 1 + 31) / 32 * 32 * 2 + 16;
     BitWriter bits;
     bits.Put("0000 0000 0001");
     for (std::uint32_t run = 0; run < capacity; ++run) bits.Put(run % 2 == 0 ? "00110101" : "0000110111");
@@ -104,3 +105,26 @@ TEST(FaxLines, LineCutOffAtTheEndOfItsData) {
 }
 
 }  // namespace
+
+// Group 3 one-dimensional data written without any EOL is read from the
+// data, back to back or from byte boundaries, whichever its lines follow.
+TEST(FaxLines, StripsWithoutEolsAreReadFromTheData) {
+    const std::uint32_t width = 333;
+    for (faxenc::Content content : {faxenc::Content::Text, faxenc::Content::Noise, faxenc::Content::Mixed}) {
+        const faxenc::Lines page = faxenc::MakeImage(content, width, 40, 7);
+        for (bool aligned : {false, true}) {
+            const Bytes strip = faxenc::EncodeG3WithoutEols(page, width, aligned);
+            CFaxLines decoder(3, false);
+            ASSERT_EQ(decoder.SetWidth(width), 1);
+            const std::vector<Line> lines = DecodeStrip(decoder, strip, width, 41);
+            for (std::uint32_t y = 0; y < 40; ++y) {
+                faxenc::Line expected = page[y];
+                faxenc::ClearPad(expected, width);
+                EXPECT_EQ(lines[y].pixels, expected) << faxenc::ContentName(content) << " aligned " << aligned << " line " << y;
+                EXPECT_EQ(lines[y].fault, TV_OK) << faxenc::ContentName(content) << " line " << y;
+            }
+            // Past the data: nothing.
+            EXPECT_EQ(lines[40].produced, 0u);
+        }
+    }
+}

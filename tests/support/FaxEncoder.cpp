@@ -238,6 +238,18 @@ std::vector<std::uint8_t> EncodeG3(const Lines& rows, std::uint32_t width, bool 
     return EncodeG3Stream(rows, width, rtc, reverseBits).Bytes;
 }
 
+std::vector<std::uint8_t> EncodeG3WithoutEols(const Lines& rows, std::uint32_t width, bool alignRows) {
+    CheckRows(rows, width);
+    BitWriter w;
+    for (const Line& row : rows) {
+        if (alignRows) {
+            while ((w.Position() & 7) != 0) w.PutBit(false);
+        }
+        Put1DLine(w, Unpack(row, width), width);
+    }
+    return w.Finish(false);
+}
+
 std::vector<std::uint8_t> EncodeG3TwoDimensional(const Lines& rows, std::uint32_t width, std::uint32_t k,
                                                  bool alignEols) {
     CheckRows(rows, width);

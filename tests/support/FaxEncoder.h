@@ -44,6 +44,10 @@ std::vector<std::uint8_t> EncodeG4(const Lines& rows, std::uint32_t width, bool 
 Stream EncodeG3Stream(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits = false);
 std::vector<std::uint8_t> EncodeG3(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits = false);
 
+// T.4 one-dimensional without a single EOL, as some writers store it: the
+// lines back to back, or each from a byte boundary when `alignRows`.
+std::vector<std::uint8_t> EncodeG3WithoutEols(const Lines& rows, std::uint32_t width, bool alignRows);
+
 // T.4 two-dimensional: an EOL and a tag bit before every line; every k-th
 // line from the first is coded one-dimensionally (tag 1), the others
 // against the line above (tag 0). `alignEols`: each EOL ends on a byte
