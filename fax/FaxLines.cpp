@@ -51,7 +51,6 @@ constexpr std::uint64_t kMostElements = std::uint64_t{1} << 22;
 // Finish adds up to two more.
 constexpr std::uint32_t kPastCapacity = 3;
 constexpr unsigned kEolZeros = 11;  // an EOL is eleven zeros and a one
-constexpr unsigned kEolBits = 12;
 // What of Group 4's end of block (two EOLs) is left once its first EOL has
 // been read as a two-dimensional code: seven zeros, then four bits.
 constexpr unsigned kEolInLineRest = 4;
@@ -235,9 +234,12 @@ void CFaxLines::StartStrip(const std::uint8_t* input, std::uint32_t length) {
     StripStarted = true;
     NoEols = false;
     if (Compression != 3 || TwoDimensional || StartsWithEol(input, length)) return;
+    // Damage near a strip's start can make its first line look whole: its
+    // next line must read whole too.
     const std::uint32_t unaligned = LinesReadWhole(input, length, false);
     if (unaligned == 0) return;
     const std::uint32_t aligned = LinesReadWhole(input, length, true);
+    if (std::max(unaligned, aligned) < 2) return;
     NoEols = true;
     AlignedRows = aligned > unaligned;
     // The zero bits that fill the last byte start no line.
@@ -479,9 +481,10 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
             return run;
         }
         keepA0();
-        // libtiff's run tables hold the EOL: read as a code that is no run,
-        // it is stepped over and the line ends as at a bad code.
-        if (run == End::Eol && !bits.Beyond(kEolBits) && NextBits(bits, kEolBits) == 1) bits.Consume(kEolBits);
+        // libtiff's run tables hold the EOL as its eleven zeros: read as a
+        // code that is no run, they are stepped over and the line ends as
+        // at a bad code.
+        if (run == End::Eol) bits.Consume(kEolZeros);
         return End::BadCode;
     };
     // A horizontal code's two runs, its code read: two terminating codes
@@ -666,7 +669,8 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
                          std::uint32_t wanted, std::uint32_t& produced) {
     consumed = produced = 0;
     if (!Usable) return 0;
-    if (wanted == 0 || Pending || DataEnded) return 1;
+    if (wanted == 0 || Pending) return 1;
+    if (DataEnded) return RowPastData(produced);
     if (!StripStarted) StartStrip(input, inputLength);
     InputBits = std::uint64_t{inputLength} * 8;
     End end = End::Careful;
@@ -695,7 +699,7 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
         DataEnded = true;
         consumed = inputLength;
         BitOffset = 0;
-        return 1;
+        return RowPastData(produced);
     }
     // An EOL right where the width is reached ends a whole line: a make-up
     // code that fills the line may come without the terminating code of 0.
@@ -737,6 +741,18 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     } else {
         consumed = static_cast<std::uint32_t>(position >> 3);
         BitOffset = static_cast<std::uint32_t>(position & 7);
+    }
+    return 1;
+}
+
+// libtiff reads a Group 4 strip's rows past the end of its data as white
+// runs (of the other codings it delivers none): so does this, and they are
+// complemented with the rest of a BlackIsZero page.
+int CFaxLines::RowPastData(std::uint32_t& produced) {
+    if (Group4) {
+        Pending = true;
+        PendingFault = TV_ERR_STRIP_SHORT;
+        produced = RowBytes;
     }
     return 1;
 }

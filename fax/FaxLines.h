@@ -71,6 +71,7 @@ private:
     std::uint32_t Finish(End end);
     void MarkRuns(std::uint32_t from, std::uint32_t to);
     void SetSentinels();
+    int RowPastData(std::uint32_t& produced);
     void Render(std::uint8_t* out);
     void ClearToggles();
 
