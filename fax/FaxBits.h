@@ -114,6 +114,8 @@ public:
     // this one agree.
     static constexpr bool Need(unsigned) { return true; }
     static constexpr bool Within(unsigned) { return true; }
+    // Bits to the next byte boundary.
+    unsigned ToByteBoundary() const { return static_cast<unsigned>((8 - Position() % 8) % 8); }
     static constexpr bool Exhausted() { return false; }
     // After a Fill that succeeded, bits of the input are always held.
     static constexpr bool AtEnd() { return false; }
@@ -206,6 +208,9 @@ public:
     // Whether n bits from here lie within what libtiff has available, so
     // that codes read there need not ask (see Need).
     bool Within(unsigned n) const { return Position() + n <= Reach; }
+    // Bits to the next byte boundary as libtiff counts it: from where the
+    // bits it has made available end (a whole byte, until it makes some up).
+    unsigned ToByteBoundary() const { return static_cast<unsigned>((Reach - Position()) % 8); }
 
 private:
     void RefillSlow() {

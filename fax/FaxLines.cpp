@@ -151,7 +151,7 @@ CFaxLines::Start CFaxLines::Sync(Source& bits, bool& skipped) const {
         return bits.AtEnd() || InputBits - bits.Position() <= TrailingZeros ? Start::NoLine : Start::Found;
     }
     if (Compression == 2) {
-        bits.Consume(static_cast<unsigned>((8 - bits.Position() % 8) % 8));
+        bits.Consume(bits.ToByteBoundary());
         if (!bits.Fill()) return Start::Careful;
         return bits.AtEnd() ? Start::NoLine : Start::Found;
     }
@@ -186,13 +186,18 @@ CFaxLines::Start CFaxLines::Sync(Source& bits, bool& skipped) const {
 
 namespace {
 
-// Whether the data starts with an EOL: fill zeros, then at least eleven
-// zeros and a one.
-bool StartsWithEol(const std::uint8_t* input, std::uint32_t length) {
+// Whether the data holds an EOL anywhere: eleven zeros, then a one.
+bool HoldsEol(const std::uint8_t* input, std::uint32_t length) {
     unsigned zeros = 0;
     for (std::uint32_t i = 0; i < length; ++i) {
-        if (input[i] != 0) return zeros + static_cast<unsigned>(__builtin_clz(input[i]) - 24) >= kEolZeros;
-        zeros += 8;
+        const unsigned byte = input[i];
+        if (byte == 0) {
+            zeros += 8;
+            continue;
+        }
+        if (zeros + static_cast<unsigned>(__builtin_clz(byte) - 24) >= kEolZeros) return true;
+        // The zeros after the byte's last one start the next run.
+        zeros = static_cast<unsigned>(__builtin_ctz(byte));
     }
     return false;
 }
@@ -204,8 +209,7 @@ constexpr std::uint32_t kNoEolProbeLines = 32;
 }  // namespace
 
 // How many lines, of the first few, read whole with the given framing:
-// back to back, each from a byte boundary, or (eolAfterFirst) just the
-// first, and only when no EOL follows it.
+// back to back, or each from a byte boundary.
 std::uint32_t CFaxLines::LinesReadWhole(const std::uint8_t* input, std::uint32_t length, bool aligned) {
     CarefulBits bits(nullptr, 0, input, length, false);
     bits.Refill();
@@ -213,35 +217,26 @@ std::uint32_t CFaxLines::LinesReadWhole(const std::uint8_t* input, std::uint32_t
     while (lines < kNoEolProbeLines) {
         if (aligned) bits.Consume(static_cast<unsigned>((8 - bits.Position() % 8) % 8));
         bits.Fill();
-        if (bits.AtEnd()) break;
+        // Only fill bits left: the data ends here.
+        if (bits.AtEnd() || std::uint64_t{length} * 8 - bits.Position() <= TrailingZeros) break;
         const End end = Line1D(bits);
         ClearToggles();
         if (end != End::Complete || CurCount == 0 || Cur[CurCount - 1] != Width) break;
         ++lines;
-        // A first line followed by an EOL belongs to a strip with EOLs
-        // whose first line lacks one.
-        bits.Fill();
-        if (lines == 1 && !aligned && (bits.AtEnd() || NextBits(bits, kEolZeros) == 0)) return 0;
     }
     return lines;
 }
 
-// A one-dimensional Group 3 strip whose first line neither starts with an
-// EOL nor is followed by one was written without EOLs; libtiff would look
-// for them and read nothing. Its lines are read as written instead, back to
-// back or from byte boundaries, whichever reads more of them whole.
+// A one-dimensional Group 3 strip that holds no EOL at all, and whose first
+// lines read whole without them, was written without EOLs: libtiff would
+// look for them and read nothing. Its lines are read as written instead,
+// back to back or from byte boundaries, whichever reads more of them whole.
+// (Where fill bits and codes line up as an EOL would, the strip is read as
+// libtiff reads it.)
 void CFaxLines::StartStrip(const std::uint8_t* input, std::uint32_t length) {
     StripStarted = true;
     NoEols = false;
-    if (Compression != 3 || TwoDimensional || StartsWithEol(input, length)) return;
-    // Damage near a strip's start can make its first line look whole: its
-    // next line must read whole too.
-    const std::uint32_t unaligned = LinesReadWhole(input, length, false);
-    if (unaligned == 0) return;
-    const std::uint32_t aligned = LinesReadWhole(input, length, true);
-    if (std::max(unaligned, aligned) < 2) return;
-    NoEols = true;
-    AlignedRows = aligned > unaligned;
+    if (Compression != 3 || TwoDimensional || HoldsEol(input, length)) return;
     // The zero bits that fill the last byte start no line.
     TrailingZeros = 0;
     for (std::uint32_t i = length; i-- > 0;) {
@@ -251,6 +246,10 @@ void CFaxLines::StartStrip(const std::uint8_t* input, std::uint32_t length) {
         }
         TrailingZeros += 8;
     }
+    const std::uint32_t unaligned = LinesReadWhole(input, length, false);
+    const std::uint32_t aligned = LinesReadWhole(input, length, true);
+    AlignedRows = aligned > unaligned;
+    NoEols = std::max(unaligned, aligned) >= 2;
 }
 
 // Finds the next line, reads its tag bit where it has one, and decodes it.
@@ -356,6 +355,9 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
         const End run = ReadRun(bits, white, a0);
         if (TV_FAX_RARELY(run != End::Complete)) {
             if (run == End::Careful) return run;
+            // libtiff reads an EOL's eleven zeros as a code of its own
+            // (modified Huffman rows then align after them).
+            if (run == End::Eol) bits.Consume(kEolZeros);
             // A run cut short keeps what its make-up codes gave it.
             if (a0 > start) {
                 *out++ = a0;
