@@ -336,7 +336,7 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
         const std::uint32_t pair = RunPairAt(bits.Acc, white);
         if (pair != 0) {
             const std::uint64_t first = a0 + FaxPairFirst(pair);
-            if (TV_FAX_LIKELY(first < width && out + 1 < roomEnd && !bits.Beyond(FaxPairLength(pair)))) {
+            if (TV_FAX_LIKELY(first < width && out + 1 < roomEnd && bits.Within(FaxPairLength(pair) + kBlackMaxBits))) {
                 bits.Consume(FaxPairLength(pair));
                 a0 = first + FaxPairSecond(pair);
                 out[0] = first;
