@@ -154,6 +154,7 @@ TEST(ModernReader, PagesAreListedWhenTheFirstIsRefused) {
         b.AddShort(256, bits == 8 ? 2 : 16);
         b.AddShort(257, bits == 8 ? 2 : 1);
         b.AddShort(258, bits);
+        b.AddShort(262, 0);
         b.AddShort(273, static_cast<std::uint16_t>(bits == 8 ? grey : bilevel));
         b.AddShort(279, bits == 8 ? 4 : 2);
     }
