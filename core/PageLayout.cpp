@@ -245,9 +245,23 @@ std::uint32_t ReadGeometry(const Directory& page, PageLayout& layout, std::uint3
     return TV_OK;
 }
 
+// libtiff keeps one table of offsets and one of byte counts whatever the
+// tag that held them: a strip page may give TileOffsets, a tiled one
+// StripOffsets, and where both are given the later entry wins.
+TagNumber TableTag(const Directory& page, bool tiled, TagNumber strips, TagNumber tiles) {
+    const Entry* stripEntry = page.Find(strips);
+    const Entry* tileEntry = page.Find(tiles);
+    if (stripEntry == nullptr || tileEntry == nullptr) {
+        if (stripEntry != nullptr) return strips;
+        if (tileEntry != nullptr) return tiles;
+        return tiled ? tiles : strips;
+    }
+    return stripEntry > tileEntry ? strips : tiles;
+}
+
 std::uint32_t ReadChunks(const Directory& page, std::uint32_t chunkCount, PageLayout& layout) {
-    const TagNumber offsetsTag = layout.tiled ? kTileOffsets : kStripOffsets;
-    const TagNumber countsTag = layout.tiled ? kTileByteCounts : kStripByteCounts;
+    const TagNumber offsetsTag = TableTag(page, layout.tiled, kStripOffsets, kTileOffsets);
+    const TagNumber countsTag = TableTag(page, layout.tiled, kStripByteCounts, kTileByteCounts);
     std::vector<std::uint64_t> offsets;
     std::vector<std::uint64_t> counts;
     std::uint32_t result = ReadTable(page, offsetsTag, chunkCount, offsets);

@@ -72,12 +72,13 @@ public:
             Put(out, link, out.size(), word);
             const std::size_t dir = out.size();
             const std::size_t entry = bigTiff_ ? 20 : 12;
-            out.resize(dir + word / 4 * 2 + page.size() * entry + word, 0);
-            Put(out, dir, page.size(), bigTiff_ ? 8 : 2);
+            const std::uint32_t countSize = bigTiff_ ? 8 : 2;
+            out.resize(dir + countSize + page.size() * entry + word, 0);
+            Put(out, dir, page.size(), countSize);
             link = out.size() - word;
             for (std::size_t i = 0; i < page.size(); ++i) {
                 const Field& f = page[i];
-                const std::size_t at = dir + (bigTiff_ ? 8 : 2) + i * entry;
+                const std::size_t at = dir + countSize + i * entry;
                 Put(out, at, f.tag, 2);
                 Put(out, at + 2, f.type, 2);
                 Put(out, at + 4, f.count, word);
