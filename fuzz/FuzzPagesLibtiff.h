@@ -312,6 +312,11 @@ inline void RunPagesLibtiff(const std::uint8_t* data, std::size_t size) {
         if (tiled && !omitted(kTileWidthSlot)) tiff.Tag(322, type(kTileWidthSlot), {tileWidth});
         if (tiled && !omitted(kTileLengthSlot)) tiff.Tag(323, type(kTileLengthSlot), {tileLength});
     }
+    // PackBits runs that cross a row's end inside a tile are read as one
+    // stream by libtiff; until the line engine does too, a campaign after
+    // other findings can leave such pages out.
+    static const bool skipPackBitsTiles = std::getenv("FUZZ_PAGES_SKIP_PACKBITS_TILES") != nullptr;
+    if (skipPackBitsTiles && tiled && coding.compression == 32773) return;
     const Bytes file = tiff.Build();
     // To look at a failing input's file: FUZZ_PAGES_DUMP=out.tif fuzz_pages_libtiff crash-...
     if (const char* dump = std::getenv("FUZZ_PAGES_DUMP")) {
@@ -321,14 +326,12 @@ inline void RunPagesLibtiff(const std::uint8_t* data, std::size_t size) {
         }
     }
 
-    static bool silenced = [] {
-        TIFFSetErrorHandler(Complain);
-        TIFFSetWarningHandler(Complain);
-        return true;
-    }();
-    (void)silenced;
     for (int p = 0; p < pages; ++p) {
+        const TIFFErrorHandler oldError = TIFFSetErrorHandler(Complain);
+        const TIFFErrorHandler oldWarning = TIFFSetWarningHandler(Complain);
         const TheirPage theirs = ReadTheirs(file, static_cast<std::uint32_t>(p));
+        TIFFSetErrorHandler(oldError);
+        TIFFSetWarningHandler(oldWarning);
         const bool anyClean = theirs.opened && std::find(theirs.clean.begin(), theirs.clean.end(), true) != theirs.clean.end();
         tiffview::Reader reader;
         const tiffview::Result opened = reader.open(file.data(), file.size(), tiffview::Options().page(static_cast<std::uint32_t>(p)));

@@ -181,6 +181,21 @@ const Case kCases[] = {
          t.Tag(273, kSShort, {8, 12});
          t.Tag(279, kByte, {4, 4});
      }, true},
+    // libtiff keeps one table whichever tag holds it.
+    {"strips given as TileOffsets and TileByteCounts", Strips(1, 16, 4, 2),
+     [](TypedTiff& t) {
+         t.Remove(273);
+         t.Remove(279);
+         t.Tag(324, kLong, {8, 12});
+         t.Tag(325, kLong, {4, 4});
+     }, true},
+    {"a tile given as StripOffsets and StripByteCounts", Tiles(1, 16, 16, 16, 16),
+     [](TypedTiff& t) {
+         t.Remove(324);
+         t.Remove(325);
+         t.Tag(273, kLong, {8});
+         t.Tag(279, kLong, {32});
+     }, true},
     {"tile sizes SSHORT", Tiles(1, 40, 20, 16, 16),
      [](TypedTiff& t) { Retype(322, kSShort, 16)(t); Retype(323, kSLong8, 16)(t); }, true},
     // Tile sizes left out: RowsPerStrip gives the length, ImageWidth the width.
