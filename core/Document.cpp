@@ -107,7 +107,10 @@ std::uint32_t Directory::Single(std::uint16_t tag, std::uint32_t& value) const {
     const Entry* entry = Find(tag);
     if (entry == nullptr) return TV_ERR_TAG_MISSING;
     if (info == nullptr || (info->lenient.types & TypeBit(entry->type)) == 0) return TV_ERR_TAG_TYPE;
-    if (entry->count != 1) return TV_ERR_TAG_COUNT;
+    // libtiff reads BitsPerSample and Compression per sample, the first of
+    // several values standing for a page of one sample.
+    const bool perSample = tag == kBitsPerSample || tag == kCompression;
+    if (entry->count != 1 && !(perSample && entry->count > 1)) return TV_ERR_TAG_COUNT;
     std::int64_t stored = 0;
     if (!Integer(*entry, 0, stored)) return TV_ERR_TAG_READ;
     if (stored < 0 || static_cast<std::uint64_t>(stored) > info->largest) return TV_ERR_TAG_VALUE;

@@ -42,7 +42,8 @@ public:
     // range); false when the entry holds no such value.
     bool Integer(const Entry& entry, std::uint64_t index, std::int64_t& value) const;
     // A single-valued tag as libtiff reads it, by the tag's lenient rule:
-    // one value of an accepted integer type, from 0 to the tag's largest.
+    // one value of an accepted integer type, from 0 to the tag's largest
+    // (BitsPerSample and Compression: the first of one or more).
     // TV_OK; TV_ERR_TAG_MISSING when absent; TV_ERR_TAG_TYPE, _COUNT,
     // _READ or _VALUE (out of range) when present but unreadable.
     std::uint32_t Single(std::uint16_t tag, std::uint32_t& value) const;

@@ -11,8 +11,9 @@
 // Flags: bit 0 big-endian, 1 BigTIFF, 2 tiles, 3 chunks coded from pixels,
 // 4 no PhotometricInterpretation, 5 PhotometricInterpretation 1, 6
 // FillOrder 2, 7 a second page (the same directory again).
-// Type byte: bits 0-3 pick the field type from kTypes; bit 7 leaves an
-// optional tag out (RowsPerStrip, a tile size, FillOrder, T4Options).
+// Type byte: bits 0-3 pick the field type from kTypes; bit 6 writes a
+// single-valued tag with its value twice; bit 7 leaves a tag out
+// (RowsPerStrip, a tile size, FillOrder, T4Options, the byte counts).
 //
 // Invariant: wherever libtiff opens the page without an error and reads a
 // line without an error or warning (strips by TIFFReadScanline, stopping at
@@ -298,19 +299,24 @@ inline void RunPagesLibtiff(const std::uint8_t* data, std::size_t size) {
     const int pages = twoPages ? 2 : 1;
     for (int p = 0; p < pages; ++p) {
         tiff.NewPage();
-        tiff.Tag(256, type(kWidthSlot), {width});
-        tiff.Tag(257, type(kLengthSlot), {length});
-        tiff.Tag(258, type(kBitsSlot), {1});
-        tiff.Tag(259, type(kCompressionSlot), {coding.compression});
-        if (!noPhotometric) tiff.Tag(262, type(kPhotometricSlot), {(flags & 32) ? 1 : 0});
-        if (reversed && !omitted(kFillSlot)) tiff.Tag(266, type(kFillSlot), {2});
+        // A single value, or for bit 6 of its type byte the value twice.
+        auto single = [&](std::uint16_t tag, Slot slot, std::int64_t value) {
+            tiff.Tag(tag, type(slot), (types[slot] & 0x40) ? std::vector<std::int64_t>{value, value}
+                                                           : std::vector<std::int64_t>{value});
+        };
+        single(256, kWidthSlot, width);
+        single(257, kLengthSlot, length);
+        single(258, kBitsSlot, 1);
+        single(259, kCompressionSlot, coding.compression);
+        if (!noPhotometric) single(262, kPhotometricSlot, (flags & 32) ? 1 : 0);
+        if (reversed && !omitted(kFillSlot)) single(266, kFillSlot, 2);
         tiff.Tag(tiled ? 324 : 273, type(kOffsetsSlot), offsets);
-        tiff.Tag(277, type(kSamplesSlot), {1});
-        if (!omitted(kRowsSlot)) tiff.Tag(278, type(kRowsSlot), {tiled ? tileLength : rowsPerStrip});
-        tiff.Tag(tiled ? 325 : 279, type(kCountsSlot), counts);
-        if (coding.compression == 3 && !omitted(kT4Slot)) tiff.Tag(292, type(kT4Slot), {coding.t4Options});
-        if (tiled && !omitted(kTileWidthSlot)) tiff.Tag(322, type(kTileWidthSlot), {tileWidth});
-        if (tiled && !omitted(kTileLengthSlot)) tiff.Tag(323, type(kTileLengthSlot), {tileLength});
+        single(277, kSamplesSlot, 1);
+        if (!omitted(kRowsSlot)) single(278, kRowsSlot, tiled ? tileLength : rowsPerStrip);
+        if (!omitted(kCountsSlot)) tiff.Tag(tiled ? 325 : 279, type(kCountsSlot), counts);
+        if (coding.compression == 3 && !omitted(kT4Slot)) single(292, kT4Slot, coding.t4Options);
+        if (tiled && !omitted(kTileWidthSlot)) single(322, kTileWidthSlot, tileWidth);
+        if (tiled && !omitted(kTileLengthSlot)) single(323, kTileLengthSlot, tileLength);
     }
     // PackBits runs that cross a row's end inside a tile are read as one
     // stream by libtiff; until the line engine does too, a campaign after
