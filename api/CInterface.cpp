@@ -131,6 +131,7 @@ uint32_t tv_get_page_summary(const tv_reader* reader, uint32_t index, tv_page_su
         full.photometric = p.photometric();
         full.tiled = p.tiled() ? 1 : 0;
         full.bilevel = p.bilevel() ? 1 : 0;
+        full.photometric_assumed = p.photometric_assumed() ? 1 : 0;
         const std::uint32_t filled = Fill(summary, full);
         return filled != TV_OK ? filled : (index < reader->reader.page_count() ? TV_OK : TV_ERR_PAGE_MISSING);
     } catch (const std::bad_alloc&) {
@@ -164,6 +165,7 @@ uint32_t tv_get_page_info(const tv_reader* reader, tv_page_info* info) {
     full.tile_width = p.tile_width();
     full.tile_length = p.tile_length();
     full.chunk_count = static_cast<uint32_t>(p.chunks().size());
+    full.photometric_assumed = p.photometric_assumed() ? 1 : 0;
     return Fill(info, full);
 }
 

@@ -89,6 +89,7 @@ std::uint32_t PageInfo::length() const noexcept { return data_->page.length; }
 std::size_t PageInfo::line_bytes() const noexcept { return data_->page.LineBytes(); }
 std::uint32_t PageInfo::compression() const noexcept { return data_->page.compression; }
 std::uint16_t PageInfo::photometric() const noexcept { return data_->page.photometric; }
+bool PageInfo::photometric_assumed() const noexcept { return data_->page.photometricAssumed; }
 bool PageInfo::little_endian() const noexcept { return data_->page.littleEndian; }
 double PageInfo::x_resolution() const noexcept { return data_->page.xResolution; }
 double PageInfo::y_resolution() const noexcept { return data_->page.yResolution; }
@@ -116,6 +117,7 @@ std::uint32_t PageSummary::bits_per_sample() const noexcept { return data_->summ
 std::uint32_t PageSummary::samples_per_pixel() const noexcept { return data_->summary.samplesPerPixel; }
 std::uint32_t PageSummary::compression() const noexcept { return data_->summary.compression; }
 std::uint32_t PageSummary::photometric() const noexcept { return data_->summary.photometric; }
+bool PageSummary::photometric_assumed() const noexcept { return data_->summary.photometricAssumed; }
 bool PageSummary::tiled() const noexcept { return data_->summary.tiled; }
 bool PageSummary::little_endian() const noexcept { return data_->littleEndian; }
 bool PageSummary::bilevel() const noexcept { return data_->summary.Bilevel(); }

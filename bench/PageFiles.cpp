@@ -11,13 +11,15 @@
 namespace tvbench {
 
 const Encoding kEncodings[] = {
-    {"G4", COMPRESSION_CCITTFAX4, 0, false, true},
-    {"G3-1D", COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS, false, true},
-    {"LZW", COMPRESSION_LZW, 0, true, true},
-    {"none", COMPRESSION_NONE, 0, true, true},
-    {"G3-2D", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS, false, false},
-    {"MH", COMPRESSION_CCITTRLE, 0, false, false},
-    {"PackBits", COMPRESSION_PACKBITS, 0, true, false},
+    {"G4", COMPRESSION_CCITTFAX4, 0, false, true, false},
+    {"G3-1D", COMPRESSION_CCITTFAX3, GROUP3OPT_FILLBITS, false, true, false},
+    {"LZW", COMPRESSION_LZW, 0, true, true, false},
+    {"none", COMPRESSION_NONE, 0, true, true, false},
+    {"G3-2D", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS, false, false, false},
+    {"MH", COMPRESSION_CCITTRLE, 0, false, false, false},
+    {"PackBits", COMPRESSION_PACKBITS, 0, true, false, false},
+    {"BT-G4", COMPRESSION_CCITTFAX4, 0, false, false, true},
+    {"BT-LZW", COMPRESSION_LZW, 0, true, false, true},
 };
 const std::size_t kEncodingCount = sizeof(kEncodings) / sizeof(kEncodings[0]);
 
@@ -92,7 +94,7 @@ struct Closer {
 
 void WritePage(const std::string& path, const Page& page, const Encoding& encoding) {
     {
-        Closer c{TIFFOpen(path.c_str(), "wl")};
+        Closer c{TIFFOpen(path.c_str(), encoding.bigTiff ? "w8l" : "wl")};
         if (!c.tif) throw std::runtime_error("libtiff cannot create " + path);
         TIFF* t = c.tif;
         TIFFSetField(t, TIFFTAG_IMAGEWIDTH, page.format.width);
@@ -116,7 +118,8 @@ void WritePage(const std::string& path, const Page& page, const Encoding& encodi
             if (TIFFWriteScanline(t, line.data(), y, 0) < 0) throw std::runtime_error("libtiff cannot write " + path);
         }
     }
-    WidenStripTables(path);
+    // BigTIFF pages are for the default profile, which takes any table type.
+    if (!encoding.bigTiff) WidenStripTables(path);
 }
 
 }  // namespace tvbench

@@ -16,10 +16,11 @@ struct Encoding {
     std::uint32_t t4Options;  // Group 3 only
     bool defaultStrips;       // libtiff's TIFFDefaultStripSize, else one strip
     bool strict;              // read by our default profile; else only with TV_OPTION_ANY_BILEVEL, if at all
+    bool bigTiff;             // written as BigTIFF (8-byte offsets, LONG8 tables)
 };
 
 // G4, G3-1D, LZW, none (the strict profile reads them), then G3-2D, MH and
-// PackBits.
+// PackBits, and G4 and LZW once more in BigTIFF files (BT-).
 extern const Encoding kEncodings[];
 extern const std::size_t kEncodingCount;
 

@@ -24,20 +24,21 @@ constexpr std::uint32_t WithTag(std::uint32_t code, std::uint16_t tag) {
 
 bool Accepts(const TagRule& rule, std::uint16_t type) { return (rule.types & TypeBit(type)) != 0; }
 
-// A single value by the tag's lenient rule: an optional tag that is absent
-// or cannot be read (wrong type or count) takes its default, as libtiff
-// ignores it.
+// A single value by the tag's lenient rule, as libtiff reads it: absent, an
+// optional tag takes its default; present but unreadable (type, count,
+// range), it refuses the page or is ignored, as libtiff does.
 std::uint32_t ReadValue(const Directory& page, TagNumber number, std::uint32_t& value) {
     const TagInfo& tag = Tag(number);
     const TagRule& rule = tag.lenient;
     value = tag.fallback;
-    const Entry* entry = page.Find(number);
-    if (entry == nullptr) return rule.required ? WithTag(TV_ERR_TAG_MISSING, number) : TV_OK;
-    if (entry->count != 1) return rule.required ? WithTag(TV_ERR_TAG_COUNT, number) : TV_OK;
-    if (!Accepts(rule, entry->type)) return rule.required ? WithTag(TV_ERR_TAG_TYPE, number) : TV_OK;
     std::uint32_t stored = 0;
-    if (page.Integer(*entry, 0, stored)) value = stored;
-    return TV_OK;
+    const std::uint32_t result = page.Single(number, stored);
+    if (result == TV_OK) {
+        value = stored;
+        return TV_OK;
+    }
+    const bool refuse = result == TV_ERR_TAG_MISSING ? rule.required : rule.unreadableRefuses;
+    return refuse ? WithTag(result, number) : TV_OK;
 }
 
 std::uint32_t ReadOptional(const Directory& page, TagNumber number) {
@@ -46,8 +47,8 @@ std::uint32_t ReadOptional(const Directory& page, TagNumber number) {
     return value;
 }
 
-// A strip or tile table of `chunks` entries, SHORT or LONG. Extra entries
-// are ignored; missing ones are empty chunks.
+// A strip or tile table of `chunks` entries, of any integer type libtiff
+// reads there. Extra entries are ignored; missing ones are empty chunks.
 std::uint32_t ReadTable(const Directory& page, TagNumber number, std::uint32_t chunks,
                         std::vector<std::uint64_t>& table) {
     table.clear();
@@ -57,16 +58,27 @@ std::uint32_t ReadTable(const Directory& page, TagNumber number, std::uint32_t c
     if (entry->count == 0 || (entry->count < chunks && chunks - entry->count > kMaxTablePadding)) {
         return WithTag(TV_ERR_TAG_COUNT, number);
     }
-    const std::uint32_t size = entry->type == kTypeShort ? 2 : 4;
-    const std::uint32_t stored = std::min(entry->count, chunks);
+    const std::uint32_t size = entry->type == kTypeByte || entry->type == kTypeSByte     ? 1
+                               : entry->type == kTypeShort || entry->type == kTypeSShort ? 2
+                               : entry->type == kTypeLong8 || entry->type == kTypeSLong8 ? 8
+                                                                                         : 4;
+    const bool isSigned = entry->type == kTypeSByte || entry->type == kTypeSShort || entry->type == kTypeSLong ||
+                          entry->type == kTypeSLong8;
+    const std::uint32_t stored = static_cast<std::uint32_t>(std::min<std::uint64_t>(entry->count, chunks));
     const std::uint64_t bytes = std::uint64_t{size} * stored;
-    auto element = [&](const unsigned char* p) -> std::uint64_t { return size == 2 ? page.U16(p) : page.U32(p); };
+    std::uint32_t result = TV_OK;
+    auto element = [&](const unsigned char* p) -> std::uint64_t {
+        std::uint64_t v = size == 1 ? p[0] : size == 2 ? page.U16(p) : size == 4 ? page.U32(p) : page.U64(p);
+        // A negative offset or count is out of range; libtiff refuses the page.
+        if (isSigned && (v >> (8 * size - 1)) != 0) result = WithTag(TV_ERR_TAG_VALUE, number);
+        return v;
+    };
     try {
-        if (std::uint64_t{size} * entry->count <= 4) {
+        if (entry->count <= page.FieldSize() / size) {
             for (std::uint32_t i = 0; i < stored; ++i) table.push_back(element(entry->value + size * i));
         } else {
             // A table the file cannot hold is refused before it sizes anything.
-            const std::uint64_t offset = page.U32(entry->value);
+            const std::uint64_t offset = page.FieldOffset(*entry);
             if (bytes > page.SourceSize() || offset > page.SourceSize() - bytes) return WithTag(TV_ERR_TAG_READ, number);
             std::vector<unsigned char> raw(static_cast<std::size_t>(bytes));
             if (!page.ReadAt(offset, raw.data(), static_cast<std::uint32_t>(bytes))) return WithTag(TV_ERR_TAG_READ, number);
@@ -77,7 +89,8 @@ std::uint32_t ReadTable(const Directory& page, TagNumber number, std::uint32_t c
         table.clear();
         return TV_ERR_NO_MEMORY;
     }
-    return TV_OK;
+    if (result != TV_OK) table.clear();
+    return result;
 }
 
 // A resolution is optional here; absent or unreadable, it is 0.
@@ -85,11 +98,18 @@ double ReadResolution(const Directory& page, TagNumber number) {
     const Entry* entry = page.Find(number);
     if (entry == nullptr || entry->count != 1) return 0.0;
     if (entry->type != kTypeRational) {
-        std::uint32_t value = 0;
-        return Accepts(Tag(number).lenient, entry->type) && page.Integer(*entry, 0, value) ? value : 0.0;
+        std::int64_t value = 0;
+        return Accepts(Tag(number).lenient, entry->type) && page.Integer(*entry, 0, value) && value > 0
+                   ? static_cast<double>(value)
+                   : 0.0;
     }
+    // Inside the entry in BigTIFF, elsewhere in classic TIFF.
     unsigned char rational[8];
-    if (!page.ReadAt(page.U32(entry->value), rational, sizeof rational)) return 0.0;
+    if (page.FieldSize() >= sizeof rational) {
+        std::copy(entry->value, entry->value + sizeof rational, rational);
+    } else if (!page.ReadAt(page.FieldOffset(*entry), rational, sizeof rational)) {
+        return 0.0;
+    }
     const std::uint32_t denominator = page.U32(rational + 4);
     return denominator == 0 ? 0.0 : static_cast<double>(page.U32(rational)) / denominator;
 }
@@ -104,7 +124,7 @@ std::uint32_t ReadPaletteInversion(const Directory& page, bool& invert) {
     if (!Accepts(tag.lenient, entry->type)) return WithTag(TV_ERR_TAG_TYPE, kColorMap);
     if (entry->count != tag.count) return WithTag(TV_ERR_TAG_COUNT, kColorMap);
     unsigned char map[12];
-    if (!page.ReadAt(page.U32(entry->value), map, sizeof map)) return WithTag(TV_ERR_TAG_READ, kColorMap);
+    if (!page.ReadAt(page.FieldOffset(*entry), map, sizeof map)) return WithTag(TV_ERR_TAG_READ, kColorMap);
     // Red, green and blue of entries 0 and 1, weighted as luma.
     auto luma = [&](int index) {
         return 299.0 * page.U16(map + 2 * index) + 587.0 * page.U16(map + 4 + 2 * index) +
@@ -156,7 +176,9 @@ std::uint32_t ReadDescription(const Directory& page, PageLayout& layout) {
 
     if ((result = ReadValue(page, kCompression, layout.compression)) != TV_OK) return result;
     if (!IsReadableCompression(layout.compression)) return TV_ERR_COMPRESSION;
-    if ((result = ReadValue(page, kPhotometric, value)) != TV_OK) return result;
+    // Absent or ignored, it is assumed, as libtiff's readers assume it.
+    layout.photometricAssumed = page.Single(kPhotometric, value) != TV_OK;
+    if (layout.photometricAssumed) value = AssumedPhotometric(layout.compression);
     if (value > 1 && value != kPhotometricPalette) return TV_ERR_PHOTOMETRIC;
     layout.photometric = static_cast<std::uint16_t>(value);
     layout.invert = value == 1;
@@ -186,11 +208,25 @@ std::uint32_t ReadDescription(const Directory& page, PageLayout& layout) {
 std::uint32_t ReadGeometry(const Directory& page, PageLayout& layout, std::uint32_t& chunkCount) {
     std::uint64_t chunks = 0;
     layout.chunkWidth = layout.width;
-    layout.tiled = page.Find(kTileWidth) != nullptr;
+    std::uint32_t result;
+    std::uint32_t rowsPerStrip = 0;
+    if ((result = ReadValue(page, kRowsPerStrip, rowsPerStrip)) != TV_OK) return result;
+    // Either tile size makes the page tiled. libtiff gives an absent one
+    // RowsPerStrip's say when that is present: tiles as wide as the image
+    // and RowsPerStrip rows long; else a page without it is refused.
+    layout.tiled = page.Find(kTileWidth) != nullptr || page.Find(kTileLength) != nullptr;
     if (layout.tiled) {
-        std::uint32_t result;
+        const bool stripRows = page.Find(kRowsPerStrip) != nullptr;
         if ((result = ReadValue(page, kTileWidth, layout.tileWidth)) != TV_OK) return result;
         if ((result = ReadValue(page, kTileLength, layout.tileLength)) != TV_OK) return result;
+        if (page.Find(kTileWidth) == nullptr) {
+            if (!stripRows) return WithTag(TV_ERR_TAG_MISSING, kTileWidth);
+            layout.tileWidth = layout.width;
+        }
+        if (page.Find(kTileLength) == nullptr) {
+            if (!stripRows) return WithTag(TV_ERR_TAG_MISSING, kTileLength);
+            layout.tileLength = rowsPerStrip;
+        }
         if (layout.tileWidth == 0) return WithTag(TV_ERR_TAG_VALUE, kTileWidth);
         if (layout.tileLength == 0) return WithTag(TV_ERR_TAG_VALUE, kTileLength);
         layout.chunkWidth = layout.tileWidth;
@@ -199,7 +235,7 @@ std::uint32_t ReadGeometry(const Directory& page, PageLayout& layout, std::uint3
         chunks = std::uint64_t{layout.chunksAcross} * ((std::uint64_t{layout.length} + layout.tileLength - 1) / layout.tileLength);
         if (chunks > 0xFFFFFFFFu) return WithTag(TV_ERR_TAG_VALUE, kTileWidth);
     } else {
-        layout.rowsPerStrip = ReadOptional(page, kRowsPerStrip);
+        layout.rowsPerStrip = rowsPerStrip;
         // 0 is no valid value; libtiff ignores it and keeps one strip.
         if (layout.rowsPerStrip == 0 || layout.rowsPerStrip > layout.length) layout.rowsPerStrip = layout.length;
         layout.chunkRows = layout.rowsPerStrip;
@@ -209,9 +245,23 @@ std::uint32_t ReadGeometry(const Directory& page, PageLayout& layout, std::uint3
     return TV_OK;
 }
 
+// libtiff keeps one table of offsets and one of byte counts whatever the
+// tag that held them: a strip page may give TileOffsets, a tiled one
+// StripOffsets, and where both are given the later entry wins.
+TagNumber TableTag(const Directory& page, bool tiled, TagNumber strips, TagNumber tiles) {
+    const Entry* stripEntry = page.Find(strips);
+    const Entry* tileEntry = page.Find(tiles);
+    if (stripEntry == nullptr || tileEntry == nullptr) {
+        if (stripEntry != nullptr) return strips;
+        if (tileEntry != nullptr) return tiles;
+        return tiled ? tiles : strips;
+    }
+    return stripEntry > tileEntry ? strips : tiles;
+}
+
 std::uint32_t ReadChunks(const Directory& page, std::uint32_t chunkCount, PageLayout& layout) {
-    const TagNumber offsetsTag = layout.tiled ? kTileOffsets : kStripOffsets;
-    const TagNumber countsTag = layout.tiled ? kTileByteCounts : kStripByteCounts;
+    const TagNumber offsetsTag = TableTag(page, layout.tiled, kStripOffsets, kTileOffsets);
+    const TagNumber countsTag = TableTag(page, layout.tiled, kStripByteCounts, kTileByteCounts);
     std::vector<std::uint64_t> offsets;
     std::vector<std::uint64_t> counts;
     std::uint32_t result = ReadTable(page, offsetsTag, chunkCount, offsets);
@@ -253,7 +303,7 @@ std::uint32_t ReadPageLayout(const Document& document, std::uint32_t index, Page
     layout.pageIndex = index;
     layout.pageCount = document.PageCount();
     layout.littleEndian = document.LittleEndian();
-    Directory page(document.GetSource(), document.LittleEndian());
+    Directory page(document.GetSource(), document.LittleEndian(), document.BigTiff());
     std::uint32_t result = document.ReadDirectory(index, page);
     if (result != TV_OK) return result;
     if ((result = ReadDescription(page, layout)) != TV_OK) return result;

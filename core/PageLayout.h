@@ -25,6 +25,9 @@ struct PageLayout {
     std::uint32_t length = 0;
     std::uint32_t compression = 1;
     std::uint16_t photometric = 0;
+    // The page gives no readable PhotometricInterpretation: `photometric`
+    // is assumed from the compression (AssumedPhotometric).
+    bool photometricAssumed = false;
     bool invert = false;  // complement samples so that 1 = black
     std::uint16_t fillOrder = 1;
     std::uint16_t orientation = 1;

@@ -4,37 +4,45 @@ namespace tvcore {
 
 namespace {
 
-constexpr TagRule kOptional{0, false};
+constexpr TagRule kOptional{0, false, false};
+constexpr std::uint32_t k16 = 0xFFFF;
+constexpr std::uint32_t k32 = 0xFFFFFFFFu;
+// Lenient rules. Ignored when unreadable, or refusing the page as libtiff does.
+constexpr TagRule kIgnored{kAnyInteger, false, false};
+constexpr TagRule kFatal{kAnyInteger, false, true};
+constexpr TagRule kNeeded{kAnyInteger, true, true};
+constexpr TagRule kTable{kAnyInteger, true, true};
 
 // clang-format off
 constexpr TagInfo kTags[] = {
-    // number               name                         count           fallback     strict                        lenient
-    {kNewSubfileType,      "NewSubfileType",             1,              0,           kOptional,                    {kAnyUnsigned, false}},
-    {kImageWidth,          "ImageWidth",                 1,              0,           {kShortOrLong, true},         {kAnyUnsigned, true}},
-    {kImageLength,         "ImageLength",                1,              0,           {kShortOrLong, true},         {kAnyUnsigned, true}},
-    {kBitsPerSample,       "BitsPerSample",              1,              1,           {kShortOnly, false},          {kAnyUnsigned, false}},
-    {kCompression,         "Compression",                1,              1,           {kShortOnly, true},           {kAnyUnsigned, false}},
-    // Absent on a bi-level page: white is zero, as fax pages store it.
-    {kPhotometric,         "PhotometricInterpretation",  1,              0,           {kShortOnly, true},           {kAnyUnsigned, false}},
-    {kFillOrder,           "FillOrder",                  1,              1,           {kShortOnly, false},          {kAnyUnsigned, false}},
-    {kStripOffsets,        "StripOffsets",               kCountPerChunk, 0,           {kLongOnly, true},            {kShortOrLong, true}},
-    {kOrientation,         "Orientation",                1,              1,           {kShortOnly, false},          {kAnyUnsigned, false}},
-    {kSamplesPerPixel,     "SamplesPerPixel",            1,              1,           {kShortOnly, false},          {kAnyUnsigned, false}},
+    // number               name                         count           fallback     largest  strict                               lenient
+    {kNewSubfileType,      "NewSubfileType",             1,              0,           k32,     kOptional,                           kIgnored},
+    {kImageWidth,          "ImageWidth",                 1,              0,           k32,     {kShortOrLong, true, true},          kNeeded},
+    {kImageLength,         "ImageLength",                1,              0,           k32,     {kShortOrLong, true, true},          kNeeded},
+    {kBitsPerSample,       "BitsPerSample",              1,              1,           k16,     {kShortOnly, false, true},           kFatal},
+    {kCompression,         "Compression",                1,              1,           k16,     {kShortOnly, true, true},            kFatal},
+    // Absent, or unreadable and ignored: assumed from the compression.
+    {kPhotometric,         "PhotometricInterpretation",  1,              0,           k16,     {kShortOnly, true, true},            kIgnored},
+    {kFillOrder,           "FillOrder",                  1,              1,           k16,     {kShortOnly, false, true},           kIgnored},
+    {kStripOffsets,        "StripOffsets",               kCountPerChunk, 0,           k32,     {kLongOnly, true, true},             kTable},
+    {kOrientation,         "Orientation",                1,              1,           k16,     {kShortOnly, false, true},           kIgnored},
+    {kSamplesPerPixel,     "SamplesPerPixel",            1,              1,           k16,     {kShortOnly, false, true},           kFatal},
     // TIFF's "one strip for the whole image".
-    {kRowsPerStrip,        "RowsPerStrip",               1,              0xFFFFFFFFu, {kShortOrLong, true},         {kAnyUnsigned, false}},
-    {kStripByteCounts,     "StripByteCounts",            kCountPerChunk, 0,           {kLongOnly, true},            {kShortOrLong, true}},
-    {kXResolution,         "XResolution",                1,              0,           {kRationalOnly, true},        {kAnyUnsigned | kRationalOnly, false}},
-    {kYResolution,         "YResolution",                1,              0,           {kRationalOnly, true},        {kAnyUnsigned | kRationalOnly, false}},
-    {kPlanarConfiguration, "PlanarConfiguration",        1,              1,           {kShortOnly, false},          {kAnyUnsigned, false}},
-    {kT4Options,           "T4Options",                  1,              0,           {kLongOnly, false},           {kAnyUnsigned, false}},
-    {kT6Options,           "T6Options",                  1,              0,           {kLongOnly, false},           {kAnyUnsigned, false}},
-    {kResolutionUnit,      "ResolutionUnit",             1,              2,           {kShortOnly, false},          {kAnyUnsigned, false}},
-    {kPredictor,           "Predictor",                  1,              1,           {kShortOnly, false},          {kAnyUnsigned, false}},
-    {kColorMap,            "ColorMap",                   6,              0,           kOptional,                    {kShortOnly, true}},
-    {kTileWidth,           "TileWidth",                  1,              0,           kOptional,                    {kAnyUnsigned, true}},
-    {kTileLength,          "TileLength",                 1,              0,           kOptional,                    {kAnyUnsigned, true}},
-    {kTileOffsets,         "TileOffsets",                kCountPerChunk, 0,           kOptional,                    {kShortOrLong, true}},
-    {kTileByteCounts,      "TileByteCounts",             kCountPerChunk, 0,           kOptional,                    {kShortOrLong, true}},
+    {kRowsPerStrip,        "RowsPerStrip",               1,              0xFFFFFFFFu, k32,     {kShortOrLong, true, true},          kFatal},
+    {kStripByteCounts,     "StripByteCounts",            kCountPerChunk, 0,           k32,     {kLongOnly, true, true},             kTable},
+    {kXResolution,         "XResolution",                1,              0,           k32,     {kRationalOnly, true, true},         {kAnyInteger | kRationalOnly, false, false}},
+    {kYResolution,         "YResolution",                1,              0,           k32,     {kRationalOnly, true, true},         {kAnyInteger | kRationalOnly, false, false}},
+    {kPlanarConfiguration, "PlanarConfiguration",        1,              1,           k16,     {kShortOnly, false, true},           kFatal},
+    {kT4Options,           "T4Options",                  1,              0,           k32,     {kLongOnly, false, true},            kIgnored},
+    {kT6Options,           "T6Options",                  1,              0,           k32,     {kLongOnly, false, true},            kIgnored},
+    {kResolutionUnit,      "ResolutionUnit",             1,              2,           k16,     {kShortOnly, false, true},           kIgnored},
+    {kPredictor,           "Predictor",                  1,              1,           k16,     {kShortOnly, false, true},           kIgnored},
+    {kColorMap,            "ColorMap",                   6,              0,           k16,     kOptional,                           {kShortOnly, true, true}},
+    // Absent beside the other, as libtiff takes them: ImageWidth and RowsPerStrip.
+    {kTileWidth,           "TileWidth",                  1,              0,           k32,     kOptional,                           kFatal},
+    {kTileLength,          "TileLength",                 1,              0,           k32,     kOptional,                           kFatal},
+    {kTileOffsets,         "TileOffsets",                kCountPerChunk, 0,           k32,     kOptional,                           kTable},
+    {kTileByteCounts,      "TileByteCounts",             kCountPerChunk, 0,           k32,     kOptional,                           kTable},
 };
 // clang-format on
 

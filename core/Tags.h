@@ -24,6 +24,11 @@ enum FieldType : std::uint16_t {
     kTypeSRational = 10,
     kTypeFloat = 11,
     kTypeDouble = 12,
+    kTypeIfd = 13,
+    // BigTIFF's 64-bit integers, met in classic files too.
+    kTypeLong8 = 16,
+    kTypeSLong8 = 17,
+    kTypeIfd8 = 18,
 };
 
 constexpr unsigned TypeBit(std::uint16_t type) { return type < 32 ? 1u << type : 0u; }
@@ -31,12 +36,18 @@ constexpr unsigned kShortOnly = TypeBit(kTypeShort);
 constexpr unsigned kLongOnly = TypeBit(kTypeLong);
 constexpr unsigned kShortOrLong = kShortOnly | kLongOnly;
 constexpr unsigned kRationalOnly = TypeBit(kTypeRational);
-constexpr unsigned kAnyUnsigned = TypeBit(kTypeByte) | kShortOrLong;
+// Every integer type libtiff converts to a tag's own width, range checked.
+// IFD and IFD8 are not among them: libtiff refuses them for these tags.
+constexpr unsigned kAnyInteger = TypeBit(kTypeByte) | kShortOrLong | TypeBit(kTypeSByte) | TypeBit(kTypeSShort) |
+                                 TypeBit(kTypeSLong) | TypeBit(kTypeLong8) | TypeBit(kTypeSLong8);
 
 // How one profile treats a tag.
 struct TagRule {
     unsigned types;   // TypeBit of every field type accepted
     bool required;    // absent: TV_ERR_TAG_MISSING
+    // Present but unreadable (type, count, range): the page is refused, as
+    // libtiff refuses it; otherwise the tag is ignored, as libtiff ignores it.
+    bool unreadableRefuses;
 };
 
 // The count of a table tag: one value per strip or tile.
@@ -47,10 +58,11 @@ struct TagInfo {
     const char* name;
     std::uint32_t count;     // values it holds (kCountPerChunk for the tables)
     std::uint32_t fallback;  // the value of an absent optional tag
+    std::uint32_t largest;   // the largest value libtiff keeps (its 16 or 32 bits)
     // The fax/scanner profile: SHORT/LONG as TIFF 6.0 prescribes them, and
     // the resolutions required.
     TagRule strict;
-    // Any bi-level page: every unsigned integer type, TIFF's defaults.
+    // Any bi-level page: every integer type, TIFF's defaults, as libtiff reads them.
     TagRule lenient;
 };
 

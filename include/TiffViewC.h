@@ -82,6 +82,7 @@ typedef struct tv_page_info {
     uint32_t tile_width;
     uint32_t tile_length;
     uint32_t chunk_count; /* strips or tiles */
+    int photometric_assumed; /* no PhotometricInterpretation: 0 for fax codings, else 1 assumed */
 } tv_page_info;
 
 /* What one page of the source is, known also for pages that cannot be
@@ -97,6 +98,7 @@ typedef struct tv_page_summary {
     uint32_t photometric;
     int tiled;
     int bilevel; /* one sample of one bit */
+    int photometric_assumed; /* as in tv_page_info */
 } tv_page_summary;
 
 /* The caller's read function: up to `count` bytes at `offset` into `dest`;

@@ -125,6 +125,9 @@ public:
     std::size_t line_bytes() const noexcept;  // (width + 7) / 8
     std::uint32_t compression() const noexcept;
     std::uint16_t photometric() const noexcept;
+    // The page gives no PhotometricInterpretation (or one that cannot be
+    // read): photometric() is assumed, 0 for the fax codings, else 1.
+    bool photometric_assumed() const noexcept;
     bool little_endian() const noexcept;
     double x_resolution() const noexcept;  // 0 when the file gives none
     double y_resolution() const noexcept;
@@ -163,6 +166,8 @@ public:
     std::uint32_t samples_per_pixel() const noexcept;
     std::uint32_t compression() const noexcept;
     std::uint32_t photometric() const noexcept;
+    // As PageInfo::photometric_assumed.
+    bool photometric_assumed() const noexcept;
     bool tiled() const noexcept;
     // The file's byte order (every page shares it).
     bool little_endian() const noexcept;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 
 #include <filesystem>
@@ -154,6 +155,7 @@ TEST(ModernReader, PagesAreListedWhenTheFirstIsRefused) {
         b.AddShort(256, bits == 8 ? 2 : 16);
         b.AddShort(257, bits == 8 ? 2 : 1);
         b.AddShort(258, bits);
+        b.AddShort(262, 0);
         b.AddShort(273, static_cast<std::uint16_t>(bits == 8 ? grey : bilevel));
         b.AddShort(279, bits == 8 ? 4 : 2);
     }
@@ -330,6 +332,41 @@ TEST(CInterface, ReadsPagesFromMemoryWithMessages) {
     while (y < info.length && !tv_is_error(tv_read_line(reader, line.data(), line.size()))) ++y;
     EXPECT_EQ(y, info.length);
     EXPECT_EQ(tv_read_line(reader, line.data(), line.size()), TVC_ERR_END_OF_IMAGE);
+    tv_reader_free(reader);
+}
+
+// A page without PhotometricInterpretation is described as assumed, in
+// both structs; a caller built before the field was added keeps its size.
+TEST(CInterface, AssumedPhotometricIsReported) {
+    tvtest::TiffBuilder b;
+    const std::uint32_t strip = b.Append(Bytes(2, 0xF0));
+    b.NewDirectory();
+    b.AddShort(256, 16);
+    b.AddShort(257, 1);
+    b.AddShort(273, static_cast<std::uint16_t>(strip));
+    b.AddShort(279, 2);
+    const Bytes file = b.Build();
+    tv_reader* reader = tv_reader_new();
+    ASSERT_NE(reader, nullptr);
+    ASSERT_EQ(tv_open_memory(reader, file.data(), file.size()), TVC_OK);
+    tv_page_info info{};
+    info.size = sizeof info;
+    ASSERT_EQ(tv_get_page_info(reader, &info), TVC_OK);
+    EXPECT_EQ(info.photometric_assumed, 1);
+    EXPECT_EQ(info.photometric, 1u) << "uncompressed: min-is-black";
+    tv_page_summary summary{};
+    summary.size = sizeof summary;
+    ASSERT_EQ(tv_get_page_summary(reader, 0, &summary), TVC_OK);
+    EXPECT_EQ(summary.photometric_assumed, 1);
+    EXPECT_EQ(summary.photometric, 1u);
+    tv_page_info older{};
+    older.size = offsetof(tv_page_info, photometric_assumed);
+    older.photometric_assumed = 7;
+    ASSERT_EQ(tv_get_page_info(reader, &older), TVC_OK);
+    EXPECT_EQ(older.photometric_assumed, 7) << "written past the caller's size";
+    Bytes line(2);
+    EXPECT_EQ(tv_read_line(reader, line.data(), line.size()), TVC_OK);
+    EXPECT_EQ(line, Bytes(2, 0x0F));
     tv_reader_free(reader);
 }
 

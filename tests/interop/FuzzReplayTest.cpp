@@ -5,7 +5,8 @@
 //
 // The folder name says which target an input belongs to: reader (a whole
 // file image), lzw, fax or packbits (a decoder header followed by its data),
-// fax_libtiff (a one-strip image header followed by its strip).
+// fax_libtiff (a one-strip image header followed by its strip),
+// pages_libtiff (a page description followed by its chunks).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "fuzz/FuzzFaxLibtiff.h"
 #include "fuzz/FuzzLzw.h"
 #include "fuzz/FuzzPackBits.h"
+#include "fuzz/FuzzPagesLibtiff.h"
 #include "fuzz/FuzzReader.h"
 #include "support/TiffBuilder.h"
 
@@ -36,7 +38,7 @@ struct Input {
 
 std::vector<Input> Inputs(const std::string& kind) {
     std::vector<Input> inputs;
-    for (const char* target : {"reader", "lzw", "fax", "packbits", "fax_libtiff"}) {
+    for (const char* target : {"reader", "lzw", "fax", "packbits", "fax_libtiff", "pages_libtiff"}) {
         const fs::path dir = kFuzzDir / kind / target;
         if (!fs::is_directory(dir)) continue;
         for (const auto& entry : fs::directory_iterator(dir)) {
@@ -69,6 +71,8 @@ std::string Replay(const Input& input) {
             tvfuzz::RunPackBits(bytes.data(), bytes.size());
         } else if (input.target == "fax_libtiff") {
             tvfuzz::RunFaxLibtiff(bytes.data(), bytes.size());
+        } else if (input.target == "pages_libtiff") {
+            tvfuzz::RunPagesLibtiff(bytes.data(), bytes.size());
         } else {
             tvfuzz::RunFax(bytes.data(), bytes.size());
         }
@@ -83,7 +87,7 @@ TEST(FuzzReplay, FoldersHoldInputsForEveryTarget) {
     // An empty or misplaced folder would make the replays below pass vacuously.
     for (const char* kind : {"regressions", "seeds"}) {
         const std::vector<Input> inputs = Inputs(kind);
-        for (const char* target : {"reader", "lzw", "fax", "packbits", "fax_libtiff"}) {
+        for (const char* target : {"reader", "lzw", "fax", "packbits", "fax_libtiff", "pages_libtiff"}) {
             const auto n = std::count_if(inputs.begin(), inputs.end(), [&](const Input& i) { return i.target == target; });
             if (std::string(kind) == "seeds" || std::string(target) == "reader" || std::string(target) == "lzw") {
                 EXPECT_GT(n, 0) << kind << "/" << target << " in " << kFuzzDir;

@@ -170,7 +170,17 @@ LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page) {
         std::uint16_t photometric = 0, bits = 1, samples = 1;
         TIFFGetField(t.tif, TIFFTAG_IMAGEWIDTH, &out.width);
         TIFFGetField(t.tif, TIFFTAG_IMAGELENGTH, &out.length);
-        TIFFGetFieldDefaulted(t.tif, TIFFTAG_PHOTOMETRIC, &photometric);
+        // libtiff keeps no value for an absent PhotometricInterpretation;
+        // its readers take one channel as min-is-black, and fax data is
+        // min-is-white by its coding.
+        if (!TIFFGetField(t.tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
+            std::uint16_t compression = 1;
+            TIFFGetFieldDefaulted(t.tif, TIFFTAG_COMPRESSION, &compression);
+            photometric = compression == COMPRESSION_CCITTRLE || compression == COMPRESSION_CCITTFAX3 ||
+                                  compression == COMPRESSION_CCITTFAX4
+                              ? PHOTOMETRIC_MINISWHITE
+                              : PHOTOMETRIC_MINISBLACK;
+        }
         TIFFGetFieldDefaulted(t.tif, TIFFTAG_BITSPERSAMPLE, &bits);
         TIFFGetFieldDefaulted(t.tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
         const std::uint32_t rowBytes = RowBytes(out.width);
