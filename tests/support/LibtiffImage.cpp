@@ -156,7 +156,7 @@ void CountLibtiffError(const char*, const char*, va_list) { ++g_libtiffErrors; }
 
 }  // namespace
 
-LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page) {
+LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page, bool wholeStrips) {
     SilenceLibtiff();
     TIFFErrorHandler previous = TIFFSetErrorHandler(CountLibtiffError);
     g_libtiffErrors = 0;
@@ -183,10 +183,13 @@ LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page) {
             const std::uint32_t tileRow = RowBytes(tw);
             Bytes tile(static_cast<std::size_t>(std::max<tmsize_t>(TIFFTileSize(t.tif), 1)));
             out.rows.assign(out.length, Bytes(rowBytes, 0));
+            out.rowRead.assign(out.length, true);
             for (std::uint32_t y0 = 0; y0 < out.length; y0 += tl) {
                 for (std::uint32_t x0 = 0; x0 < out.width; x0 += tw) {
                     std::fill(tile.begin(), tile.end(), 0);
-                    TIFFReadTile(t.tif, tile.data(), x0, y0, 0, 0);
+                    if (TIFFReadTile(t.tif, tile.data(), x0, y0, 0, 0) < 0) {
+                        for (std::uint32_t y = y0; y < std::min(out.length, y0 + tl); ++y) out.rowRead[y] = false;
+                    }
                     for (std::uint32_t y = y0; y < std::min(out.length, y0 + tl); ++y) {
                         for (std::uint32_t x = x0; x < std::min(out.width, x0 + tw); ++x) {
                             const std::uint32_t tx = x - x0;
@@ -195,12 +198,29 @@ LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page) {
                     }
                 }
             }
+        } else if (wholeStrips) {
+            const tmsize_t stripSize = TIFFStripSize(t.tif);
+            const tmsize_t scanline = TIFFScanlineSize(t.tif);
+            std::uint32_t rowsPerStrip = out.length;
+            TIFFGetFieldDefaulted(t.tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+            rowsPerStrip = std::max<std::uint32_t>(1, std::min(rowsPerStrip, out.length));
+            Bytes buf(static_cast<std::size_t>(std::max<tmsize_t>(stripSize, 1)));
+            for (std::uint32_t y0 = 0; y0 < out.length; y0 += rowsPerStrip) {
+                std::fill(buf.begin(), buf.end(), 0);
+                const bool read = TIFFReadEncodedStrip(t.tif, TIFFComputeStrip(t.tif, y0, 0), buf.data(), -1) >= 0;
+                for (std::uint32_t y = y0; y < std::min(out.length, y0 + rowsPerStrip); ++y) {
+                    const auto at = buf.begin() + static_cast<std::ptrdiff_t>((y - y0) * scanline);
+                    out.rows.emplace_back(at, at + std::min<std::size_t>(rowBytes, static_cast<std::size_t>(scanline)));
+                    out.rows.back().resize(rowBytes);
+                    out.rowRead.push_back(read);
+                }
+            }
         } else {
             const tmsize_t scanline = TIFFScanlineSize(t.tif);
             Bytes buf(static_cast<std::size_t>(scanline > 0 ? scanline : 1));
             for (std::uint32_t y = 0; y < out.length; ++y) {
                 std::fill(buf.begin(), buf.end(), 0);
-                TIFFReadScanline(t.tif, buf.data(), y, 0);
+                out.rowRead.push_back(TIFFReadScanline(t.tif, buf.data(), y, 0) >= 0);
                 out.rows.emplace_back(buf.begin(), buf.begin() + std::min<std::size_t>(rowBytes, buf.size()));
                 out.rows.back().resize(rowBytes);
             }
