@@ -18,6 +18,7 @@ const Encoding kEncodings[] = {
     {"G3-2D", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS, false, false},
     {"MH", COMPRESSION_CCITTRLE, 0, false, false},
     {"PackBits", COMPRESSION_PACKBITS, 0, true, false},
+    {"Deflate", COMPRESSION_ADOBE_DEFLATE, 0, true, false},
 };
 const std::size_t kEncodingCount = sizeof(kEncodings) / sizeof(kEncodings[0]);
 

@@ -18,8 +18,8 @@ struct Encoding {
     bool strict;              // read by our default profile; else only with TV_OPTION_ANY_BILEVEL, if at all
 };
 
-// G4, G3-1D, LZW, none (the strict profile reads them), then G3-2D, MH and
-// PackBits.
+// G4, G3-1D, LZW, none (the strict profile reads them), then G3-2D, MH,
+// PackBits and Deflate (libtiff's default level and strips).
 extern const Encoding kEncodings[];
 extern const std::size_t kEncodingCount;
 
