@@ -39,8 +39,8 @@ public:
 protected:
     // Decodes `input` into `out` (room for `room` bytes; `Need()` of them
     // are the chunk's rows) and returns how many bytes hold pixels, at most
-    // `room`. `damagedFrom` is set to the first byte not as coded, when the
-    // data is damaged past that point but the bytes before it stand.
+    // `room`. `damagedFrom` may be set to a byte within the output whose row
+    // is delivered as damaged (TV_ERR_LINE_DAMAGED).
     virtual std::size_t DecodeChunk(const std::uint8_t* input, std::size_t inputLength, std::uint8_t* out,
                                     std::size_t room, std::size_t& damagedFrom) = 0;
     // Called by SetWidth after the buffer is allocated; false on failure.

@@ -27,10 +27,21 @@ std::size_t CJbigDecoder::DecodeChunk(const std::uint8_t* input, std::size_t inp
     // corrects; libtiff has jbigkit fix it in the header first.
     jbg_newlen(Copy.data(), inputLength);
 
+    // jbigkit allocates the whole image, in every plane, as its header
+    // announces it, and ends the process when that fails: an image larger
+    // than the strip (which libtiff refuses after decoding it) or of more
+    // than one plane is refused before.
+    if (inputLength < 20) return 0;
+    const std::uint8_t* header = Copy.data();
+    auto big32 = [](const std::uint8_t* p) {
+        return (std::uint64_t{p[0]} << 24) | (std::uint64_t{p[1]} << 16) | (std::uint64_t{p[2]} << 8) | p[3];
+    };
+    const std::uint64_t xd = big32(header + 4);
+    const std::uint64_t yd = big32(header + 8);
+    if (header[2] != 1 || (xd + 7) / 8 * yd > Need()) return 0;
+
     jbg_dec_state state;
     jbg_dec_init(&state);
-    // jbigkit allocates the whole image from its header: nothing larger
-    // than the strip could be of use.
     jbg_dec_maxsize(&state, Width(), Rows());
     std::size_t size = 0;
     const int status = jbg_dec_in(&state, Copy.data(), inputLength, nullptr);

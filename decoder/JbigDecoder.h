@@ -14,7 +14,8 @@
 // strips whose FillOrder is 1 (the default, and what it writes) and reads
 // FillOrder 2 strips as stored; so does this decoder. A strip that jbigkit
 // cannot decode to its end gives no rows, as in libtiff. Images larger
-// than the strip are refused before jbigkit allocates them.
+// than the strip, or of more than one plane, give no rows either: they are
+// refused before jbigkit allocates them.
 class CJbigDecoder : public CChunkDecoder {
 public:
     CJbigDecoder(std::uint32_t rowsPerChunk, std::uint32_t fillOrder);

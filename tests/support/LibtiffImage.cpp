@@ -156,6 +156,21 @@ void CountLibtiffError(const char*, const char*, va_list) { ++g_libtiffErrors; }
 
 }  // namespace
 
+std::vector<Bytes> RawStrips(const std::string& path) {
+    SilenceLibtiff();
+    TiffCloser t{TIFFOpen(path.c_str(), "r")};
+    if (!t.tif) throw std::runtime_error("libtiff cannot open " + path);
+    std::vector<Bytes> strips;
+    for (tstrip_t s = 0; s < TIFFNumberOfStrips(t.tif); ++s) {
+        Bytes raw(static_cast<std::size_t>(TIFFGetStrileByteCount(t.tif, s)));
+        if (TIFFReadRawStrip(t.tif, s, raw.data(), static_cast<tmsize_t>(raw.size())) < 0) {
+            throw std::runtime_error("libtiff cannot read strip " + std::to_string(s) + " of " + path);
+        }
+        strips.push_back(raw);
+    }
+    return strips;
+}
+
 LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page, bool wholeStrips) {
     SilenceLibtiff();
     TIFFErrorHandler previous = TIFFSetErrorHandler(CountLibtiffError);

@@ -35,6 +35,9 @@ void WriteWithLibtiff(const std::string& path, const LibtiffOptions& options, co
 // Same, without widening the strip tables.
 void WriteWithLibtiffRaw(const std::string& path, const LibtiffOptions& options, const Rows& rows);
 
+// The stored bytes of every strip of the first image, as libtiff finds them.
+std::vector<Bytes> RawStrips(const std::string& path);
+
 // Rewrites every SHORT StripOffsets/StripByteCounts entry of every
 // directory as LONG (appending the new arrays at the end of the file).
 // Returns the number of entries rewritten.
