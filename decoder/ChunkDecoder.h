@@ -51,8 +51,9 @@ protected:
     std::uint32_t Rows() const { return RowsPerChunk; }
 
     // Extra room past the rows, for libraries that stop short of a full
-    // buffer when the data goes on (a match is written whole or not at all).
-    static constexpr std::size_t Slack = 512;
+    // buffer when the data goes on: libdeflate writes a match (258 bytes at
+    // most) or a stored block (65535) whole or not at all.
+    static constexpr std::size_t Slack = 65536 + 512;
 
 private:
     std::unique_ptr<std::uint8_t[]> Out;

@@ -33,9 +33,9 @@ std::size_t CDeflateDecoder::DecodeChunk(const std::uint8_t* input, std::size_t 
     case LIBDEFLATE_SUCCESS:
         return written;
     case LIBDEFLATE_INSUFFICIENT_SPACE:
-        // The stream goes on past the room, which holds every row and more
-        // (a match is written whole or not at all, and the room has space
-        // past the rows for the longest).
+        // The stream goes on past the room, which holds every row and more:
+        // what did not fit began past the rows (the room has space past them
+        // for the longest piece libdeflate writes whole).
         return room;
     default:
         return InflateRows(input, inputLength, out, damagedFrom);
