@@ -27,9 +27,9 @@ int CChunkDecoder::SetWidth(std::uint32_t width) {
     const std::uint64_t need = std::uint64_t{RowBytes} * RowsPerChunk;
     if (need > MaxChunkBytes) return 0;
     NeedBytes = static_cast<std::size_t>(need);
-    // Zeroed once: a damaged chunk may leave bytes no decoding wrote, and
-    // they are then the same on every run.
-    Out.reset(new (std::nothrow) std::uint8_t[NeedBytes + Slack]());
+    // Left uninitialised: only bytes a decoding wrote are ever delivered,
+    // and pages of a large strip cost nothing until they are.
+    Out.reset(new (std::nothrow) std::uint8_t[NeedBytes + Slack]);
     if (!Out) return 0;
     Capacity = NeedBytes + Slack;
     return Prepare() ? 1 : 0;
