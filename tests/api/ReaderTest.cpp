@@ -283,6 +283,17 @@ TEST(ModernReader, RefusedCompressionsAreNamed) {
         EXPECT_NE(strict.message().find(TiffView_GetErrorText(TV_ERR_COMPRESSION)), std::string::npos) << strict.message();
         EXPECT_EQ(strict.message().find("Compression " + std::to_string(c.compression)), std::string::npos);
     }
+    // Horizontal differencing means nothing for 1-bit samples: refused, as
+    // libtiff refuses it, with Deflate as with LZW.
+    if (tvcore::CompressionReadable(8)) {
+        tvtest::BilevelLayout layout;
+        layout.compression = 8;
+        layout.strips = {{0x78, 0x9C, 0x63, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01}};
+        tvtest::TiffBuilder builder = tvtest::MakeBilevel(layout);
+        builder.AddShort(317, 2);
+        tiffview::Reader reader;
+        EXPECT_EQ(reader.open(dir.Write("predictor.tif", builder.Build())).code(), TV_ERR_TAG_VALUE | 317u << 8);
+    }
 }
 
 TEST(ModernReader, SourcesThatCannotBeReadSayWhy) {
