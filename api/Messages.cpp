@@ -2,6 +2,7 @@
 
 #include "TiffViewCodes.h"
 #include "api/Messages.h"
+#include "core/Compressions.h"
 #include "core/Tags.h"
 
 namespace tvapi {
@@ -45,6 +46,12 @@ std::string DescribeResult(std::uint32_t code, const std::string& source, std::u
     const std::string hint = HintFor(kind, strictRefusal);
     if (!hint.empty()) text += " " + hint;
     return text;
+}
+
+std::string DescribeRefusedCompression(const std::string& source, std::uint32_t page, std::uint32_t compression) {
+    std::string text = source + ": ";
+    if (page != 0) text += "page " + std::to_string(page) + ": ";
+    return text + tvcore::DescribeRefusedCompression(compression);
 }
 
 std::string DescribeLineBuffer(const std::string& source, std::size_t given, std::size_t needed) {

@@ -11,6 +11,10 @@ namespace tvapi {
 
 // "<source>: [page P: ][tag N (Name): |strip N: ]<sentence>[ (<system reason>)][ <hint>]"
 std::string DescribeResult(std::uint32_t code, const std::string& source, std::uint32_t page, int systemError);
+
+// A page's compression refused by the any-bilevel profile, with the scheme
+// named: "<source>: [page P: ]Compression N (Name): <why>."
+std::string DescribeRefusedCompression(const std::string& source, std::uint32_t page, std::uint32_t compression);
 std::string DescribeLineBuffer(const std::string& source, std::size_t given, std::size_t needed);
 
 }  // namespace tvapi

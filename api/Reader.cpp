@@ -94,6 +94,13 @@ struct Reader::Impl {
         return Result(code, tvapi::DescribeResult(code, SourceName(), page, systemError), systemError);
     }
 
+    // A page the core refuses; a refused compression is named.
+    Result FailPage(std::uint32_t code, std::uint32_t page) const {
+        if ((code & TV_CODE_MASK) != TV_ERR_COMPRESSION || !documentOpen) return Fail(code);
+        const std::uint32_t compression = document.Summarize(page).compression;
+        return Result(code, tvapi::DescribeRefusedCompression(SourceName(), page, compression));
+    }
+
     void ClosePage() {
         engine.reset();
         classic.reset();
@@ -138,7 +145,7 @@ struct Reader::Impl {
         }
         if (result != TV_OK) {
             engine.reset();
-            return Fail(result);
+            return FailPage(result, options.page() == Options::no_page ? 0 : options.page());
         }
         info = PageInfo(Describe(layout));
         lineBytes = info.line_bytes();
@@ -270,6 +277,10 @@ Result Reader::describe(std::uint32_t index, PageInfo& info) const {
     tvcore::PageLayout layout;
     const std::uint32_t code = tvcore::ReadPageLayout(impl_->document, index, layout);
     if (code != TV_OK) {
+        if ((code & TV_CODE_MASK) == TV_ERR_COMPRESSION) {
+            const std::uint32_t compression = impl_->document.Summarize(index).compression;
+            return Result(code, tvapi::DescribeRefusedCompression(impl_->SourceName(), index, compression));
+        }
         return Result(code, tvapi::DescribeResult(code, impl_->SourceName(), index, 0));
     }
     info = PageInfo(Describe(layout));

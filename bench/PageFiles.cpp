@@ -18,6 +18,7 @@ const Encoding kEncodings[] = {
     {"G3-2D", COMPRESSION_CCITTFAX3, GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS, false, false, false},
     {"MH", COMPRESSION_CCITTRLE, 0, false, false, false},
     {"PackBits", COMPRESSION_PACKBITS, 0, true, false, false},
+    {"Deflate", COMPRESSION_ADOBE_DEFLATE, 0, true, false, false},
     {"BT-G4", COMPRESSION_CCITTFAX4, 0, false, false, true},
     {"BT-LZW", COMPRESSION_LZW, 0, true, false, true},
 };

@@ -19,8 +19,9 @@ struct Encoding {
     bool bigTiff;             // written as BigTIFF (8-byte offsets, LONG8 tables)
 };
 
-// G4, G3-1D, LZW, none (the strict profile reads them), then G3-2D, MH and
-// PackBits, and G4 and LZW once more in BigTIFF files (BT-).
+// G4, G3-1D, LZW, none (the strict profile reads them), then G3-2D, MH,
+// PackBits and Deflate (libtiff's default level and strips), and G4 and LZW
+// once more in BigTIFF files (BT-).
 extern const Encoding kEncodings[];
 extern const std::size_t kEncodingCount;
 

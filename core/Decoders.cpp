@@ -1,5 +1,11 @@
 #include "core/Decoders.h"
 
+#if defined(TIFFVIEW_WITH_DEFLATE) && TIFFVIEW_WITH_DEFLATE
+#include "decoder/DeflateDecoder.h"
+#endif
+#if defined(TIFFVIEW_WITH_JBIG) && TIFFVIEW_WITH_JBIG
+#include "decoder/JbigDecoder.h"
+#endif
 #include "decoder/LzwDecoder.h"
 #include "decoder/PackBitsDecoder.h"
 #include "fax/FaxDecoder.h"
@@ -9,7 +15,10 @@ namespace tvcore {
 
 namespace {
 
+[[maybe_unused]] constexpr std::uint32_t kCompressionDeflate = 8;
 constexpr std::uint32_t kCompressionPackBits = 32773;
+[[maybe_unused]] constexpr std::uint32_t kCompressionOldDeflate = 32946;
+constexpr std::uint32_t kCompressionJbig = 34661;
 
 std::unique_ptr<CTiffDecoder> MakeStrict(const Coding& coding) {
     switch (coding.compression) {
@@ -35,12 +44,23 @@ std::unique_ptr<CTiffDecoder> MakeLenient(const Coding& coding) {
         return std::make_unique<CLzwDecoder>();
     case kCompressionPackBits:
         return std::make_unique<CPackBitsDecoder>();
+#if defined(TIFFVIEW_WITH_DEFLATE) && TIFFVIEW_WITH_DEFLATE
+    case kCompressionDeflate:
+    case kCompressionOldDeflate:
+        return std::make_unique<CDeflateDecoder>(coding.rowsPerStrip);
+#endif
+#if defined(TIFFVIEW_WITH_JBIG) && TIFFVIEW_WITH_JBIG
+    case kCompressionJbig:
+        return std::make_unique<CJbigDecoder>(coding.rowsPerStrip, coding.fillOrder);
+#endif
     default:
         return nullptr;
     }
 }
 
 }  // namespace
+
+bool ReadsFillOrderItself(std::uint32_t compression) { return compression == kCompressionJbig; }
 
 std::unique_ptr<CTiffDecoder> MakeDecoder(const Coding& coding, DecoderPolicy policy) {
     std::unique_ptr<CTiffDecoder> decoder = policy == DecoderPolicy::strict ? MakeStrict(coding) : MakeLenient(coding);

@@ -23,10 +23,16 @@ enum class DecoderPolicy {
     // The fax/scanner profile: Compression 3, 4 and 5 only, each strip
     // handed over as one stream, with its own rules for ends of lines.
     strict,
-    // As libtiff reads: every fax coding, PackBits, and each chunk's data
-    // read to its last bit.
+    // As libtiff reads: every fax coding, PackBits, Deflate and JBIG (when
+    // built with their libraries), and each chunk's data read to its last
+    // bit.
     lenient,
 };
+
+// Whether the lenient decoder of `compression` takes the stored bytes as
+// they are whatever the FillOrder (it reads bits its own way); the others
+// are handed FillOrder 2 bytes in reading order.
+bool ReadsFillOrderItself(std::uint32_t compression);
 
 // The decoder for `coding`, told whether to complement its output, or null
 // for uncompressed data. Throws std::bad_alloc when memory runs out.

@@ -16,6 +16,13 @@ namespace {
 
 bool IsFax(std::uint32_t compression) { return compression == 2 || compression == 3 || compression == 4; }
 
+// Codings whose decoder may deliver a whole line that is not as coded
+// (LineFault): fax lines, and a Deflate chunk's last row under a wrong
+// checksum.
+bool MayDamageLines(std::uint32_t compression) {
+    return IsFax(compression) || compression == 8 || compression == 32946;
+}
+
 std::uint32_t RowBytes(std::uint32_t width) { return static_cast<std::uint32_t>((std::uint64_t{width} + 7) / 8); }
 
 // Chunk failures of multi-chunk pages carry the chunk index, as strip
@@ -105,7 +112,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
     const std::uint64_t tileRowBytes =
         tiled ? std::uint64_t{chunkRowBytes_} * layout.chunkRows * layout.chunksAcross : 0;
     if (tileRowBytes > kMaxTileRowBytes) return TV_ERR_NO_MEMORY;
-    reverseBits_ = layout.fillOrder == 2;
+    reverseBits_ = layout.fillOrder == 2 && !ReadsFillOrderItself(layout.compression);
     if (!reader_.Open(source, largest, map)) return TV_ERR_NO_MEMORY;
     try {
         // Only the bytes read from the source are ever looked at.
@@ -123,7 +130,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
     }
     if (decoder_ && decoder_->SetWidth(layout.chunkWidth) == 0) return TV_ERR_NO_MEMORY;
     decodedStrips_ = decoder_ && tileRows_.empty();
-    faxLines_ = IsFax(layout.compression);
+    lineFaults_ = MayDamageLines(layout.compression);
     return TV_OK;
 }
 
@@ -188,8 +195,8 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
         return TV_ERR_STRIP_SHORT;
     }
     // A fax line that was damaged or cut off is delivered as libtiff reads
-    // it, with a warning; no other coding damages a line in its own way.
-    return faxLines_ ? decoder_->LineFault() : TV_OK;
+    // it, with a warning; so is a Deflate row that a wrong checksum taints.
+    return lineFaults_ ? decoder_->LineFault() : TV_OK;
 }
 
 // A row lost to undecodable data: white, with a warning.
@@ -293,9 +300,12 @@ std::uint32_t LineEngine::ReadLineUnchecked(unsigned char* line) {
         result = CopyStoredRow(chunk_, inputEnd_, rowInChunk_, chunkRowBytes_, layout_->invert, line);
     }
     ++rowInChunk_;
-    if (result == TV_OK && rowInChunk_ == rowsInChunk_ && tileRows_.empty() && StripHasSurplus()) {
+    if (result == TV_OK && rowInChunk_ == rowsInChunk_ && !layout_->tiled && StripHasSurplus()) {
         // The strip's own rows are delivered; what it holds beyond them is
-        // dropped, and the line that ends it says so.
+        // dropped, and the line that ends it says so. Tiles are not judged:
+        // a tile always holds TileLength rows, also past the image's end,
+        // and those are read (when tiles are as wide as the image, as
+        // strips) no further than the image.
         result = TV_ERR_STRIP_LONG;
     }
     return result;

@@ -109,7 +109,7 @@ private:
     // are copied out without further checks. 0 for every other chunk.
     std::uint32_t plainRows_ = 0;
     bool decodedStrips_ = false;  // compressed strips (not tiles): their rows but the last take a short path
-    bool faxLines_ = false;       // the decoder may deliver a damaged line (LineFault)
+    bool lineFaults_ = false;     // the decoder may deliver a damaged line (LineFault)
     bool invert_ = false;
     std::uint32_t line_ = 0;
     std::uint32_t fault_ = 0;                  // the error that stopped reading, returned again

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "TiffViewCodes.h"
+#include "core/Compressions.h"
 #include "core/Document.h"
 #include "core/Source.h"
 #include "core/Tags.h"
@@ -15,7 +16,6 @@ namespace {
 // A strip or tile table shorter than the image needs is padded with empty
 // chunks (their reads fail), as libtiff pads it; never by more than this.
 constexpr std::uint32_t kMaxTablePadding = 65536;
-constexpr std::uint32_t kCompressionPackBits = 32773;
 constexpr std::uint16_t kPhotometricPalette = 3;
 
 constexpr std::uint32_t WithTag(std::uint32_t code, std::uint16_t tag) {
@@ -154,11 +154,6 @@ bool SingleByteCountLooksBad(std::uint32_t compression, std::uint64_t offset, st
     return (offset <= fileSize && count > fileSize - offset) || count < uncompressed;
 }
 
-bool IsReadableCompression(std::uint32_t compression) {
-    return compression == 1 || compression == 2 || compression == 3 || compression == 4 || compression == 5 ||
-           compression == kCompressionPackBits;
-}
-
 // The image and how it is coded: the checks that decide whether the page
 // is one this library reads.
 std::uint32_t ReadDescription(const Directory& page, PageLayout& layout) {
@@ -175,7 +170,7 @@ std::uint32_t ReadDescription(const Directory& page, PageLayout& layout) {
     if (layout.length == 0) return WithTag(TV_ERR_TAG_VALUE, kImageLength);
 
     if ((result = ReadValue(page, kCompression, layout.compression)) != TV_OK) return result;
-    if (!IsReadableCompression(layout.compression)) return TV_ERR_COMPRESSION;
+    if (!CompressionReadable(layout.compression)) return TV_ERR_COMPRESSION;
     // Absent or ignored, it is assumed, as libtiff's readers assume it.
     layout.photometricAssumed = page.Single(kPhotometric, value) != TV_OK;
     if (layout.photometricAssumed) value = AssumedPhotometric(layout.compression);
@@ -199,8 +194,10 @@ std::uint32_t ReadDescription(const Directory& page, PageLayout& layout) {
     // dimensional, EOLs aligned or not. Uncompressed mode (bit 1) is only
     // permission: libtiff reads such pages and fails only on a line that
     // uses it, and so do we (a damaged line).
-    // Horizontal differencing is undefined for 1-bit samples; libtiff refuses it.
-    if (layout.compression == 5 && layout.predictor != 1) return WithTag(TV_ERR_TAG_VALUE, kPredictor);
+    // Horizontal differencing is undefined for 1-bit samples; libtiff refuses
+    // it, and every other predictor, with the codings that take one.
+    const bool takesPredictor = layout.compression == 5 || layout.compression == 8 || layout.compression == 32946;
+    if (takesPredictor && layout.predictor != 1) return WithTag(TV_ERR_TAG_VALUE, kPredictor);
     return TV_OK;
 }
 

@@ -42,6 +42,7 @@ CPackBitsDecoder::~CPackBitsDecoder() { delete[] Own; }
 void CPackBitsDecoder::Reset() {
     Filled = 0;
     LiteralLeft = 0;
+    RepeatLeft = 0;
     RepeatPending = 0;
 }
 
@@ -60,8 +61,9 @@ int CPackBitsDecoder::SetWidth(std::uint32_t width) {
 }
 
 void CPackBitsDecoder::DecodeRowInto(std::uint8_t* row) {
-    // Only a row not yet begun moves: a row always starts at a run header.
-    if (Filled == 0 && LiteralLeft == 0 && RepeatPending == 0 && row != nullptr && Own != nullptr) Row = row;
+    // Only a row not yet begun moves; a run carried over from the row
+    // before is kept apart from both.
+    if (Filled == 0 && row != nullptr && Own != nullptr) Row = row;
 }
 
 int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
@@ -71,14 +73,23 @@ int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLengt
     std::uint32_t filled = Filled;
     const std::uint32_t start = filled;
 
-    // Finish the run the previous call's input ended in.
-    if (p != end) {
+    // Go on with the run the previous row or the previous call's input
+    // ended in.
+    if (RepeatLeft != 0) {
+        const std::uint32_t n = Smaller(RepeatLeft, RowSize - filled);
+        std::memset(Row + filled, RepeatByte, n);
+        filled += n;
+        RepeatLeft -= n;
+    } else if (p != end) {
         if (RepeatPending != 0) {
-            std::memset(Row + filled, *p++, RepeatPending);
-            filled += RepeatPending;
+            RepeatByte = *p++;
+            const std::uint32_t n = Smaller(RepeatPending, RowSize - filled);
+            std::memset(Row + filled, RepeatByte, n);
+            filled += n;
+            RepeatLeft = RepeatPending - n;
             RepeatPending = 0;
         } else if (LiteralLeft != 0) {
-            const std::uint32_t n = Smaller(LiteralLeft, static_cast<std::uint32_t>(end - p));
+            const std::uint32_t n = Smaller(Smaller(LiteralLeft, static_cast<std::uint32_t>(end - p)), RowSize - filled);
             std::memcpy(Row + filled, p, n);
             p += n;
             filled += n;
@@ -87,20 +98,36 @@ int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLengt
     }
 
     // While a whole run and its header are at hand, no run can be cut by the
-    // end of the input.
+    // end of the input; a run crossing the row's end is rare and is kept
+    // for the next row.
     constexpr std::ptrdiff_t kLongestRun = 1 + 128;
     while (end - p > kLongestRun && filled < RowSize) {
         const std::uint32_t header = *p++;
         const std::uint32_t room = RowSize - filled;
         if (header < 128) {
-            const std::uint32_t n = Smaller(header + 1, room);
-            CopyRun(Row + filled, room, p, kLongestRun, n);
-            p += n;
-            filled += n;
+            const std::uint32_t run = header + 1;
+            if (run <= room) {
+                CopyRun(Row + filled, room, p, kLongestRun, run);
+                p += run;
+                filled += run;
+            } else {
+                std::memcpy(Row + filled, p, room);
+                p += room;
+                filled = RowSize;
+                LiteralLeft = run - room;
+            }
         } else if (header > 128) {
-            const std::uint32_t n = Smaller(257 - header, room);
-            FillRun(Row + filled, room, *p++, n);
-            filled += n;
+            const std::uint32_t run = 257 - header;
+            const std::uint8_t value = *p++;
+            if (run <= room) {
+                FillRun(Row + filled, room, value, run);
+                filled += run;
+            } else {
+                std::memset(Row + filled, value, room);
+                filled = RowSize;
+                RepeatLeft = run - room;
+                RepeatByte = value;
+            }
         }
     }
     // The last runs, which the end of the input may cut.
@@ -108,24 +135,23 @@ int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLengt
         const std::uint32_t header = *p++;
         const std::uint32_t room = RowSize - filled;
         if (header < 128) {
-            // Only what fits is copied; libtiff leaves the run's other bytes
-            // in place, and they become the next row's headers.
-            const std::uint32_t run = Smaller(header + 1, room);
-            const auto left = static_cast<std::uint32_t>(end - p);
-            const std::uint32_t n = Smaller(run, left);
-            CopyRun(Row + filled, room, p, left, n);
+            const std::uint32_t run = header + 1;
+            const std::uint32_t n = Smaller(Smaller(run, room), static_cast<std::uint32_t>(end - p));
+            CopyRun(Row + filled, room, p, static_cast<std::uint32_t>(end - p), n);
             p += n;
             filled += n;
             LiteralLeft = run - n;
         } else if (header > 128) {
-            // The repeat byte is taken even when the run is cut at the row's end.
-            const std::uint32_t run = Smaller(257 - header, room);
+            const std::uint32_t run = 257 - header;
             if (p == end) {
                 RepeatPending = run;
                 break;
             }
-            FillRun(Row + filled, room, *p++, run);
-            filled += run;
+            RepeatByte = *p++;
+            const std::uint32_t n = Smaller(run, room);
+            FillRun(Row + filled, room, RepeatByte, n);
+            filled += n;
+            RepeatLeft = run - n;
         }
     }
 
@@ -142,7 +168,7 @@ std::uint32_t CPackBitsDecoder::GetLine(std::uint8_t* line) {
     } else if (n != 0 && line != Row) {
         std::memcpy(line, Row, n);
     }
-    Reset();
+    Filled = 0;
     Row = Own;
     return n;
 }

@@ -4,7 +4,8 @@
 // seed for the piece sizes; then the data, cut into strips with a
 // Reset before each. Every strip is decoded twice, once with all of its
 // bytes in each call and once in random small windows, and also by a
-// byte-at-a-time model of libtiff's scanline reading.
+// byte-at-a-time model of libtiff's strip reading (one stream per strip,
+// runs crossing row ends).
 //
 // Invariants: consumed never exceeds the input given, and a call stops short
 // of its input only with the row full (and then consumed nothing if the row
@@ -25,25 +26,25 @@ namespace packbits_detail {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Rows taken when full and more input follows, then whatever row is left.
+// The strip's bytes decoded as one stream, cut into full rows, then the
+// row left (maybe empty). A literal cut by the end of the data keeps the
+// bytes there are; a repeat without its byte gives nothing.
 inline std::vector<Bytes> Model(const std::uint8_t* s, std::uint32_t n, std::uint32_t rowBytes) {
-    std::vector<Bytes> rows;
-    Bytes row;
+    Bytes flat;
     std::uint32_t i = 0;
     while (i < n) {
-        if (row.size() == rowBytes) {
-            rows.push_back(row);
-            row.clear();
-        }
         const std::uint8_t h = s[i++];
         if (h < 128) {
-            for (std::uint32_t k = 0; k <= h && i < n && row.size() < rowBytes; ++k) row.push_back(s[i++]);
+            for (std::uint32_t k = 0; k <= h && i < n; ++k) flat.push_back(s[i++]);
         } else if (h > 128 && i < n) {
             const std::uint8_t b = s[i++];
-            for (std::uint32_t k = 0; k < 257u - h && row.size() < rowBytes; ++k) row.push_back(b);
+            flat.insert(flat.end(), 257u - h, b);
         }
     }
-    rows.push_back(row);
+    std::vector<Bytes> rows;
+    std::size_t at = 0;
+    for (; flat.size() - at >= rowBytes; at += rowBytes) rows.emplace_back(flat.begin() + at, flat.begin() + at + rowBytes);
+    rows.emplace_back(flat.begin() + at, flat.end());
     return rows;
 }
 
@@ -77,11 +78,21 @@ struct Driver {
         std::vector<Bytes> rows;
         decoder.Reset();
         std::uint32_t pos = 0;
-        while (pos < size) {
+        for (;;) {
             const bool full = held == rowBytes;
             // Now and then a call on a full row, which must change nothing.
-            if (full && (pieces == nullptr || (pieces->Next() & 3) != 0)) {
+            if (full && (pos == size || pieces == nullptr || (pieces->Next() & 3) != 0)) {
                 Fetch(rows);
+                continue;
+            }
+            if (pos == size) {
+                // A repeat run crossing a row's end goes on without input.
+                std::uint32_t consumed = 0, produced = 0;
+                FUZZ_CHECK(decoder.Decode(nullptr, 0, consumed, rowBytes - held, produced) == 1, "Decode failed");
+                FUZZ_CHECK(consumed == 0 && produced <= rowBytes - held, "no input: consumed %u, produced %u",
+                           consumed, produced);
+                if (produced == 0) break;
+                held += produced;
                 continue;
             }
             const std::uint32_t length = pieces == nullptr ? size - pos : pieces->Length(size - pos);

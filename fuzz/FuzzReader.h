@@ -29,6 +29,7 @@
 #include "FuzzSupport.h"
 #include "TiffView.h"
 #include "TiffViewReader.hpp"
+#include "core/Compressions.h"
 #include "support/ReaderAccess.h"
 
 namespace tvfuzz {
@@ -223,9 +224,7 @@ inline void RunPageReader(tvfuzz::MemFile& file, const std::uint8_t* data, std::
         TiffInfo_t info;
         view.GetImageInfo(&info);
         FUZZ_CHECK(info.Width > 0 && info.Length > 0, "accepted an empty page %ux%u", info.Width, info.Length);
-        FUZZ_CHECK(info.Compression == 1 || info.Compression == 2 || info.Compression == 3 || info.Compression == 4 ||
-                       info.Compression == 5 || info.Compression == 32773,
-                   "accepted Compression %u", info.Compression);
+        FUZZ_CHECK(tvcore::CompressionReadable(info.Compression), "accepted Compression %u", info.Compression);
         FUZZ_CHECK(info.PhotometricInterpretation <= 1 || info.PhotometricInterpretation == 3,
                    "accepted PhotometricInterpretation %u", info.PhotometricInterpretation);
         const std::uint64_t lineBytes = (std::uint64_t{info.Width} + 7) / 8;

@@ -3,7 +3,13 @@
 # when missing.
 # The library itself needs only a C++17 compiler and CMake.
 set -euo pipefail
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libtiff-dev libbenchmark-dev libpng-dev abigail-tools)
+# libdeflate-dev, zlib1g-dev and libjbig-dev: the optional Deflate and JBIG
+# codecs (the library builds without them and refuses such pages).
+# imagemagick, graphicsmagick, netpbm and python3-pil: other writers of
+# Deflate pages for the interop tests (each case is skipped without its
+# writer); libtiff-tools (tiffcp) writes their JBIG pages.
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libtiff-dev libbenchmark-dev libpng-dev abigail-tools
+  libdeflate-dev zlib1g-dev libjbig-dev imagemagick graphicsmagick netpbm python3-pil libtiff-tools)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -17,6 +17,7 @@
 #include "TiffView.h"
 #include "TiffViewC.h"
 #include "TiffViewReader.hpp"
+#include "core/Compressions.h"
 #include "support/LzwEncoder.h"
 #include "support/TestData.h"
 #include "support/TiffBuilder.h"
@@ -242,6 +243,58 @@ TEST(ModernReader, MessagesNameTheFileThePageTheTagAndTheSystemsReason) {
         const tiffview::Result r = reader.open(c.path, c.options);
         EXPECT_EQ(r.code(), c.code) << r.message();
         EXPECT_NE(r.message().find(c.contains), std::string::npos) << r.message();
+    }
+}
+
+// Every refusal of a compression names the scheme and why; the strict
+// profile keeps its own sentence.
+TEST(ModernReader, RefusedCompressionsAreNamed) {
+    tvtest::TempDir dir;
+    const std::string deflateRefusal = tvcore::CompressionReadable(8)
+                                           ? ""
+                                           : "Compression 8 (Deflate): this build has no Deflate decoder (libdeflate).";
+    const struct {
+        std::uint16_t compression;
+        std::string message;  // "": the page opens
+    } cases[] = {
+        {34712, "Compression 34712 (JPEG 2000): not a bi-level coding."},
+        {7, "Compression 7 (JPEG): not a bi-level coding."},
+        {50000, "Compression 50000 (Zstandard): this library has no decoder for it."},
+        {12345, "Compression 12345: not a compression scheme TIFF defines."},
+        {8, deflateRefusal},
+    };
+    for (const auto& c : cases) {
+        tvtest::BilevelLayout layout;
+        layout.width = 16;
+        layout.length = 2;
+        layout.compression = c.compression;
+        layout.strips = {{0x78, 0x9C, 0x63, 0x00, 0x82, 0xFF, 0x0F, 0x00, 0x03, 0x05, 0x01, 0xFF}};
+        const std::string path = dir.Write("page.tif", tvtest::MakeBilevel(layout).Build());
+        tiffview::Reader reader;
+        const tiffview::Result r = reader.open(path);
+        if (c.message.empty()) {
+            EXPECT_TRUE(r.ok()) << r.message();
+            continue;
+        }
+        EXPECT_EQ(r.code(), TV_ERR_COMPRESSION);
+        EXPECT_EQ(r.message(), path + ": " + c.message);
+        tiffview::PageInfo info;
+        EXPECT_EQ(reader.describe(0, info).message(), path + ": " + c.message);
+        const tiffview::Result strict = reader.open(path, tiffview::Options().profile(tiffview::Profile::strict));
+        EXPECT_EQ(strict.code(), TV_ERR_COMPRESSION);
+        EXPECT_NE(strict.message().find(TiffView_GetErrorText(TV_ERR_COMPRESSION)), std::string::npos) << strict.message();
+        EXPECT_EQ(strict.message().find("Compression " + std::to_string(c.compression)), std::string::npos);
+    }
+    // Horizontal differencing means nothing for 1-bit samples: refused, as
+    // libtiff refuses it, with Deflate as with LZW.
+    if (tvcore::CompressionReadable(8)) {
+        tvtest::BilevelLayout layout;
+        layout.compression = 8;
+        layout.strips = {{0x78, 0x9C, 0x63, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01}};
+        tvtest::TiffBuilder builder = tvtest::MakeBilevel(layout);
+        builder.AddShort(317, 2);
+        tiffview::Reader reader;
+        EXPECT_EQ(reader.open(dir.Write("predictor.tif", builder.Build())).code(), TV_ERR_TAG_VALUE | 317u << 8);
     }
 }
 

@@ -22,6 +22,12 @@
 #include "fuzz/FuzzPackBits.h"
 #include "fuzz/FuzzPagesLibtiff.h"
 #include "fuzz/FuzzReader.h"
+#if defined(TIFFVIEW_WITH_DEFLATE) && TIFFVIEW_WITH_DEFLATE
+#include "fuzz/FuzzDeflate.h"
+#endif
+#if defined(TIFFVIEW_WITH_JBIG) && TIFFVIEW_WITH_JBIG
+#include "fuzz/FuzzJbig.h"
+#endif
 #include "support/TiffBuilder.h"
 
 namespace {
@@ -32,13 +38,25 @@ const fs::path kFuzzDir = fs::path(TIFFVIEW_TESTDATA_DIR) / ".." / ".." / "fuzz"
 
 struct Input {
     std::string kind;    // "regressions" or "seeds"
-    std::string target;  // reader, lzw, fax
+    std::string target;  // reader, lzw, fax, ...
     fs::path path;
 };
 
+// The targets this build has: the optional codecs' only with their libraries.
+std::vector<std::string> Targets() {
+    std::vector<std::string> targets = {"reader", "lzw", "fax", "packbits", "fax_libtiff", "pages_libtiff"};
+#if defined(TIFFVIEW_WITH_DEFLATE) && TIFFVIEW_WITH_DEFLATE
+    targets.push_back("deflate");
+#endif
+#if defined(TIFFVIEW_WITH_JBIG) && TIFFVIEW_WITH_JBIG
+    targets.push_back("jbig");
+#endif
+    return targets;
+}
+
 std::vector<Input> Inputs(const std::string& kind) {
     std::vector<Input> inputs;
-    for (const char* target : {"reader", "lzw", "fax", "packbits", "fax_libtiff", "pages_libtiff"}) {
+    for (const std::string& target : Targets()) {
         const fs::path dir = kFuzzDir / kind / target;
         if (!fs::is_directory(dir)) continue;
         for (const auto& entry : fs::directory_iterator(dir)) {
@@ -73,6 +91,14 @@ std::string Replay(const Input& input) {
             tvfuzz::RunFaxLibtiff(bytes.data(), bytes.size());
         } else if (input.target == "pages_libtiff") {
             tvfuzz::RunPagesLibtiff(bytes.data(), bytes.size());
+#if defined(TIFFVIEW_WITH_DEFLATE) && TIFFVIEW_WITH_DEFLATE
+        } else if (input.target == "deflate") {
+            tvfuzz::RunDeflate(bytes.data(), bytes.size());
+#endif
+#if defined(TIFFVIEW_WITH_JBIG) && TIFFVIEW_WITH_JBIG
+        } else if (input.target == "jbig") {
+            tvfuzz::RunJbig(bytes.data(), bytes.size());
+#endif
         } else {
             tvfuzz::RunFax(bytes.data(), bytes.size());
         }
@@ -87,9 +113,9 @@ TEST(FuzzReplay, FoldersHoldInputsForEveryTarget) {
     // An empty or misplaced folder would make the replays below pass vacuously.
     for (const char* kind : {"regressions", "seeds"}) {
         const std::vector<Input> inputs = Inputs(kind);
-        for (const char* target : {"reader", "lzw", "fax", "packbits", "fax_libtiff", "pages_libtiff"}) {
+        for (const std::string& target : Targets()) {
             const auto n = std::count_if(inputs.begin(), inputs.end(), [&](const Input& i) { return i.target == target; });
-            if (std::string(kind) == "seeds" || std::string(target) == "reader" || std::string(target) == "lzw") {
+            if (std::string(kind) == "seeds" || target == "reader" || target == "lzw") {
                 EXPECT_GT(n, 0) << kind << "/" << target << " in " << kFuzzDir;
             }
         }

@@ -156,7 +156,22 @@ void CountLibtiffError(const char*, const char*, va_list) { ++g_libtiffErrors; }
 
 }  // namespace
 
-LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page) {
+std::vector<Bytes> RawStrips(const std::string& path) {
+    SilenceLibtiff();
+    TiffCloser t{TIFFOpen(path.c_str(), "r")};
+    if (!t.tif) throw std::runtime_error("libtiff cannot open " + path);
+    std::vector<Bytes> strips;
+    for (tstrip_t s = 0; s < TIFFNumberOfStrips(t.tif); ++s) {
+        Bytes raw(static_cast<std::size_t>(TIFFGetStrileByteCount(t.tif, s)));
+        if (TIFFReadRawStrip(t.tif, s, raw.data(), static_cast<tmsize_t>(raw.size())) < 0) {
+            throw std::runtime_error("libtiff cannot read strip " + std::to_string(s) + " of " + path);
+        }
+        strips.push_back(raw);
+    }
+    return strips;
+}
+
+LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page, bool wholeStrips) {
     SilenceLibtiff();
     TIFFErrorHandler previous = TIFFSetErrorHandler(CountLibtiffError);
     g_libtiffErrors = 0;
@@ -193,10 +208,13 @@ LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page) {
             const std::uint32_t tileRow = RowBytes(tw);
             Bytes tile(static_cast<std::size_t>(std::max<tmsize_t>(TIFFTileSize(t.tif), 1)));
             out.rows.assign(out.length, Bytes(rowBytes, 0));
+            out.rowRead.assign(out.length, true);
             for (std::uint32_t y0 = 0; y0 < out.length; y0 += tl) {
                 for (std::uint32_t x0 = 0; x0 < out.width; x0 += tw) {
                     std::fill(tile.begin(), tile.end(), 0);
-                    TIFFReadTile(t.tif, tile.data(), x0, y0, 0, 0);
+                    if (TIFFReadTile(t.tif, tile.data(), x0, y0, 0, 0) < 0) {
+                        for (std::uint32_t y = y0; y < std::min(out.length, y0 + tl); ++y) out.rowRead[y] = false;
+                    }
                     for (std::uint32_t y = y0; y < std::min(out.length, y0 + tl); ++y) {
                         for (std::uint32_t x = x0; x < std::min(out.width, x0 + tw); ++x) {
                             const std::uint32_t tx = x - x0;
@@ -205,12 +223,29 @@ LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page) {
                     }
                 }
             }
+        } else if (wholeStrips) {
+            const tmsize_t stripSize = TIFFStripSize(t.tif);
+            const tmsize_t scanline = TIFFScanlineSize(t.tif);
+            std::uint32_t rowsPerStrip = out.length;
+            TIFFGetFieldDefaulted(t.tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+            rowsPerStrip = std::max<std::uint32_t>(1, std::min(rowsPerStrip, out.length));
+            Bytes buf(static_cast<std::size_t>(std::max<tmsize_t>(stripSize, 1)));
+            for (std::uint32_t y0 = 0; y0 < out.length; y0 += rowsPerStrip) {
+                std::fill(buf.begin(), buf.end(), 0);
+                const bool read = TIFFReadEncodedStrip(t.tif, TIFFComputeStrip(t.tif, y0, 0), buf.data(), -1) >= 0;
+                for (std::uint32_t y = y0; y < std::min(out.length, y0 + rowsPerStrip); ++y) {
+                    const auto at = buf.begin() + static_cast<std::ptrdiff_t>((y - y0) * scanline);
+                    out.rows.emplace_back(at, at + std::min<std::size_t>(rowBytes, static_cast<std::size_t>(scanline)));
+                    out.rows.back().resize(rowBytes);
+                    out.rowRead.push_back(read);
+                }
+            }
         } else {
             const tmsize_t scanline = TIFFScanlineSize(t.tif);
             Bytes buf(static_cast<std::size_t>(scanline > 0 ? scanline : 1));
             for (std::uint32_t y = 0; y < out.length; ++y) {
                 std::fill(buf.begin(), buf.end(), 0);
-                TIFFReadScanline(t.tif, buf.data(), y, 0);
+                out.rowRead.push_back(TIFFReadScanline(t.tif, buf.data(), y, 0) >= 0);
                 out.rows.emplace_back(buf.begin(), buf.begin() + std::min<std::size_t>(rowBytes, buf.size()));
                 out.rows.back().resize(rowBytes);
             }

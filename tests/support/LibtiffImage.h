@@ -35,6 +35,9 @@ void WriteWithLibtiff(const std::string& path, const LibtiffOptions& options, co
 // Same, without widening the strip tables.
 void WriteWithLibtiffRaw(const std::string& path, const LibtiffOptions& options, const Rows& rows);
 
+// The stored bytes of every strip of the first image, as libtiff finds them.
+std::vector<Bytes> RawStrips(const std::string& path);
+
 // Rewrites every SHORT StripOffsets/StripByteCounts entry of every
 // directory as LONG (appending the new arrays at the end of the file).
 // Returns the number of entries rewritten.
@@ -49,6 +52,10 @@ Rows ReadWithLibtiff(const std::string& path, std::uint32_t* width = nullptr);
 // 1 = black (on a palette page, the darker of its two colours). `clean` is false when libtiff reported any error while opening
 // or decoding the page (it reads on past errors, as its tools do); `opened`
 // is false when it could not even select the page.
+// `rowRead[y]` tells whether libtiff read row y without an error (the
+// whole strip or tile holding it, where it reads them whole). With
+// `wholeStrips`, strips are read as libtiff's strip reading reads them
+// (TIFFReadEncodedStrip: one stream per strip, the only way it reads JBIG).
 struct LibtiffPage {
     bool opened = false;
     bool clean = false;
@@ -56,8 +63,9 @@ struct LibtiffPage {
     std::uint32_t width = 0;
     std::uint32_t length = 0;
     Rows rows;
+    std::vector<bool> rowRead;
 };
-LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page);
+LibtiffPage ReadPageWithLibtiff(const std::string& path, std::uint32_t page, bool wholeStrips = false);
 
 // Our reading of the file through CTiffView; stops at the first failure.
 struct OurReading {
