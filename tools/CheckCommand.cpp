@@ -169,10 +169,8 @@ Verdict CheckFile(const std::string& name, CheckContext& context, FileReport& ou
             out.Print(label + ": OK (" + lines + ")\n");
         else if (only.verdict == Verdict::Ok)
             out.Print(label + ": OK (page 1, " + lines + "; " + unread + ")\n");
-        else if (only.verdict == Verdict::Skipped && unread.empty())
-            out.Print(label + ": SKIPPED\n" + only.report);
         else if (unread.empty())
-            out.Print(label + ": " + VerdictWord(only.verdict) + " (" + lines + ")\n" + only.report);
+            out.Print(label + ": " + VerdictWord(only.verdict) + "\n" + only.report);
         else
             out.Print(label + ": " + VerdictWord(only.verdict) + "\n  page 1: " + VerdictWord(only.verdict) + "\n" +
                       Indent(only.report) + "  " + unread + "\n");
@@ -187,11 +185,8 @@ Verdict CheckFile(const std::string& name, CheckContext& context, FileReport& ou
         const std::string pageLabel = "  page " + std::to_string(p + 1) + ": ";
         if (result.verdict == Verdict::Ok)
             report += pageLabel + "OK (" + std::to_string(result.delivered) + " lines)\n";
-        else if (result.verdict == Verdict::Skipped)
-            report += pageLabel + "SKIPPED\n" + Indent(result.report);
         else
-            report += pageLabel + VerdictWord(result.verdict) + " (" + std::to_string(result.delivered) +
-                      " lines)\n" + Indent(result.report);
+            report += pageLabel + VerdictWord(result.verdict) + "\n" + Indent(result.report);
         lines += result.delivered;
         if (result.verdict > worst) worst = result.verdict;
     }
