@@ -184,8 +184,9 @@ TEST(Orientation, HeldPageCountsAgainstTheLimit) {
 
 // A page with the tags people look for, one unknown tag, and no
 // PhotometricInterpretation.
-std::string WriteTaggedPage(const tvtest::TempDir& dir) {
+std::string WriteTaggedPage(const tvtest::TempDir& dir, bool bigEndian = false) {
     tvtest::BilevelLayout layout;
+    layout.bigEndian = bigEndian;
     layout.width = 16;
     layout.length = 2;
     layout.compression = 4;
@@ -201,7 +202,7 @@ std::string WriteTaggedPage(const tvtest::TempDir& dir) {
     ascii(269, "scan \"7\"");
     ascii(270, "a fax");
     ascii(271, "Acme");
-    b.AddEntry(272, tvtest::kAscii, 3, 0x3146);  // "F1", in the entry itself
+    b.AddEntry(272, tvtest::kAscii, 3, bigEndian ? 0x46310000u : 0x3146u);  // "F1", in the entry itself
     b.AddEntry(297, tvtest::kShort, 2, b.BigEndian() ? 0x00010003u : 0x00030001u);
     ascii(305, "faxd 2.1");
     ascii(306, "2026:12:08 01:02:03");
@@ -210,12 +211,14 @@ std::string WriteTaggedPage(const tvtest::TempDir& dir) {
     b.AddShort(328, 5);
     b.AddEntry(65000, tvtest::kLong, 3, b.AppendLongs({7, 8, 9}));
     b.AddEntry(65001, tvtest::kRational, 1, b.AppendRational(3, 4));
-    return dir.Write("tagged.tif", b.Build());
+    return dir.Write(bigEndian ? "tagged-mm.tif" : "tagged.tif", b.Build());
 }
 
-TEST(InfoTags, ListsAndExplainsEveryTag) {
+class InfoTags : public ::testing::TestWithParam<bool> {};
+
+TEST_P(InfoTags, ListsAndExplainsEveryTag) {
     tvtest::TempDir dir;
-    const std::string path = WriteTaggedPage(dir);
+    const std::string path = WriteTaggedPage(dir, GetParam());
     const tooltest::RunResult r = RunTool({"info", path});
     EXPECT_EQ(r.exitCode, 0) << Describe(r);
     EXPECT_NE(r.out.find("    photometric:  0 (WhiteIsZero), assumed: the page has no PhotometricInterpretation "
@@ -243,7 +246,12 @@ TEST(InfoTags, ListsAndExplainsEveryTag) {
 
 // The JSON schema of the manual, on the same page: one object per file on
 // a line of its own, the pages inside.
-TEST(InfoTags, JsonIsOneStableObjectPerFile) {
+INSTANTIATE_TEST_SUITE_P(Tool, InfoTags, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "BigEndian" : "LittleEndian");
+                         });
+
+TEST(InfoJson, OneStableObjectPerFile) {
     tvtest::TempDir dir;
     const std::string path = WriteTaggedPage(dir);
     const tooltest::RunResult r = RunTool({"info", "--json", path, dir.File("missing.tif")});
