@@ -276,7 +276,7 @@ void PrintOtherPage(std::string& out, const tiffview::PageSummary& page) {
 
 // What info found of one page.
 struct PageFound {
-    enum class Kind { Described, NotBilevel, Error, NotOpened } kind = Kind::Error;
+    enum class Kind { Described, NotBilevel, Error, NotOpened, NotRead } kind = Kind::Error;
     std::uint32_t code = 0;   // Error
     std::string refusal;      // NotOpened
     tiffview::PageInfo info;  // Described
@@ -323,7 +323,12 @@ FileFound FindFile(const std::string& name, const ReadOptions& options) {
         // Opening a page readies its decoder, so a page whose header claims
         // more than --max-memory allows is not opened even to be described.
         page.refusal = RefusalBySummary(reader, input.Size(), options, p, LineSink::Check);
-        if (!page.refusal.empty()) {
+        if (options.strict && p > 0) {
+            // The strict profile reads the first page alone: the others
+            // are noted, not failed.
+            page.kind = PageFound::Kind::NotRead;
+            page.refusal.clear();
+        } else if (!page.refusal.empty()) {
             page.kind = PageFound::Kind::NotOpened;
         } else if (!options.strict && !NotBilevel(reader, p).empty()) {
             page.kind = PageFound::Kind::NotBilevel;
@@ -379,6 +384,9 @@ void PrintText(const FileFound& found, bool strips) {
         case PageFound::Kind::Error:
             AddField(pages, kPage, "error:", DescribeResult(page.code));
             continue;
+        case PageFound::Kind::NotRead:
+            AddField(pages, kPage, "not read:", "the strict profile reads the first page only");
+            continue;
         case PageFound::Kind::NotBilevel:
             PrintOtherPage(pages, page.summary);
             break;
@@ -422,6 +430,7 @@ std::string JsonPage(std::size_t index, const PageFound& page, bool strips) {
     const char* status = page.kind == PageFound::Kind::Described    ? "ok"
                          : page.kind == PageFound::Kind::NotBilevel ? "not bilevel"
                          : page.kind == PageFound::Kind::NotOpened  ? "not opened"
+                         : page.kind == PageFound::Kind::NotRead    ? "not read"
                                                                     : "error";
     object.String("status", status);
     if (page.kind == PageFound::Kind::Error)

@@ -340,6 +340,12 @@ TEST_F(Pages, StrictCheckReadsTheFirstPageAndNotesTheOthers) {
     EXPECT_EQ(r.out, three_ + ": OK (page 1, 97 lines; pages 2-3: not read by the strict profile, which reads the "
                               "first page only)\n")
         << Describe(r);
+    const tooltest::RunResult info = RunTool({"--strict", "info", three_});
+    EXPECT_EQ(info.exitCode, 0) << Describe(info);
+    EXPECT_NE(info.out.find("  page 2:\n    not read:     the strict profile reads the first page only\n  page 3:\n"
+                            "    not read:     the strict profile reads the first page only\n"),
+              std::string::npos)
+        << Describe(info);
 }
 
 class Tiled : public ::testing::TestWithParam<const char*> {};
