@@ -243,7 +243,8 @@ int RunCheck(const Args& args, ReadOptions options) {
     Progress progress(showBar, files.size());
     LogWatch watch(options.logDirectory);
     CheckContext context{options, watch};
-    std::vector<Verdict> verdicts(files.size(), Verdict::Ok);
+    // A job that cannot finish leaves its file failed.
+    std::vector<Verdict> verdicts(files.size(), Verdict::Failed);
     std::vector<std::string> names;
     for (const std::string& file : files) names.push_back(file == kStandardStream ? kStandardInputLabel : file);
     RunBatch(

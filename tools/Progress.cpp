@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <thread>
 
@@ -112,13 +113,28 @@ void FileReport::Replay() {
     kept_.clear();
 }
 
+namespace {
+
+// A file whose job threw (out of memory) is reported as the job's own
+// failure, the same way on any number of jobs; the job's result stays as
+// it was before it began, which the commands make a failure.
+void RunJob(const std::function<void(std::size_t, FileReport&)>& job, std::size_t index, FileReport& report) {
+    try {
+        job(index, report);
+    } catch (const std::exception& e) {
+        report.Diagnose(std::string("tiffview: ") + e.what() + "\n");
+    }
+}
+
+}  // namespace
+
 void RunBatch(std::size_t count, unsigned jobs, Progress& progress, const std::vector<std::string>& names,
               const std::function<void(std::size_t, FileReport&)>& job, const std::function<void(std::size_t)>& finish) {
     if (jobs <= 1 || count <= 1) {
         for (std::size_t i = 0; i < count; ++i) {
             progress.Start(i, names[i]);
             FileReport report(progress, i, true);
-            job(i, report);
+            RunJob(job, i, report);
             progress.End(i);
             finish(i);
         }
@@ -144,7 +160,7 @@ void RunBatch(std::size_t count, unsigned jobs, Progress& progress, const std::v
                 reports[index] = std::make_unique<FileReport>(progress, index, false);
             }
             progress.Start(index, names[index]);
-            job(index, *reports[index]);
+            RunJob(job, index, *reports[index]);
             progress.End(index);
             {
                 std::lock_guard<std::mutex> hold(lock);
