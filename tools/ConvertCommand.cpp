@@ -173,12 +173,12 @@ void UprightRow(const std::uint8_t* page, std::size_t stride, std::uint16_t orie
         std::uint32_t r = 0;
         std::uint32_t c = 0;
         StoredPixel(orientation, width, length, x, y, r, c);
-        if ((page[std::size_t{r} * stride + c / 8] >> (7 - c % 8)) & 1) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+        if ((page[std::size_t{r} * stride + c / 8] >> (7 - c % 8)) & 1)
+            row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
     }
 }
 
 std::string Prefixed(const std::string& text) { return "tiffview convert: " + text + "\n"; }
-
 
 class Converter {
 public:
