@@ -14,6 +14,8 @@
 #include "core/LineEngine.h"
 #include "core/PageLayout.h"
 #include "core/Source.h"
+#include "core/TagValues.h"
+#include "core/Tags.h"
 
 namespace tiffview {
 
@@ -284,6 +286,30 @@ Result Reader::describe(std::uint32_t index, PageInfo& info) const {
         return Result(code, tvapi::DescribeResult(code, impl_->SourceName(), index, 0));
     }
     info = PageInfo(Describe(layout));
+    return Result();
+}
+
+Result Reader::tags(std::uint32_t index, std::vector<TagEntry>& entries, std::uint32_t max_values) const {
+    entries.clear();
+    if (!impl_ || !impl_->documentOpen) {
+        return Result(TV_ERR_FILE_HANDLE, "No file or memory with a page list is open in this reader.");
+    }
+    std::vector<tvcore::TagValue> values;
+    const std::uint32_t code = tvcore::ReadTagValues(impl_->document, index, max_values, values);
+    if (code != TV_OK) return Result(code, tvapi::DescribeResult(code, impl_->SourceName(), index, 0));
+    entries.reserve(values.size());
+    for (tvcore::TagValue& value : values) {
+        TagEntry entry;
+        entry.tag = value.tag;
+        entry.type = value.type;
+        entry.count = value.count;
+        if (tvcore::FindTag(value.tag) != nullptr) entry.name = tvcore::TagName(value.tag);
+        entry.text = std::move(value.text);
+        entry.integers = std::move(value.integers);
+        entry.reals = std::move(value.reals);
+        entry.complete = value.complete;
+        entries.push_back(std::move(entry));
+    }
     return Result();
 }
 

@@ -43,6 +43,22 @@ constexpr TagInfo kTags[] = {
     {kTileLength,          "TileLength",                 1,              0,           k32,     kOptional,                           kFatal},
     {kTileOffsets,         "TileOffsets",                kCountPerChunk, 0,           k32,     kOptional,                           kTable},
     {kTileByteCounts,      "TileByteCounts",             kCountPerChunk, 0,           k32,     kOptional,                           kTable},
+    // Named for descriptions only: neither profile reads them.
+    {kSubfileType,         "SubfileType",                1,              0,           k16,     kOptional,                           kOptional},
+    {kDocumentName,        "DocumentName",               kCountAny,      0,           k32,     kOptional,                           kOptional},
+    {kImageDescription,    "ImageDescription",           kCountAny,      0,           k32,     kOptional,                           kOptional},
+    {kMake,                "Make",                       kCountAny,      0,           k32,     kOptional,                           kOptional},
+    {kModel,               "Model",                      kCountAny,      0,           k32,     kOptional,                           kOptional},
+    {kPageName,            "PageName",                   kCountAny,      0,           k32,     kOptional,                           kOptional},
+    {kPageNumber,          "PageNumber",                 2,              0,           k16,     kOptional,                           kOptional},
+    {kSoftware,            "Software",                   kCountAny,      0,           k32,     kOptional,                           kOptional},
+    {kDateTime,            "DateTime",                   20,             0,           k32,     kOptional,                           kOptional},
+    {kArtist,              "Artist",                     kCountAny,      0,           k32,     kOptional,                           kOptional},
+    {kHostComputer,        "HostComputer",               kCountAny,      0,           k32,     kOptional,                           kOptional},
+    {kBadFaxLines,         "BadFaxLines",                1,              0,           k32,     kOptional,                           kOptional},
+    {kCleanFaxData,        "CleanFaxData",               1,              0,           k16,     kOptional,                           kOptional},
+    {kConsecutiveBadFaxLines, "ConsecutiveBadFaxLines",  1,              0,           k32,     kOptional,                           kOptional},
+    {kCopyright,           "Copyright",                  kCountAny,      0,           k32,     kOptional,                           kOptional},
 };
 // clang-format on
 

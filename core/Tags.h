@@ -52,6 +52,8 @@ struct TagRule {
 
 // The count of a table tag: one value per strip or tile.
 constexpr std::uint32_t kCountPerChunk = 0;
+// The count of a tag that holds text or any number of values.
+constexpr std::uint32_t kCountAny = 0xFFFFFFFFu;
 
 struct TagInfo {
     std::uint16_t number;
@@ -92,6 +94,22 @@ enum TagNumber : std::uint16_t {
     kTileLength = 323,
     kTileOffsets = 324,
     kTileByteCounts = 325,
+    // Described by `tiffview info`, never read to decode a page.
+    kSubfileType = 255,
+    kDocumentName = 269,
+    kImageDescription = 270,
+    kMake = 271,
+    kModel = 272,
+    kPageName = 285,
+    kPageNumber = 297,
+    kSoftware = 305,
+    kDateTime = 306,
+    kArtist = 315,
+    kHostComputer = 316,
+    kBadFaxLines = 326,
+    kCleanFaxData = 327,
+    kConsecutiveBadFaxLines = 328,
+    kCopyright = 33432,
 };
 
 // The declaration of `number`, or null for a tag the library does not know.

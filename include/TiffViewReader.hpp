@@ -189,6 +189,19 @@ struct Damage {
     std::uint32_t code = 0;
 };
 
+// One entry of a page's directory with its values, as `Reader::tags` lists
+// them: every tag, also those the library does not read.
+struct TagEntry {
+    std::uint16_t tag = 0;
+    std::uint16_t type = 0;         // TIFF field type (2 ASCII, 3 SHORT, 5 RATIONAL, ...)
+    std::uint64_t count = 0;        // values stored
+    std::string name;               // the TIFF name; empty for a tag the library does not name
+    std::string text;               // ASCII, up to its first NUL
+    std::vector<std::int64_t> integers;  // BYTE, SHORT, LONG, their signed kinds, UNDEFINED bytes
+    std::vector<double> reals;      // RATIONAL, SRATIONAL, FLOAT, DOUBLE
+    bool complete = true;           // false when values were left out (too many, or unreadable)
+};
+
 // The caller's read function: fills `dest` with up to `count` bytes at
 // `offset` and returns how many it wrote (fewer only at the end or on an
 // error).
@@ -230,6 +243,9 @@ public:
     // Describes page `index` as info() would once it is open, reading its
     // directory and tables but preparing nothing for decoding.
     Result describe(std::uint32_t index, PageInfo& info) const;
+    // Every entry of page `index`'s directory, in stored order, with up to
+    // `max_values` values (or characters) each.
+    Result tags(std::uint32_t index, std::vector<TagEntry>& entries, std::uint32_t max_values = 256) const;
     // The open page; a default PageInfo when none is open.
     const PageInfo& info() const noexcept;
     // Index of the line read_line delivers next.

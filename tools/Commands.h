@@ -13,12 +13,19 @@ namespace tvtool {
 
 // Exit status of every command.
 enum ExitCode : int {
-    kExitOk = 0,      // everything asked for was done, no file had a fault
-    kExitFailed = 1,  // a file could not be read, was decoded with faults, or
-                      // needs more memory than --max-memory allows
-    kExitUsage = 2,   // wrong usage: unknown command or option, missing argument
-    kExitOutput = 3,  // an output file could not be written
+    kExitOk = 0,       // everything asked for was done
+    kExitFailed = 1,   // a file or page could not be read, or needs more
+                       // memory than --max-memory allows
+    kExitUsage = 2,    // wrong usage: unknown command or option, missing argument
+    kExitOutput = 3,   // an output file could not be written
+    kExitDamaged = 4,  // every page read, some lines with warnings (check, or
+                       // convert --fatal-warnings)
+    kExitSkipped = 5,  // pages that are not bi-level were skipped, the others read
 };
+
+// The status of a run of several files or pages: the gravest of theirs,
+// in the order 3, 1, 5, 4, 0 (usage errors end a run before it starts).
+int Graver(int a, int b);
 
 using Args = std::vector<std::string>;
 
@@ -46,6 +53,10 @@ int CheckStandardInputUse(const std::string& command, const Args& files);
 // Prepares the --log-dir directory; returns kExitOk or, after saying why
 // on standard error, kExitOutput.
 int PrepareLogs(const std::string& command, const ReadOptions& options);
+
+// Takes -j N, -jN, --jobs N or --jobs=N at args[at]; Error: `error` says
+// what is wrong.
+Taken TakeJobs(const Args& args, std::size_t& at, unsigned& jobs, std::string& error);
 
 
 }  // namespace tvtool

@@ -19,6 +19,7 @@
 #include "Memory.h"
 #include "OutputFile.h"
 #include "Progress.h"
+#include "Signals.h"
 #include "ToolText.h"
 
 namespace tvtool {
@@ -138,14 +139,51 @@ struct Settings {
     ReadOptions options;
     ImageFormat format = ImageFormat::Pbm;
     std::uint32_t pageNumber = 0;  // 0: every page
+    bool fatalWarnings = false;    // --fatal-warnings
 };
+
+// Pixel (x, y) of the upright image comes from row r, column c of the
+// stored one, as TIFF's Orientation describes where the stored rows lie:
+// 2-4 mirror the rows or their order, 5-8 make the stored rows columns.
+void StoredPixel(std::uint16_t orientation, std::uint32_t width, std::uint32_t length, std::uint32_t x,
+                 std::uint32_t y, std::uint32_t& r, std::uint32_t& c) {
+    switch (orientation) {
+    case 2: r = y; c = width - 1 - x; return;
+    case 3: r = length - 1 - y; c = width - 1 - x; return;
+    case 4: r = length - 1 - y; c = x; return;
+    case 5: r = x; c = y; return;
+    case 6: r = length - 1 - x; c = y; return;
+    case 7: r = length - 1 - x; c = width - 1 - y; return;
+    case 8: r = x; c = width - 1 - y; return;
+    default: r = y; c = x; return;
+    }
+}
+
+// Row `y` of the upright image of `page` (rows `stride` bytes apart).
+void UprightRow(const std::uint8_t* page, std::size_t stride, std::uint16_t orientation, std::uint32_t width,
+                std::uint32_t length, std::uint32_t y, std::uint32_t outWidth, std::uint8_t* row) {
+    const std::size_t rowBytes = (std::size_t{outWidth} + 7) / 8;
+    std::fill(row, row + rowBytes, std::uint8_t{0});
+    if (orientation == 4) {
+        std::copy(page + std::size_t{length - 1 - y} * stride, page + std::size_t{length - 1 - y} * stride + rowBytes,
+                  row);
+        return;
+    }
+    for (std::uint32_t x = 0; x < outWidth; ++x) {
+        std::uint32_t r = 0;
+        std::uint32_t c = 0;
+        StoredPixel(orientation, width, length, x, y, r, c);
+        if ((page[std::size_t{r} * stride + c / 8] >> (7 - c % 8)) & 1)
+            row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+    }
+}
 
 std::string Prefixed(const std::string& text) { return "tiffview convert: " + text + "\n"; }
 
 class Converter {
 public:
     Converter(const InputFile& input, tiffview::Reader& reader, const Settings& settings, std::uint32_t pageCount,
-              Progress& progress)
+              FileReport& progress)
         : input_(input), reader_(reader), settings_(settings), pageCount_(pageCount), progress_(progress) {}
 
     // Writes every target to its temporary file; on failure reports it and
@@ -159,7 +197,7 @@ public:
             files_.push_back(std::make_unique<OutputFile>());
             OutputFile& out = *files_.back();
             std::string error;
-            if (!out.Open(target.path, error)) return OutputError(target.path, error);
+            if (!out.Open(target.path, What(target.pages), error)) return OutputError(target.path, error);
             for (std::uint32_t page : target.pages) {
                 const int rc = WritePage(out.Stream(), target.path, page);
                 if (rc != kExitOk) return rc;
@@ -209,6 +247,7 @@ public:
     }
 
     const std::vector<Warning>& Warnings() const { return warnings_; }
+    std::vector<std::unique_ptr<OutputFile>> TakeFiles() { return std::move(files_); }
 
     // Drops every temporary not yet renamed.
     void Abandon() {
@@ -216,6 +255,14 @@ public:
     }
 
 private:
+    // "scan.tif", "scan.tif page 3", "scan.tif pages 1, 2, 4".
+    std::string What(const std::vector<std::uint32_t>& pages) const {
+        if (pageCount_ <= 1) return input_.Label();
+        std::string text = input_.Label() + (pages.size() == 1 ? " page " : " pages ");
+        for (std::size_t i = 0; i < pages.size(); ++i) text += (i == 0 ? "" : ", ") + std::to_string(pages[i] + 1);
+        return text;
+    }
+
     int WritePage(std::FILE* stream, const std::string& target, std::uint32_t page) {
         started_ = false;
         const std::string where = PageLabel(input_.Label(), page, pageCount_);
@@ -228,17 +275,25 @@ private:
         const std::uint32_t length = info.length();
         const bool tiled = info.tiled();
         const std::size_t lineBytes = info.line_bytes();
+        const std::uint16_t orientation =
+            settings_.options.upright && info.orientation() >= 2 && info.orientation() <= 8 ? info.orientation() : 1;
+        const bool turned = orientation >= 5;
         ImageHeader header;
-        header.width = info.width();
-        header.length = length;
+        header.width = turned ? length : info.width();
+        header.length = turned ? info.width() : length;
         SetDensity(info, header);
+        if (turned) std::swap(header.xDotsPerMetre, header.yDotsPerMetre);
 
         std::unique_ptr<ImageWriter> writer = MakeImageWriter(settings_.format);
         started_ = true;
         if (!writer->Begin(stream, header)) return OutputError(target, writer->Error());
         const LineSink sink = settings_.format == ImageFormat::Png ? LineSink::Png : LineSink::Pbm;
-        const std::uint64_t need = PageMemoryNeed(ShapeOf(info), input_.Size(), settings_.options.strict, sink);
-        const std::uint32_t bandRows = BandRows(info, need, settings_.options.maxMemory);
+        PageShape shape = ShapeOf(info);
+        shape.orientation = orientation;
+        const std::uint64_t need = PageMemoryNeed(shape, input_.Size(), settings_.options.strict, sink);
+        // A page turned upright is read whole first (its need counts it).
+        const std::uint32_t bandRows =
+            orientation != 1 ? std::max<std::uint32_t>(length, 1) : BandRows(info, need, settings_.options.maxMemory);
         // Rows at least a byte apart, so that even a page the library
         // delivers with empty lines is read through a valid band.
         const std::size_t rowBytes = std::max<std::size_t>(lineBytes, 1);
@@ -246,10 +301,12 @@ private:
         const auto stride = static_cast<std::ptrdiff_t>(rowBytes);
         while (reader_.has_more_lines()) {
             const std::uint32_t first = reader_.line_index();
-            const tiffview::Result read = reader_.read_lines(band.data(), band.size(), stride, bandRows);
+            const tiffview::Result read = reader_.read_lines(band.data() + (orientation != 1 ? first * rowBytes : 0),
+                                                             band.size() - (orientation != 1 ? first * rowBytes : 0),
+                                                             stride, bandRows - (orientation != 1 ? first : 0));
             // Lines delivered before a failure are written as they came.
             const std::uint32_t delivered = reader_.line_index() - first;
-            for (std::uint32_t i = 0; i < delivered; ++i) {
+            for (std::uint32_t i = 0; orientation == 1 && i < delivered; ++i) {
                 if (!writer->WriteLine(band.data() + static_cast<std::size_t>(i) * rowBytes))
                     return OutputError(target, writer->Error());
             }
@@ -267,6 +324,13 @@ private:
                                   (pagesDone_ * 1000 + std::uint64_t{reader_.line_index()} * 1000 / length) /
                                   pagesTotal_),
                               1000);
+        }
+        if (orientation != 1) {
+            std::vector<std::uint8_t> row((std::size_t{header.width} + 7) / 8 + 1);
+            for (std::uint32_t y = 0; y < header.length; ++y) {
+                UprightRow(band.data(), rowBytes, orientation, info.width(), length, y, header.width, row.data());
+                if (!writer->WriteLine(row.data())) return OutputError(target, writer->Error());
+            }
         }
         for (const tiffview::Damage& d : reader_.damage())
             warnings_.push_back(Warning{where, d.first_line, d.first_line + d.line_count - 1, d.code, tiled});
@@ -288,7 +352,7 @@ private:
     tiffview::Reader& reader_;
     const Settings& settings_;
     std::uint32_t pageCount_;
-    Progress& progress_;
+    FileReport& progress_;
     std::vector<std::unique_ptr<OutputFile>> files_;
     std::vector<Warning> warnings_;
     std::uint64_t pagesTotal_ = 1;
@@ -296,25 +360,43 @@ private:
     bool started_ = false;  // the current page's image has begun
 };
 
+// What is known of a file once its pages are chosen.
+struct Choice {
+    std::vector<std::uint32_t> pages;  // to be written, 0-based
+    std::uint32_t pageCount = 0;
+    // Several pages make several images (named apart, or one PBM after
+    // another), even when only one of them is written.
+    bool several = false;
+    bool skipped = false;  // pages that are not bi-level were left out
+};
+
 // The pages of the file open in `reader`: with --page just that one,
-// otherwise all of them. Returns kExitOk, or the status of a file that
-// cannot be read.
-int ChoosePages(const InputFile& input, tiffview::Reader& reader, const Settings& settings, Progress& progress,
-                std::vector<std::uint32_t>& pages, std::uint32_t& pageCount) {
+// with --strict the first, otherwise all of them, less those that are not
+// bi-level, which are named on standard error. Returns kExitOk, or the
+// status of a file that cannot be read or has no page to write.
+int ChoosePages(const InputFile& input, tiffview::Reader& reader, const Settings& settings, FileReport& progress,
+                Choice& choice) {
     const std::string& label = input.Label();
     const std::uint32_t pageNumber = settings.pageNumber;
     const FileOutline outline = OutlineFile(input, settings.options, reader);
-    pageCount = outline.pageCount;
-    pages.clear();
+    const std::uint32_t pageCount = outline.pageCount;
+    choice = Choice();
+    choice.pageCount = pageCount;
+    std::vector<std::uint32_t> asked;
     if (pageNumber == 0) {
         if (pageCount == 0) {
             progress.Diagnose(Prefixed(label + ": " + DescribeResult(outline.firstResult)));
             return kExitFailed;
         }
-        for (std::uint32_t p = 0; p < pageCount; ++p) pages.push_back(p);
-        return kExitOk;
-    }
-    if (pageNumber > pageCount) {
+        // The strict profile reads the first page only; the others are
+        // noted, not failed.
+        const std::uint32_t read = settings.options.strict ? 1 : pageCount;
+        if (read < pageCount)
+            progress.Diagnose(Prefixed(label + ": " + PageRange(2, pageCount) +
+                                       " not read by the strict profile, which reads the first page only"));
+        for (std::uint32_t p = 0; p < read; ++p) asked.push_back(p);
+        choice.several = read > 1;
+    } else if (pageNumber > pageCount) {
         // The library's own word on the page: missing, or not one the
         // profile reads, or the file's fault.
         const std::uint32_t rc = reader.select_page(pageNumber - 1).code();
@@ -323,16 +405,28 @@ int ChoosePages(const InputFile& input, tiffview::Reader& reader, const Settings
             progress.Diagnose(
                 Prefixed(label + " has " + std::to_string(pageCount) + (pageCount == 1 ? " page" : " pages")));
         return kExitFailed;
+    } else {
+        asked.push_back(pageNumber - 1);
     }
-    pages.push_back(pageNumber - 1);
-    return kExitOk;
+    for (std::uint32_t p : asked) {
+        const std::string notBilevel = settings.options.strict ? std::string() : NotBilevel(reader, p);
+        if (notBilevel.empty()) {
+            choice.pages.push_back(p);
+            continue;
+        }
+        choice.skipped = true;
+        const std::string where = pageNumber != 0 ? label + " page " + std::to_string(pageNumber)
+                                                  : PageLabel(label, p, pageCount);
+        progress.Diagnose(Prefixed(where + ": skipped, not bi-level: " + notBilevel));
+    }
+    return choice.pages.empty() ? kExitSkipped : kExitOk;
 }
 
 // Every page to be written is opened and held against --max-memory before
 // the first byte of output, so that a refused page leaves nothing behind,
 // not even on standard output. A page named by --page is named so when it
 // cannot be opened.
-int CheckMemory(const InputFile& input, tiffview::Reader& reader, const Settings& settings, Progress& progress,
+int CheckMemory(const InputFile& input, tiffview::Reader& reader, const Settings& settings, FileReport& progress,
                 const std::vector<std::uint32_t>& pages, std::uint32_t pageCount) {
     const LineSink sink = settings.format == ImageFormat::Png ? LineSink::Png : LineSink::Pbm;
     for (std::uint32_t page : pages) {
@@ -343,7 +437,7 @@ int CheckMemory(const InputFile& input, tiffview::Reader& reader, const Settings
         if (rc != TV_OK) {
             const std::string named =
                 settings.pageNumber != 0 ? input.Label() + " page " + std::to_string(settings.pageNumber) : where;
-            progress.Diagnose(Prefixed(named + ": " + DescribeResult(rc)));
+            progress.Diagnose(Prefixed(named + ": " + DescribeOpenFailure(reader, page, rc, settings.options.strict)));
             return kExitFailed;
         }
         if (!refusal.empty()) {
@@ -354,14 +448,15 @@ int CheckMemory(const InputFile& input, tiffview::Reader& reader, const Settings
     return kExitOk;
 }
 
-// Where the pages go. One page: OUT, or OUT's pattern with its number.
-// Several: one file each, unless PBM output without a pattern, which holds
-// them all one after another. Names made from a batch's input names are
-// never patterns, whatever those names hold.
-std::vector<Target> PlanTargets(const std::string& output, ImageFormat format,
-                                const std::vector<std::uint32_t>& pages, bool patternAllowed) {
+// Where the pages go. A single image: OUT, or OUT's pattern with its
+// number. Several: one file each, unless PBM output without a pattern,
+// which holds them all one after another. Names made from a batch's input
+// names are never patterns, whatever those names hold.
+std::vector<Target> PlanTargets(const std::string& output, ImageFormat format, const Choice& choice,
+                                bool patternAllowed) {
+    const std::vector<std::uint32_t>& pages = choice.pages;
     const bool pattern = patternAllowed && output.find(kPattern) != std::string::npos;
-    if (pages.size() == 1)
+    if (!choice.several)
         return {Target{pattern ? PageTarget(output, pages[0] + 1, true) : output, pages}};
     if (format == ImageFormat::Pbm && !pattern) return {Target{output, pages}};
     std::vector<Target> targets;
@@ -376,88 +471,133 @@ std::string TargetList(const std::vector<Target>& targets, std::size_t from = 0)
     return targets[from].path + " ... " + targets.back().path + " (" + std::to_string(n) + " files)";
 }
 
-struct FileOutcome {
-    int status = kExitOk;
-    bool written = false;
+// One input once its pages were read: its images are complete in their
+// temporaries, waiting for their turn to be renamed, so that a batch
+// renames (and reports) in input order whichever job finished first.
+struct Pending {
+    int status = kExitFailed;
+    bool reachedCommit = false;  // everything was written to temporaries
+    bool skipped = false;
+    std::string label;
+    std::vector<Target> targets;
+    std::vector<std::unique_ptr<OutputFile>> files;
+    std::vector<Warning> warnings;
+    std::vector<std::string> logs;
 };
 
-// Which input each output of a batch came from, so that two inputs of the
-// same name in different directories do not overwrite each other.
-using Claims = std::map<std::string, std::string>;
-
-// Converts one input to `output` ("-" for standard output, else a file name
-// or pattern). `claims` is null for a single input.
-FileOutcome ConvertFile(const std::string& name, const std::string& output, const Settings& settings,
-                        Progress& progress, Claims* claims) {
-    FileOutcome outcome;
-    outcome.status = kExitFailed;
+// Reads one input and writes it to `output` ("-" for standard output,
+// else a file name or pattern), as temporaries for files.
+Pending ConvertFile(const std::string& name, const std::string& output, const Settings& settings,
+                    FileReport& progress, bool patternAllowed) {
+    Pending pending;
     InputFile input;
     std::string error;
+    pending.label = name == kStandardStream ? kStandardInputLabel : name;
     if (!input.Open(name, error)) {
         progress.Diagnose(Prefixed(input.Label() + ": " + error));
-        return outcome;
+        return pending;
     }
+    pending.label = input.Label();
     tiffview::Reader reader;
-    std::vector<std::uint32_t> pages;
-    std::uint32_t pageCount = 0;
-    if ((outcome.status = ChoosePages(input, reader, settings, progress, pages, pageCount)) != kExitOk)
-        return outcome;
+    Choice choice;
+    if ((pending.status = ChoosePages(input, reader, settings, progress, choice)) != kExitOk) return pending;
+    pending.skipped = choice.skipped;
+    const std::vector<std::uint32_t>& pages = choice.pages;
     const bool toStream = output == kStandardStream;
     if (toStream && settings.format == ImageFormat::Png && pages.size() > 1) {
         progress.Diagnose(Prefixed(input.Label() + " has " + std::to_string(pages.size()) +
                                    " pages and standard output takes a single PNG image: choose one with "
                                    "--page N, or write PBM, or name output files"));
-        outcome.status = kExitFailed;
-        return outcome;
+        pending.status = kExitFailed;
+        return pending;
     }
-    if ((outcome.status = CheckMemory(input, reader, settings, progress, pages, pageCount)) != kExitOk)
-        return outcome;
+    if ((pending.status = CheckMemory(input, reader, settings, progress, pages, choice.pageCount)) != kExitOk)
+        return pending;
 
     LogWatch logs(settings.options.logDirectory);
     logs.Mark();
-    Converter converter(input, reader, settings, pageCount, progress);
+    Converter converter(input, reader, settings, choice.pageCount, progress);
     if (toStream) {
-        outcome.status = converter.WriteStream(stdout, pages);
-        if (outcome.status != kExitOk) return outcome;
+        pending.status = converter.WriteStream(stdout, pages);
     } else {
-        const std::vector<Target> targets = PlanTargets(output, settings.format, pages, claims == nullptr);
-        if (claims != nullptr) {
-            for (const Target& target : targets) {
-                const auto claimed = claims->find(target.path);
-                if (claimed == claims->end()) continue;
-                progress.Diagnose(Prefixed(input.Label() + ": not converted: " + target.path +
-                                           " was already written from " + claimed->second));
-                outcome.status = kExitOutput;
-                return outcome;
-            }
-        }
-        outcome.status = converter.Write(targets);
-        if (outcome.status != kExitOk) {
+        pending.targets = PlanTargets(output, settings.format, choice, patternAllowed);
+        pending.status = converter.Write(pending.targets);
+        if (pending.status != kExitOk) {
             converter.Abandon();
-            progress.Diagnose(Prefixed(TargetList(targets) + " not written"));
-            return outcome;
+            progress.Diagnose(Prefixed(TargetList(pending.targets) + " not written"));
         }
-        const std::size_t renamed = converter.Commit();
-        if (renamed < targets.size()) {
-            converter.Abandon();
-            progress.Diagnose(Prefixed(TargetList(targets, renamed) + " not written"));
-            outcome.status = kExitOutput;
-            return outcome;
-        }
-        if (claims != nullptr)
-            for (const Target& target : targets) (*claims)[target.path] = input.Label();
     }
-    outcome.written = true;
+    pending.warnings = converter.Warnings();
+    pending.files = converter.TakeFiles();
+    pending.logs = logs.NewLogs();
+    pending.reachedCommit = pending.status == kExitOk;
+    return pending;
+}
 
-    for (const Warning& w : converter.Warnings()) {
+// Which input each output of a batch came from, so that two inputs of the
+// same name in different directories do not overwrite each other.
+using Claims = std::map<std::string, std::string>;
+
+struct FileOutcome {
+    int status = kExitOk;
+    bool written = false;
+    bool warned = false;
+};
+
+// Renames what ConvertFile wrote and reports its warnings. `claims` is
+// null for a single input.
+FileOutcome FinishFile(Pending& pending, const Settings& settings, Progress& progress, Claims* claims) {
+    FileOutcome outcome;
+    outcome.status = pending.status;
+    auto abandon = [&] {
+        for (const std::unique_ptr<OutputFile>& file : pending.files) file->Abandon();
+    };
+    if (!pending.reachedCommit) {
+        abandon();
+        return outcome;
+    }
+    const bool warned = !pending.warnings.empty() || !pending.logs.empty();
+    for (const Warning& w : pending.warnings) {
         const std::string lines = w.first == w.last ? "line " + std::to_string(w.first)
                                                     : "lines " + std::to_string(w.first) + "-" + std::to_string(w.last);
         progress.Diagnose(Prefixed(w.where + ": warning: " + lines + ": " + DescribeResult(w.code, w.tiled)));
     }
-    const std::vector<std::string> newLogs = logs.NewLogs();
-    for (const std::string& log : newLogs)
-        progress.Diagnose(Prefixed(input.Label() + ": diagnostic log written: " + log));
-    outcome.status = converter.Warnings().empty() && newLogs.empty() ? kExitOk : kExitFailed;
+    for (const std::string& log : pending.logs)
+        progress.Diagnose(Prefixed(pending.label + ": diagnostic log written: " + log));
+    if (warned && settings.fatalWarnings && !pending.targets.empty()) {
+        abandon();
+        progress.Diagnose(Prefixed(TargetList(pending.targets) + " not written: warnings are fatal (--fatal-warnings)"));
+        outcome.status = kExitDamaged;
+        return outcome;
+    }
+    if (claims != nullptr) {
+        for (const Target& target : pending.targets) {
+            const auto claimed = claims->find(target.path);
+            if (claimed == claims->end()) continue;
+            abandon();
+            progress.Diagnose(Prefixed(pending.label + ": not converted: " + target.path +
+                                       " was already written from " + claimed->second));
+            outcome.status = kExitOutput;
+            return outcome;
+        }
+    }
+    for (std::size_t i = 0; i < pending.files.size(); ++i) {
+        const std::string target = pending.files[i]->Target();
+        std::string error;
+        if (!pending.files[i]->Commit(error)) {
+            progress.Diagnose(Prefixed("cannot write " + target + ": " + error));
+            abandon();
+            progress.Diagnose(Prefixed(TargetList(pending.targets, i) + " not written"));
+            outcome.status = kExitOutput;
+            return outcome;
+        }
+    }
+    if (claims != nullptr)
+        for (const Target& target : pending.targets) (*claims)[target.path] = pending.label;
+    CountConvertedInput();
+    outcome.written = true;
+    outcome.warned = warned;
+    outcome.status = pending.skipped ? kExitSkipped : warned && settings.fatalWarnings ? kExitDamaged : kExitOk;
     return outcome;
 }
 
@@ -487,6 +627,9 @@ int RunConvert(const Args& args, ReadOptions options) {
     bool outputGiven = false;
     bool outputDirGiven = false;
     enum class Bar { Auto, Always, Never } bar = Bar::Auto;
+    unsigned jobs = DefaultJobs();
+    bool fatalWarnings = false;
+    std::string orientation = "upright";
     bool optionsDone = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -495,16 +638,25 @@ int RunConvert(const Args& args, ReadOptions options) {
             return kExitOk;
         }
         std::string error;
-        const Taken taken = optionsDone ? Taken::No : TakeReadOption(args, i, options, error);
+        Taken taken = optionsDone ? Taken::No : TakeReadOption(args, i, options, error);
         if (taken == Taken::Error) return UsageError("convert", error);
         if (taken == Taken::Yes) continue;
+        if (!optionsDone && (taken = TakeJobs(args, i, jobs, error)) != Taken::No) {
+            if (taken == Taken::Error) return UsageError("convert", error);
+            continue;
+        }
         if (!optionsDone && arg == "--") {
             optionsDone = true;
+        } else if (!optionsDone && arg == "--fatal-warnings") {
+            fatalWarnings = true;
+        } else if (!optionsDone && arg.rfind("--orientation=", 0) == 0) {
+            orientation = arg.substr(14);
         } else if (!optionsDone && (arg == "-o" || arg == "--output" || arg == "--format" || arg == "--page" ||
-                                    arg == "--output-dir")) {
+                                    arg == "--output-dir" || arg == "--orientation")) {
             if (i + 1 >= args.size()) return UsageError("convert", "option '" + arg + "' needs a value");
             const std::string& value = args[++i];
             if (arg == "--format") formatName = value;
+            else if (arg == "--orientation") orientation = value;
             else if (arg == "--page") pageText = value;
             else if (arg == "--output-dir") outputDir = value;
             else output = value;
@@ -551,6 +703,10 @@ int RunConvert(const Args& args, ReadOptions options) {
     }
     Settings settings;
     settings.options = options;
+    settings.fatalWarnings = fatalWarnings;
+    if (orientation != "upright" && orientation != "stored")
+        return UsageError("convert", "unknown orientation '" + orientation + "' (upright or stored)");
+    settings.options.upright = orientation == "upright";
     if (pageGiven && !ParsePageNumber(pageText, settings.pageNumber))
         return UsageError("convert", "'" + pageText + "' is not a page number (pages count from 1)");
 
@@ -579,28 +735,33 @@ int RunConvert(const Args& args, ReadOptions options) {
     if (logs != kExitOk) return logs;
     if (outputDirGiven && !PrepareOutputDirectory(outputDir)) return kExitOutput;
 
+    // Logs are told apart by when they appear, so a run that may write
+    // them converts one file at a time.
+    if (!options.logDirectory.empty()) jobs = 1;
     const bool showBar = bar == Bar::Always || (bar == Bar::Auto && positional.size() > 1 && IsTerminal(stderr));
     Progress progress(showBar, positional.size());
-    if (!outputDirGiven) {
-        progress.Start(0, positional[0] == kStandardStream ? kStandardInputLabel : positional[0]);
-        const FileOutcome outcome = ConvertFile(positional[0], output, settings, progress, nullptr);
-        progress.Finish();
-        return outcome.status;
-    }
-
-    const std::string dir = outputDir.back() == '/' ? outputDir : outputDir + "/";
+    SetBatchSize(positional.size());
+    std::vector<std::string> names;
+    for (const std::string& file : positional) names.push_back(file == kStandardStream ? kStandardInputLabel : file);
+    const std::string dir = !outputDirGiven ? std::string() : outputDir.back() == '/' ? outputDir : outputDir + "/";
+    std::vector<Pending> pending(positional.size());
     Claims claims;
     int status = kExitOk;
     std::size_t converted = 0;
     std::size_t withWarnings = 0;
-    for (std::size_t i = 0; i < positional.size(); ++i) {
-        progress.Start(i, positional[i]);
-        const std::string target = dir + Stem(positional[i]) + Extension(settings.format);
-        const FileOutcome outcome = ConvertFile(positional[i], target, settings, progress, &claims);
-        if (outcome.written) ++converted;
-        if (outcome.written && outcome.status != kExitOk) ++withWarnings;
-        if (outcome.status > status) status = outcome.status;
-    }
+    RunBatch(
+        positional.size(), jobs, progress, names,
+        [&](std::size_t i, FileReport& report) {
+            const std::string target = outputDirGiven ? dir + Stem(positional[i]) + Extension(settings.format) : output;
+            pending[i] = ConvertFile(positional[i], target, settings, report, !outputDirGiven);
+        },
+        [&](std::size_t i) {
+            const FileOutcome outcome = FinishFile(pending[i], settings, progress, outputDirGiven ? &claims : nullptr);
+            pending[i] = Pending();
+            if (outcome.written) ++converted;
+            if (outcome.written && outcome.warned) ++withWarnings;
+            status = Graver(status, outcome.status);
+        });
     progress.Finish();
     if (positional.size() > 1) {
         std::string summary = std::to_string(positional.size()) + " files: " + std::to_string(converted) + " converted";

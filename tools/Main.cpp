@@ -28,6 +28,44 @@ int PrepareLogs(const std::string& command, const ReadOptions& options) {
     return kExitOutput;
 }
 
+int Graver(int a, int b) {
+    constexpr int kOrder[] = {kExitOk, kExitDamaged, kExitSkipped, kExitFailed, kExitOutput, kExitUsage};
+    auto rank = [&](int status) {
+        for (int i = 0; i < 6; ++i)
+            if (kOrder[i] == status) return i;
+        return 6;
+    };
+    return rank(a) >= rank(b) ? a : b;
+}
+
+Taken TakeJobs(const Args& args, std::size_t& at, unsigned& jobs, std::string& error) {
+    const std::string& arg = args[at];
+    std::string value;
+    if (arg == "-j" || arg == "--jobs") {
+        if (at + 1 >= args.size()) {
+            error = "option '" + arg + "' needs a number";
+            return Taken::Error;
+        }
+        value = args[++at];
+    } else if (arg.rfind("--jobs=", 0) == 0) {
+        value = arg.substr(7);
+    } else if (arg.size() > 2 && arg.compare(0, 2, "-j") == 0) {
+        value = arg.substr(2);
+    } else {
+        return Taken::No;
+    }
+    unsigned long n = 0;
+    bool ok = !value.empty() && value.size() <= 4;
+    for (char c : value) ok = ok && c >= '0' && c <= '9';
+    if (ok) n = std::stoul(value);
+    if (!ok || n == 0 || n > 1024) {
+        error = "'" + value + "' is not a number of jobs (1 to 1024)";
+        return Taken::Error;
+    }
+    jobs = static_cast<unsigned>(n);
+    return Taken::Yes;
+}
+
 namespace {
 
 int PrintVersion() {

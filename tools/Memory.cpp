@@ -122,6 +122,7 @@ PageShape ShapeOf(const tiffview::PageInfo& info) {
     page.tileWidth = info.tile_width();
     page.tileLength = info.tile_length();
     for (const tiffview::Chunk& chunk : info.chunks()) page.largestChunk = std::max(page.largestChunk, chunk.byte_count);
+    page.orientation = info.orientation();
     return page;
 }
 
@@ -153,6 +154,10 @@ std::uint64_t PageMemoryNeed(const PageShape& page, std::uint64_t fileSize, bool
     // Tiles are decoded a tile row at a time, strips a whole line.
     const std::uint64_t width = page.tiled ? page.tileWidth : page.width;
     need += DecoderNeed(page.compression, width, largest, strict);
+    if (sink != LineSink::Check && page.orientation >= 2 && page.orientation <= 8) {
+        const std::uint64_t turnedRow = page.orientation >= 5 ? (std::uint64_t{page.length} + 7) / 8 : line;
+        need += line * page.length + turnedRow;
+    }
     return need;
 }
 
@@ -160,9 +165,13 @@ namespace {
 
 std::string Refusal(const PageShape& page, std::uint64_t need, const ReadOptions& options) {
     if (options.maxMemory == 0 || need <= options.maxMemory) return std::string();
-    return "the page (" + std::to_string(page.width) + " x " + std::to_string(page.length) +
-           " pixels) needs about " + ByteText(need) + " of memory to decode, more than the limit of " +
-           ByteText(options.maxMemory) + "; raise the limit with --max-memory " + Suggestion(need) + " (0 for none)";
+    std::string text = "the page (" + std::to_string(page.width) + " x " + std::to_string(page.length) +
+                       " pixels) needs about " + ByteText(need) + " of memory to decode, more than the limit of " +
+                       ByteText(options.maxMemory) + "; raise the limit with --max-memory " + Suggestion(need) +
+                       " (0 for none)";
+    if (page.orientation >= 2 && page.orientation <= 8)
+        text += ", or keep the rows as stored with --orientation stored";
+    return text;
 }
 
 }  // namespace
@@ -188,7 +197,8 @@ std::uint32_t OpenWithinLimit(tiffview::Reader& reader, std::uint64_t fileSize, 
     if (!refusal.empty()) return TV_OK;
     const tiffview::Result opened = reader.select_page(page);
     if (!opened) return opened.code();
-    const PageShape shape = ShapeOf(reader.info());
+    PageShape shape = ShapeOf(reader.info());
+    if (!options.upright) shape.orientation = 1;
     refusal = Refusal(shape, PageMemoryNeed(shape, fileSize, options.strict, sink), options);
     return TV_OK;
 }

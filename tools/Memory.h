@@ -30,6 +30,9 @@ struct PageShape {
     std::uint32_t tileWidth = 0;  // 0 with tiled: not known yet
     std::uint32_t tileLength = 0;
     std::uint64_t largestChunk = 0;
+    // Rows turned upright (2..8) need the whole page in memory; 1 when the
+    // rows are written as stored.
+    std::uint16_t orientation = 1;
 };
 
 // The open page, tables and all.
@@ -42,7 +45,9 @@ PageShape ShapeOf(const tiffview::PageSummary& summary);
 // the writer's rows, the library's strip buffer (the largest strip or
 // tile, but no more than the file holds), a row of tiles on tiled pages,
 // the decoder's working lines and, for fax pages, its arrays of colour
-// changes, which are bounded by the width and by the strip's bits.
+// changes, which are bounded by the width and by the strip's bits; and,
+// when a converted page is turned upright, the whole page and one row of
+// the turned image.
 std::uint64_t PageMemoryNeed(const PageShape& page, std::uint64_t fileSize, bool strict, LineSink sink);
 
 // Why page `page` of the file open in `reader` is not even opened: its

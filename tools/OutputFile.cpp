@@ -27,18 +27,23 @@ std::string BaseOf(const std::string& path) {
 }
 
 // The mode a newly created file would get: 0666 less the umask, which can
-// only be read by setting it (the tool is single-threaded).
+// only be read by setting it, so it is read once (files are created with
+// mkstemp's 0600 and then given this mode, so a thread creating one
+// meanwhile is not affected).
 mode_t NewFileMode() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
+    static const mode_t mode = [] {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return static_cast<mode_t>(0666 & ~mask);
+    }();
+    return mode;
 }
 
 }  // namespace
 
 OutputFile::~OutputFile() { Abandon(); }
 
-bool OutputFile::Open(const std::string& target, std::string& error) {
+bool OutputFile::Open(const std::string& target, const std::string& what, std::string& error) {
     Abandon();
     if (target.empty() || target.back() == '/') {
         error = "not a file name";
@@ -67,13 +72,13 @@ bool OutputFile::Open(const std::string& target, std::string& error) {
     {
         // A signal between creating the temporary and registering it would
         // leave it behind.
-        SignalGuard guard;
+        const auto guard = LockRegistry();
         fd = ::mkstemp(name.data());
         if (fd < 0) {
             error = std::strerror(errno);
             return false;
         }
-        if (!RegisterTemporary(name.data())) {
+        if (!RegisterTemporary(name.data(), target, what)) {
             ::close(fd);
             ::unlink(name.data());
             error = std::strerror(ENOMEM);
@@ -114,8 +119,11 @@ bool OutputFile::Close(std::string& error) {
     if (!ok) {
         error = std::strerror(saved != 0 ? saved : EIO);
         Remove();
+        return false;
     }
-    return ok;
+    const auto guard = LockRegistry();
+    MarkTemporaryComplete(temp_);
+    return true;
 }
 
 bool OutputFile::Commit(std::string& error) {
@@ -124,7 +132,7 @@ bool OutputFile::Commit(std::string& error) {
         error = "not open";
         return false;
     }
-    SignalGuard guard;
+    const auto guard = LockRegistry();
     const bool ok = ::rename(temp_.c_str(), target_.c_str()) == 0;
     if (!ok) {
         error = std::strerror(errno);
@@ -145,7 +153,7 @@ void OutputFile::Abandon() {
 
 void OutputFile::Remove() {
     if (temp_.empty()) return;
-    SignalGuard guard;
+    const auto guard = LockRegistry();
     ::unlink(temp_.c_str());
     UnregisterTemporary(temp_);
     temp_.clear();

@@ -19,12 +19,13 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates the temporary file beside `target`. On failure `error` says
-    // why, in terms of the target.
-    bool Open(const std::string& target, std::string& error);
+    // Creates the temporary file beside `target`; `what` names its content
+    // for the report made on a signal. On failure `error` says why, in
+    // terms of the target.
+    bool Open(const std::string& target, const std::string& what, std::string& error);
     std::FILE* Stream() const { return stream_; }
     // Flushes, syncs and closes the temporary, which stays until Commit or
-    // Abandon: a conversion of many pages keeps one file open at a time
+    // Abandon (or, on a signal, is renamed as complete): a conversion of many pages keeps one file open at a time
     // and renames them all only when every page is complete.
     bool Close(std::string& error);
     // Closes the temporary if still open, then renames it to the target.

@@ -7,6 +7,8 @@
 
 #include "Input.h"
 #include "Memory.h"
+#include "ToolText.h"
+#include "core/Compressions.h"
 
 namespace tvtool {
 
@@ -64,6 +66,29 @@ void EndPage(tiffview::Reader& reader) { reader.close_page(); }
 std::string PageLabel(const std::string& file, std::uint32_t page, std::uint32_t pageCount) {
     if (pageCount <= 1) return file;
     return file + " page " + std::to_string(page + 1);
+}
+
+std::string NotBilevel(const tiffview::Reader& reader, std::uint32_t page) {
+    const tiffview::PageSummary summary = reader.page(page);
+    if (summary.status() != TV_OK || summary.bilevel()) return std::string();
+    const std::uint32_t bits = summary.bits_per_sample();
+    const std::uint32_t samples = summary.samples_per_pixel();
+    return std::to_string(bits) + (bits == 1 ? " bit" : " bits") + " per sample, " + std::to_string(samples) +
+           (samples == 1 ? " sample" : " samples") + " per pixel, compression " +
+           std::to_string(summary.compression()) + " (" + CompressionName(summary.compression()) + ")";
+}
+
+std::string DescribeOpenFailure(const tiffview::Reader& reader, std::uint32_t page, std::uint32_t code, bool strict) {
+    std::string text = DescribeResult(code);
+    if ((code & TV_CODE_MASK) != TV_ERR_COMPRESSION || strict) return text;
+    const tiffview::PageSummary summary = reader.page(page);
+    if (summary.status() == TV_OK) text += " " + tvcore::DescribeRefusedCompression(summary.compression());
+    return text;
+}
+
+std::string PageRange(std::uint32_t first, std::uint32_t last) {
+    if (first == last) return "page " + std::to_string(first);
+    return "pages " + std::to_string(first) + "-" + std::to_string(last);
 }
 
 Taken TakeReadOption(const std::vector<std::string>& args, std::size_t& at, ReadOptions& options,

@@ -28,6 +28,9 @@ struct ReadOptions {
     std::string logDirectory;
     // --map: files are read through a memory mapping.
     bool map = false;
+    // convert without --orientation stored: pages are turned upright as
+    // their Orientation tag says, which holds the page in memory.
+    bool upright = false;
 };
 
 // The library's options for `options` (page 0 until one is set).
@@ -54,6 +57,19 @@ void EndPage(tiffview::Reader& reader);
 // How messages name a page: the file alone when it has a single page,
 // otherwise "FILE page N" with N counted from 1.
 std::string PageLabel(const std::string& file, std::uint32_t page, std::uint32_t pageCount);
+
+// Why page `page` of the file open in `reader` is skipped: a page whose
+// directory reads but that is not one sample of one bit ("8 bits per
+// sample, 1 sample per pixel, compression 5 (LZW)"); empty for any other.
+std::string NotBilevel(const tiffview::Reader& reader, std::uint32_t page);
+
+// Why page `page` could not be opened, `code` described; a refused
+// compression is named with the reason ("Compression 50000 (Zstandard):
+// this library has no decoder for it.") unless the strict profile refused it.
+std::string DescribeOpenFailure(const tiffview::Reader& reader, std::uint32_t page, std::uint32_t code, bool strict);
+
+// "page 2", "pages 2-5".
+std::string PageRange(std::uint32_t first, std::uint32_t last);
 
 enum class Taken { No, Yes, Error };
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "TiffViewCodes.h"
+#include "core/Compressions.h"
 #include "core/ResultTexts.h"
 #include "core/Tags.h"
 
@@ -52,19 +53,7 @@ const char* TagName(std::uint16_t tag) {
     return tvcore::FindTag(tag) != nullptr ? tvcore::TagName(tag) : "";
 }
 
-const char* CompressionName(std::uint32_t compression) {
-    switch (compression) {
-    case 1: return "none";
-    case 2: return "CCITT modified Huffman RLE";
-    case 3: return "CCITT T.4 (Group 3)";
-    case 4: return "CCITT T.6 (Group 4)";
-    case 5: return "LZW";
-    case 7: return "JPEG";
-    case 8: return "Deflate";
-    case 32773: return "PackBits";
-    default: return "unknown";
-    }
-}
+const char* CompressionName(std::uint32_t compression) { return tvcore::CompressionName(compression); }
 
 const char* PhotometricName(std::uint32_t photometric) {
     switch (photometric) {

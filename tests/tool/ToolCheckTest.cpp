@@ -51,10 +51,11 @@ TEST_F(CheckTest, ShortStripListsEachFaultyLineAndTheLog) {
     // and reports the shortfall. Strip 2 then decodes as usual.
     const std::string path = tooltest::WriteLzwWithShortStrip(dir_, "short.tif", 3, 4, 1);
     const tooltest::RunResult r = Check({"--strict", path});
-    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    // Every line was delivered: damaged, not unreadable.
+    EXPECT_EQ(r.exitCode, 4) << Describe(r);
     const std::vector<std::string> logs = Logs();
     ASSERT_EQ(logs.size(), 1u) << Describe(r);
-    EXPECT_EQ(r.out, path + ": FAILED\n"
+    EXPECT_EQ(r.out, path + ": DAMAGED\n"
                      "  line 7: 0xF0000053 TV_ERR_STRIP_SHORT: " + Sentence(TV_ERR_STRIP_SHORT) + "\n"
                      "  diagnostic log written: " + LogDir() + "/" + logs[0] + "\n")
         << Describe(r);
@@ -65,10 +66,10 @@ TEST_F(CheckTest, SurplusInAnEarlierStripShowsOnlyThroughTheLog) {
     // line reports TV_OK, but the library records the fault and logs it.
     const std::string path = tooltest::WriteLzwWithOddStrip(dir_, "long.tif", 2, 4, 0, +1);
     const tooltest::RunResult r = Check({"--strict", path});
-    EXPECT_EQ(r.exitCode, 1) << Describe(r);
+    EXPECT_EQ(r.exitCode, 4) << Describe(r);
     const std::vector<std::string> logs = Logs();
     ASSERT_EQ(logs.size(), 1u) << Describe(r);
-    EXPECT_EQ(r.out, path + ": FAILED\n  diagnostic log written: " + LogDir() + "/" + logs[0] + "\n")
+    EXPECT_EQ(r.out, path + ": DAMAGED\n  diagnostic log written: " + LogDir() + "/" + logs[0] + "\n")
         << Describe(r);
 }
 
@@ -85,11 +86,12 @@ TEST_F(CheckTest, UndecodableFileStopsAtTheFailingLine) {
 
 TEST_F(CheckTest, UnreadableStripNamesTheStrip) {
     const std::string path = tooltest::WriteUnreadableSecondStrip(dir_, "cut.tif");
-    const tooltest::RunResult r = Check({path});
+    const tooltest::RunResult r = Check({"--strict", path});
     EXPECT_EQ(r.exitCode, 1) << Describe(r);
-    // Strip 1 holds lines 3 to 5.
-    EXPECT_NE(r.out.find("  line 3: 0xF0000161 TV_ERR_STRIP_READ (strip 1): " + Sentence(TV_ERR_STRIP_READ) +
-                         "\n  reading stopped: lines 3-5 not delivered\n"),
+    // Strip 1 holds lines 3 to 5; the strict profile reads it when line 2 is
+    // asked for.
+    EXPECT_NE(r.out.find("  line 2: 0xF0000161 TV_ERR_STRIP_READ (strip 1): " + Sentence(TV_ERR_STRIP_READ) +
+                         "\n  reading stopped: lines 2-5 not delivered\n"),
               std::string::npos)
         << Describe(r);
 }
@@ -120,7 +122,7 @@ TEST_F(CheckTest, AllCleanBatchExitsZero) {
 TEST_F(CheckTest, LogFromAnEarlierRunIsNotCountedAgain) {
     const std::string shortFile = tooltest::WriteLzwWithShortStrip(dir_, "short.tif", 2, 4, 0);
     const std::string good = tooltest::WriteUncompressed(dir_, "good.tif");
-    ASSERT_EQ(Check({"--strict", shortFile}).exitCode, 1);
+    ASSERT_EQ(Check({"--strict", shortFile}).exitCode, 4);
     ASSERT_EQ(Logs().size(), 1u);
     const tooltest::RunResult r = Check({good});
     EXPECT_EQ(r.exitCode, 0) << Describe(r);
@@ -137,8 +139,8 @@ TEST(CheckLogs, NoLogAnywhereWithoutLogDir) {
     options.workingDirectory = cwd.Path();
     const std::string path = tooltest::WriteLzwWithShortStrip(dir, "short.tif", 3, 4, 1);
     const tooltest::RunResult r = RunTool({"--strict", "check", path}, options);
-    EXPECT_EQ(r.exitCode, 1) << Describe(r);
-    EXPECT_EQ(r.out, path + ": FAILED\n  line 7: 0xF0000053 TV_ERR_STRIP_SHORT: " + Sentence(TV_ERR_STRIP_SHORT) + "\n")
+    EXPECT_EQ(r.exitCode, 4) << Describe(r);
+    EXPECT_EQ(r.out, path + ": DAMAGED\n  line 7: 0xF0000053 TV_ERR_STRIP_SHORT: " + Sentence(TV_ERR_STRIP_SHORT) + "\n")
         << Describe(r);
     EXPECT_EQ(tooltest::ListFiles(bin.Path()), std::vector<std::string>{"tiffview"});
     EXPECT_TRUE(tooltest::ListFiles(cwd.Path()).empty());

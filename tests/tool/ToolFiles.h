@@ -102,6 +102,17 @@ inline std::string WriteLzwUndecodable(const tvtest::TempDir& dir, const std::st
     return dir.Write(name, tvtest::MakeBilevel(layout).Build());
 }
 
+// A bi-level page in a coding no build decodes (Compression 50000,
+// Zstandard): every profile refuses it when it is opened.
+inline std::string WriteRefusedCoding(const tvtest::TempDir& dir, const std::string& name) {
+    tvtest::BilevelLayout layout;
+    layout.width = 8;
+    layout.length = 8;
+    layout.compression = 50000;
+    layout.strips.push_back(tvtest::Bytes(8, 0x55));
+    return dir.Write(name, tvtest::MakeBilevel(layout).Build());
+}
+
 }  // namespace tooltest
 
 #endif

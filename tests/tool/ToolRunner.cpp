@@ -264,7 +264,14 @@ RunResult MeasureTool(const std::vector<std::string>& args, int timeoutSeconds) 
     return result;
 }
 
-BackgroundTool::BackgroundTool(const std::vector<std::string>& args) {
+BackgroundTool::BackgroundTool(const std::vector<std::string>& args, bool keepError) {
+    int errorFd = -1;
+    if (keepError) {
+        char name[] = "/tmp/tiffview-test-err-XXXXXX";
+        errorFd = mkstemp(name);
+        if (errorFd < 0) throw std::runtime_error("mkstemp failed");
+        errorFile_ = name;
+    }
     std::vector<std::string> argvStrings{ToolPath()};
     argvStrings.insert(argvStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -277,19 +284,33 @@ BackgroundTool::BackgroundTool(const std::vector<std::string>& args) {
         if (devnull >= 0) {
             dup2(devnull, 0);
             dup2(devnull, 1);
-            dup2(devnull, 2);
+            dup2(errorFd >= 0 ? errorFd : devnull, 2);
         }
         // The test's own signal settings must not leak into the child.
         for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(s, SIG_DFL);
         execv(argvStrings[0].c_str(), argv.data());
         _exit(127);
     }
+    if (errorFd >= 0) close(errorFd);
 }
 
 BackgroundTool::~BackgroundTool() {
+    if (!errorFile_.empty()) unlink(errorFile_.c_str());
     if (ended_) return;
     kill(pid_, SIGKILL);
     Wait();
+}
+
+std::string BackgroundTool::Error() const {
+    std::string text;
+    if (errorFile_.empty()) return text;
+    FILE* f = fopen(errorFile_.c_str(), "rb");
+    if (f == nullptr) return text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    fclose(f);
+    return text;
 }
 
 void BackgroundTool::Signal(int signal) const {

@@ -43,11 +43,11 @@ RunResult RunTool(const std::vector<std::string>& args, const RunOptions& option
 // give because that also counts the forked copy of this test program.
 RunResult MeasureTool(const std::vector<std::string>& args, int timeoutSeconds = 60);
 
-// The tool running in the background, its output thrown away, for tests
-// that signal it part-way.
+// The tool running in the background, its output thrown away (standard
+// error kept when `keepError`), for tests that signal it part-way.
 class BackgroundTool {
 public:
-    explicit BackgroundTool(const std::vector<std::string>& args);
+    explicit BackgroundTool(const std::vector<std::string>& args, bool keepError = false);
     ~BackgroundTool();
     BackgroundTool(const BackgroundTool&) = delete;
     BackgroundTool& operator=(const BackgroundTool&) = delete;
@@ -58,8 +58,11 @@ public:
     bool Stop();
     // Waits for the end; the wait status as waitpid gives it.
     int Wait();
+    // What the tool wrote on standard error so far (with keepError).
+    std::string Error() const;
 
 private:
+    std::string errorFile_;
     int pid_ = -1;
     bool ended_ = false;
     int status_ = 0;
