@@ -3,6 +3,7 @@
 // is CTiffView's, reached through the class's own opening from a source.
 #include "TiffViewReader.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -273,6 +274,99 @@ Result Reader::describe(std::uint32_t index, PageInfo& info) const {
         return Result(code, tvapi::DescribeResult(code, impl_->SourceName(), index, 0));
     }
     info = PageInfo(Describe(layout));
+    return Result();
+}
+
+namespace {
+
+// Bytes per value of a field type; 0 for a type without values to give.
+std::uint32_t FieldSize(std::uint16_t type) {
+    switch (type) {
+    case 1: case 2: case 6: case 7: return 1;         // BYTE ASCII SBYTE UNDEFINED
+    case 3: case 8: return 2;                         // SHORT SSHORT
+    case 4: case 9: case 11: case 13: return 4;       // LONG SLONG FLOAT IFD
+    case 5: case 10: case 12: return 8;               // RATIONAL SRATIONAL DOUBLE
+    default: return 0;
+    }
+}
+
+// The values of `entry`, converted from the file's byte order.
+void ReadValues(const tvcore::Directory& directory, bool little, const tvcore::Entry& entry, Tag& tag) {
+    const std::uint64_t bytes = std::uint64_t{FieldSize(entry.type)} * entry.count;
+    if (bytes == 0 || bytes > directory.SourceSize() || bytes > 0xFFFFFFFFu) return;
+    std::vector<unsigned char> stored(entry.value, entry.value + 4);
+    if (bytes > 4) {
+        stored.resize(static_cast<std::size_t>(bytes));
+        if (!directory.ReadAt(directory.U32(entry.value), stored.data(), static_cast<std::uint32_t>(bytes))) return;
+    }
+    const unsigned char* p = stored.data();
+    const std::uint32_t n = entry.count;
+    auto u32 = [&](std::uint32_t i) { return directory.U32(p + 4 * std::size_t{i}); };
+    switch (entry.type) {
+    case 2:
+        tag.bytes.assign(reinterpret_cast<const char*>(p), std::find(p, p + n, 0) - p);
+        return;
+    case 1: case 6: case 7:
+        tag.bytes.assign(reinterpret_cast<const char*>(p), n);
+        return;
+    default:
+        break;
+    }
+    tag.values.resize(n);
+    for (std::uint32_t i = 0; i < n; ++i) {
+        double& v = tag.values[i];
+        switch (entry.type) {
+        case 3: v = directory.U16(p + 2 * std::size_t{i}); break;
+        case 8: v = static_cast<std::int16_t>(directory.U16(p + 2 * std::size_t{i})); break;
+        case 4: case 13: v = u32(i); break;
+        case 9: v = static_cast<std::int32_t>(u32(i)); break;
+        case 5: v = static_cast<double>(u32(2 * i)) / u32(2 * i + 1); break;
+        case 10: v = static_cast<double>(static_cast<std::int32_t>(u32(2 * i))) / static_cast<std::int32_t>(u32(2 * i + 1)); break;
+        case 11: {
+            const std::uint32_t b = u32(i);
+            float f;
+            std::memcpy(&f, &b, sizeof f);
+            v = f;
+            break;
+        }
+        default: {  // DOUBLE: its two words in the file's order
+            const std::uint64_t lo = little ? u32(2 * i) : u32(2 * i + 1);
+            const std::uint64_t hi = little ? u32(2 * i + 1) : u32(2 * i);
+            const std::uint64_t b = hi << 32 | lo;
+            std::memcpy(&v, &b, sizeof v);
+            break;
+        }
+        }
+    }
+}
+
+}  // namespace
+
+Result Reader::tags(std::uint32_t index, std::vector<Tag>& tags) const {
+    tags.clear();
+    if (!impl_ || !impl_->documentOpen) {
+        return Result(TV_ERR_FILE_HANDLE, "No file or memory with a page list is open in this reader.");
+    }
+    const tvcore::Document& document = impl_->document;
+    tvcore::Directory directory(document.GetSource(), document.LittleEndian());
+    std::uint32_t code = document.ReadDirectory(index, directory);
+    if (code == TV_OK) {
+        try {
+            tags.reserve(directory.entries.size());
+            for (const tvcore::Entry& entry : directory.entries) {
+                Tag tag;
+                tag.number = entry.tag;
+                tag.type = entry.type;
+                tag.count = entry.count;
+                ReadValues(directory, document.LittleEndian(), entry, tag);
+                tags.push_back(std::move(tag));
+            }
+        } catch (const std::bad_alloc&) {
+            tags.clear();
+            code = TV_ERR_NO_MEMORY;
+        }
+    }
+    if (code != TV_OK) return Result(code, tvapi::DescribeResult(code, impl_->SourceName(), index, 0));
     return Result();
 }
 

@@ -184,6 +184,18 @@ struct Damage {
     std::uint32_t code = 0;
 };
 
+// One entry of a page's directory, with its values read.
+struct Tag {
+    std::uint16_t number = 0;
+    std::uint16_t type = 0;    // the TIFF field type: 1 BYTE, 2 ASCII, 3 SHORT, 4 LONG, 5 RATIONAL, ...
+    std::uint32_t count = 0;   // values as stored
+    // ASCII: the text before its first NUL; BYTE, SBYTE and UNDEFINED: the bytes.
+    std::string bytes;
+    // The other types, one value each: integers exactly, RATIONAL and
+    // SRATIONAL as their quotient, FLOAT and DOUBLE as stored.
+    std::vector<double> values;
+};
+
 // The caller's read function: fills `dest` with up to `count` bytes at
 // `offset` and returns how many it wrote (fewer only at the end or on an
 // error).
@@ -225,6 +237,10 @@ public:
     // Describes page `index` as info() would once it is open, reading its
     // directory and tables but preparing nothing for decoding.
     Result describe(std::uint32_t index, PageInfo& info) const;
+    // Every entry of page `index`'s directory in stored order, the tables
+    // included; an entry whose values lie outside the source, or whose type
+    // has no values this interface can give, comes with none.
+    Result tags(std::uint32_t index, std::vector<Tag>& tags) const;
     // The open page; a default PageInfo when none is open.
     const PageInfo& info() const noexcept;
     // Index of the line read_line delivers next.
