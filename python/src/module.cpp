@@ -254,6 +254,13 @@ private:
             const std::size_t size = static_cast<std::size_t>(stride) * (stop - start - 1) + lineBytes;
             first = reader_.read_lines(base, size, stride, stop - start);
             if (!first) return Fail(first);
+            // The bits past the last pixel are not defined by the reader (an
+            // inverted page sets them); numpy users expect them clear, as
+            // numpy.packbits leaves them.
+            if (const std::uint32_t used = width % 8) {
+                const auto keep = static_cast<std::uint8_t>(0xFF00u >> used);
+                for (std::uint32_t y = 0; y < stop - start; ++y) base[y * stride + static_cast<std::ptrdiff_t>(lineBytes) - 1] &= keep;
+            }
         } else {
             const std::uint8_t(*table)[8] = mode == kBool ? kTables.black : kTables.grey;
             for (std::uint32_t y = start; y < stop;) {

@@ -26,7 +26,7 @@ import numpy
 from . import _tiffview
 
 __all__ = [
-    "open", "read", "read_many", "Document", "Page", "Error", "DamageWarning",
+    "open", "read", "read_many", "oriented", "Document", "Page", "Error", "DamageWarning",
     "COMPRESSION_NAMES", "TAG_NAMES", "codes",
 ]
 
@@ -271,6 +271,30 @@ class Page:
         if damage:
             warnings.warn(DamageWarning(self._document.name, self.index, damage), stacklevel=2)
         return out
+
+
+def oriented(pixels: numpy.ndarray, orientation: int) -> numpy.ndarray:
+    """``pixels`` (rows as stored) turned upright for TIFF ``orientation`` 1..8.
+
+    A view, not a copy: the same turn Pillow applies when it loads a page
+    (and ``ImageOps.exif_transpose``), e.g. 6 turns the page a quarter
+    clockwise. Other values leave the array as it is.
+    """
+    if orientation == 2:
+        return pixels[:, ::-1]
+    if orientation == 3:
+        return pixels[::-1, ::-1]
+    if orientation == 4:
+        return pixels[::-1, :]
+    if orientation == 5:
+        return pixels.T
+    if orientation == 6:
+        return numpy.rot90(pixels, -1)
+    if orientation == 7:
+        return pixels[::-1, ::-1].T
+    if orientation == 8:
+        return numpy.rot90(pixels, 1)
+    return pixels
 
 
 def _row_range(rows: slice | tuple[int, int] | None, height: int) -> tuple[int, int]:
