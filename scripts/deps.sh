@@ -3,7 +3,11 @@
 # when missing.
 # The library itself needs only a C++17 compiler and CMake.
 set -euo pipefail
-packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libtiff-dev libbenchmark-dev libpng-dev abigail-tools)
+packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libtiff-dev libbenchmark-dev libpng-dev abigail-tools
+  # The Python package, its tests (Pillow as the oracle, Dask on a local
+  # cluster) and its benchmark.
+  python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pytest python3-pil python3-pandas
+  python3-dask python3-distributed)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

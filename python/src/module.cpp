@@ -210,8 +210,13 @@ public:
     }
 
 private:
+    // The default profile opens the page list only, so that a file whose
+    // first page is refused (an 8-bit cover page) still opens; pages open
+    // when read. The strict profile reads the first page alone and judges
+    // it when the file opens.
     static tiffview::Options Options(bool strict) {
-        return tiffview::Options().profile(strict ? tiffview::Profile::strict : tiffview::Profile::any_bilevel);
+        if (strict) return tiffview::Options().profile(tiffview::Profile::strict);
+        return tiffview::Options().page(tiffview::Options::no_page);
     }
 
     void ReleaseBuffer() {

@@ -60,6 +60,8 @@ TAG_NAMES: dict[int, str] = {
 }
 
 _ASCII = 2
+# A damaged page's warning names its first few ranges; .ranges has them all.
+_LISTED_RANGES = 4
 _BYTES_TYPES = (1, 6, 7)
 
 
@@ -88,10 +90,12 @@ class DamageWarning(UserWarning):
 
     def __init__(self, source: str, page: int, ranges: list[tuple[int, int, int]]) -> None:
         parts = []
-        for first, count, code in ranges:
+        for first, count, code in ranges[:_LISTED_RANGES]:
             lines = f"line {first}" if count == 1 else f"lines {first} to {first + count - 1}"
-            parts.append(f"{lines}: {_tiffview.error_text(code)}")
-        super().__init__(f"{source}: page {page + 1}: " + "; ".join(parts))
+            parts.append(f"{lines}: {_tiffview.error_text(code).rstrip('.')}")
+        if len(ranges) > _LISTED_RANGES:
+            parts.append(f"and {len(ranges) - _LISTED_RANGES} more ranges (see .ranges)")
+        super().__init__(f"{source}: page {page + 1}: " + "; ".join(parts) + ".")
         self.source = source
         self.page = page
         self.ranges = ranges
