@@ -14,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "TiffView.h"
 #include "TiffViewReader.hpp"
 
 namespace py = pybind11;
@@ -355,4 +356,8 @@ PYBIND11_MODULE(_tiffview, m) {
 #undef TIFFVIEW_CODE
     m.attr("codes") = codes;
     m.attr("CODE_MASK") = TV_CODE_MASK;
+    Version_t version;
+    TiffView_GetVersion(&version);
+    m.attr("version") = std::to_string(version.Byte[0]) + "." + std::to_string(version.Byte[1]) + "." +
+                        std::to_string(version.Byte[2]) + "." + std::to_string(version.Byte[3]);
 }

@@ -25,6 +25,9 @@ import numpy
 
 from . import _tiffview
 
+#: The library's version.
+__version__: str = _tiffview.version
+
 __all__ = [
     "open", "read", "read_many", "oriented", "Document", "Page", "Error", "DamageWarning",
     "COMPRESSION_NAMES", "TAG_NAMES", "codes",

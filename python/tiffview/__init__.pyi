@@ -8,6 +8,7 @@ import numpy.typing
 _Source = str | os.PathLike[str] | bytes | bytearray | memoryview | Any
 _Rows = slice | tuple[int, int] | None
 
+__version__: str
 codes: dict[str, int]
 COMPRESSION_NAMES: dict[int, str]
 TAG_NAMES: dict[int, str]

@@ -20,3 +20,4 @@ def is_warning(code: int) -> bool: ...
 
 codes: dict[str, int]
 CODE_MASK: int
+version: str
