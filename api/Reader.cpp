@@ -3,6 +3,7 @@
 // is CTiffView's, reached through the class's own opening from a source.
 #include "TiffViewReader.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>

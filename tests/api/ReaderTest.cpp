@@ -359,6 +359,81 @@ TEST(ModernReader, DiagnosticLogsOnlyWhereAsked) {
     }
 }
 
+// Every field type in both byte orders, with values in the entry and past
+// it; values outside the file and types without values come bare.
+TEST(ModernReader, TagsGiveEveryEntryWithItsValues) {
+    for (bool big : {false, true}) {
+        tvtest::BilevelLayout layout;
+        layout.bigEndian = big;
+        layout.strips = {Bytes{0x80}};
+        tvtest::TiffBuilder b = tvtest::MakeBilevel(layout);
+        auto bits = [](float f) { std::uint32_t u; std::memcpy(&u, &f, 4); return u; };
+        std::uint64_t d;
+        const double tenth = 0.1;
+        std::memcpy(&d, &tenth, 8);
+        const auto hi = static_cast<std::uint32_t>(d >> 32), lo = static_cast<std::uint32_t>(d);
+        // "ab\0z" in the entry itself; the builder writes the field in file order.
+        b.AddEntry(269, tvtest::kAscii, 4, big ? 0x61620000u | 'z' : 0x7A006261u);
+        b.AddEntry(305, tvtest::kAscii, 9, b.Append(Bytes{'t', 'i', 'f', 'f', 'v', 'i', 'e', 'w', 0}));
+        b.AddEntry(297, tvtest::kShort, 3, b.AppendShorts({1, 3, 65535}));
+        b.AddEntry(600, tvtest::kRational, 1, b.AppendRational(300, 8));
+        b.AddEntry(601, 10, 1, b.AppendLongs({0xFFFFFFFDu, 4}));
+        b.AddEntry(602, 8, 3, b.AppendShorts({0xFFFE, 5, 0x8000}));
+        b.AddEntry(603, 9, 2, b.AppendLongs({0xFFFFFFFFu, 7}));
+        b.AddEntry(604, 11, 2, b.AppendLongs({bits(1.5f), bits(-0.25f)}));
+        b.AddEntry(605, 12, 1, b.AppendLongs(big ? std::vector<std::uint32_t>{hi, lo} : std::vector<std::uint32_t>{lo, hi}));
+        b.AddEntry(606, 7, 5, b.Append(Bytes{0, 1, 2, 255, 'x'}));
+        b.AddEntry(607, tvtest::kLong, 4, 0x7FFFFFF0u);  // past the end
+        b.AddEntry(608, 99, 1, 0);                       // no such type
+        const Bytes file = b.Build();
+
+        tiffview::Reader reader;
+        std::vector<tiffview::TagEntry> tags;
+        EXPECT_EQ(reader.tags(0, tags).code(), TV_ERR_FILE_HANDLE);
+        ASSERT_TRUE(reader.open(file.data(), file.size()).ok());
+        EXPECT_EQ(reader.tags(1, tags).kind(), TV_ERR_PAGE_MISSING);
+        ASSERT_TRUE(reader.tags(0, tags).ok());
+        auto find = [&](std::uint16_t number) -> const tiffview::TagEntry& {
+            static const tiffview::TagEntry kAbsent;
+            for (const tiffview::TagEntry& t : tags) if (t.tag == number) return t;
+            ADD_FAILURE() << "tag " << number << " missing";
+            return kAbsent;
+        };
+        struct Expected {
+            std::uint16_t number;
+            std::uint64_t count;
+            std::string text;
+            std::vector<std::int64_t> integers;
+            std::vector<double> reals;
+            bool complete;
+        };
+        const Expected table[] = {
+            {256, 1, "", {8}, {}, true},
+            {269, 4, "ab", {}, {}, true},
+            {305, 9, "tiffview", {}, {}, true},
+            {297, 3, "", {1, 3, 65535}, {}, true},
+            {600, 1, "", {}, {37.5}, true},
+            {601, 1, "", {}, {-0.75}, true},
+            {602, 3, "", {-2, 5, -32768}, {}, true},
+            {603, 2, "", {-1, 7}, {}, true},
+            {604, 2, "", {}, {1.5, -0.25}, true},
+            {605, 1, "", {}, {0.1}, true},
+            {606, 5, "", {0, 1, 2, 255, 'x'}, {}, true},
+            {607, 4, "", {}, {}, false},
+            {608, 1, "", {}, {}, false},
+        };
+        for (const Expected& e : table) {
+            const tiffview::TagEntry& t = find(e.number);
+            const std::string where = std::to_string(e.number) + (big ? " MM" : " II");
+            EXPECT_EQ(t.count, e.count) << where;
+            EXPECT_EQ(t.text, e.text) << where;
+            EXPECT_EQ(t.integers, e.integers) << where;
+            EXPECT_EQ(t.reals, e.reals) << where;
+            EXPECT_EQ(t.complete, e.complete) << where;
+        }
+    }
+}
+
 TEST(CInterface, ReadsPagesFromMemoryWithMessages) {
     const Bytes bytes = tvtest::ReadFileBytes(Data("pillow-g4-multi.tiff"));
     tv_reader* reader = tv_reader_new();
