@@ -5,13 +5,13 @@
 set -euo pipefail
 # libdeflate-dev, zlib1g-dev and libjbig-dev: the optional Deflate and JBIG
 # codecs (the library builds without them and refuses such pages).
-# imagemagick, graphicsmagick, netpbm and python3-pil: other writers of
-# Deflate pages for the interop tests (each case is skipped without its
-# writer); libtiff-tools (tiffcp) writes their JBIG pages.
+# imagemagick, graphicsmagick, netpbm, ghostscript, python3-pil and
+# python3-tifffile: other writers of pages for the interop tests (each case
+# is skipped without its writer); libtiff-tools (tiffcp) writes JBIG pages.
 # python3-*, pybind11-dev: the Python package, its tests (Pillow as the
 # oracle, Dask on a local cluster) and its benchmark.
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libtiff-dev libbenchmark-dev libpng-dev abigail-tools
-  libdeflate-dev zlib1g-dev libjbig-dev imagemagick graphicsmagick netpbm python3-pil libtiff-tools
+  libdeflate-dev zlib1g-dev libjbig-dev imagemagick graphicsmagick netpbm ghostscript python3-pil python3-tifffile libtiff-tools
   python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pytest python3-pandas python3-dask python3-distributed)
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,11 @@
-// BigTIFF (and classic) files from other writers, made at test time:
-// tifffile (tiles, strips, pages, both byte orders), ImageMagick (TIFF64:,
-// big-endian), GraphicsMagick (BIGTIFF:), Ghostscript's TIFF devices with
-// UseBigTIFF, and libtiff itself ("w8"). Every page libtiff reads without
-// an error must read identically through tiffview::Reader, every line TV_OK.
-// A writer that is not installed is skipped.
+// Classic and BigTIFF files from other writers, made at test time:
+// tifffile (tiles, strips, pages, both byte orders), ImageMagick (TIFF: and
+// TIFF64:, both byte orders), GraphicsMagick (TIFF: and BIGTIFF:),
+// Ghostscript's TIFF devices with and without UseBigTIFF, Pillow's fax,
+// LZW, PackBits and uncompressed writers, and libtiff itself ("w8"). Every
+// page libtiff reads without an error must read identically through
+// tiffview::Reader, every line TV_OK. A writer that is not installed is
+// skipped.
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
@@ -84,6 +86,8 @@ struct Writer {
     bool bigTiff = true;
 };
 
+const char* const kHasTifffile = "/usr/bin/python3 -c 'import tifffile, numpy'";
+
 std::string Fill(std::string command, const std::string& in, const std::string& out) {
     for (auto [key, value] : {std::pair<std::string, std::string>{"%in", in}, {"%out", out}}) {
         for (std::size_t at; (at = command.find(key)) != std::string::npos;) command.replace(at, key.size(), value);
@@ -97,12 +101,16 @@ const std::string kTifffile =
     "w, h = map(int, rows[1].split())\n"
     "import numpy as np\n"
     "a = np.unpackbits(np.frombuffer(rows[2], np.uint8).reshape(h, -1), axis=1)[:, :w].astype(bool)\n"
-    "kw = dict(bigtiff=True, photometric='miniswhite', byteorder=sys.argv[3])\n"
+    "kw = dict(bigtiff=sys.argv[5] == 'big', photometric='miniswhite', byteorder=sys.argv[3])\n"
     "if sys.argv[4] == 'tiles': kw['tile'] = (32, 48)\n"
     "else: kw['rowsperstrip'] = 13\n"
     "tifffile.imwrite(sys.argv[2], np.stack([a, ~a, a[::-1]]), **kw)\" %in %out";
 
-TEST(BigTiffWriters, EveryPageLibtiffReadsReadsIdentically) {
+const std::string kPillow =
+    "/usr/bin/python3 -c \"import sys; from PIL import Image\n"
+    "Image.open(sys.argv[1]).save(sys.argv[2], compression=sys.argv[3])\" %in %out";
+
+TEST(OtherWriters, EveryPageLibtiffReadsReadsIdentically) {
     tvtest::TempDir dir;
     const std::uint32_t width = 301, length = 157;
     const Rows rows = tvtest::DocumentPage(width, length, 19);
@@ -111,16 +119,26 @@ TEST(BigTiffWriters, EveryPageLibtiffReadsReadsIdentically) {
     WritePostScript(ps);
 
     std::vector<Writer> writers = {
-        {"tifffile tiles little-endian", "/usr/bin/python3 -c 'import tifffile, numpy'", kTifffile + " '<' tiles"},
-        {"tifffile strips big-endian", "/usr/bin/python3 -c 'import tifffile, numpy'", kTifffile + " '>' strips"},
+        {"tifffile tiles little-endian", kHasTifffile, kTifffile + " '<' tiles big"},
+        {"tifffile strips big-endian", kHasTifffile, kTifffile + " '>' strips big"},
+        {"tifffile strips little-endian", kHasTifffile, kTifffile + " '<' strips classic", false, false},
+        {"tifffile tiles big-endian", kHasTifffile, kTifffile + " '>' tiles classic", false, false},
     };
     for (const char* compress : {"Group4", "Fax", "LZW", "RLE", "None"}) {
-        writers.push_back({"ImageMagick TIFF64", "convert -version",
-                           std::string("convert %in -compress ") + compress + " TIFF64:%out"});
-        writers.push_back({"ImageMagick TIFF64 big-endian", "convert -version",
-                           std::string("convert %in -compress ") + compress + " -define tiff:endian=msb TIFF64:%out"});
-        writers.push_back({"GraphicsMagick BIGTIFF", "gm version",
-                           std::string("gm convert %in -compress ") + compress + " BIGTIFF:%out"});
+        for (bool big : {true, false}) {
+            const std::string im = big ? " TIFF64:%out" : " TIFF:%out";
+            writers.push_back({"ImageMagick", "convert -version", std::string("convert %in -compress ") + compress + im,
+                               false, big});
+            writers.push_back({"ImageMagick big-endian", "convert -version",
+                               std::string("convert %in -compress ") + compress + " -define tiff:endian=msb" + im,
+                               false, big});
+            writers.push_back({"GraphicsMagick", "gm version",
+                               std::string("gm convert %in -compress ") + compress + (big ? " BIGTIFF:%out" : " TIFF:%out"),
+                               false, big});
+        }
+    }
+    for (const char* compression : {"group4", "group3", "tiff_ccitt", "tiff_lzw", "packbits", "raw"}) {
+        writers.push_back({"Pillow", "/usr/bin/python3 -c 'import PIL'", kPillow + " " + compression, false, false});
     }
     for (const char* device : {"tiffg3", "tiffg32d", "tiffg4", "tiffcrle", "tifflzw", "tiffpack"}) {
         for (bool big : {true, false}) {
