@@ -308,6 +308,26 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::ReadRunApart(Source& bits, bool white,
     return ReadRun(bits, white, a0);
 }
 
+namespace {
+
+// libtiff drops a white run and the black run after it when both are
+// empty, so the line after this one, if two-dimensional, finds its
+// reference without them (its first changing element moves). The pixels
+// stay: both elements toggled the same place. `out` is one past the black
+// run's element, or, with `whiteAfter`, one past the white run's element
+// that followed it. Returns the new end.
+std::uint64_t* DropEmptyPair(const std::uint64_t* cur, std::uint64_t* out, bool whiteAfter) {
+    std::uint64_t* const black = whiteAfter ? out - 2 : out - 1;
+    if (black - cur < 1) return out;
+    const std::uint64_t before = black - cur >= 2 ? black[-2] : 0;
+    if (black[-1] != before || black[0] != before) return out;
+    if (!whiteAfter) return out - 2;
+    black[-1] = black[1];
+    return black;
+}
+
+}  // namespace
+
 // One line of one-dimensional codes: runs alternate white and black from
 // pixel 0, and the line is whole once a run reaches the width.
 //
@@ -338,12 +358,16 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
             const std::uint64_t first = a0 + FaxPairFirst(pair);
             if (TV_FAX_LIKELY(first < width && out + 1 < roomEnd && bits.Within(FaxPairLength(pair) + kBlackMaxBits))) {
                 bits.Consume(FaxPairLength(pair));
+                const std::uint64_t start = a0;
                 a0 = first + FaxPairSecond(pair);
                 out[0] = first;
                 out[1] = a0;
                 out += 2;
                 ToggleFaxElement(toggles, first);
                 ToggleFaxElement(toggles, a0);
+                // An empty black run (the pair's first run when it starts
+                // black, else its second) ends before the width.
+                if (TV_FAX_RARELY(white ? a0 == first : first == start)) out = DropEmptyPair(cur, out, !white);
                 if (a0 >= width) {
                     end = End::Complete;
                     break;
@@ -376,6 +400,7 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
             end = End::Complete;
             break;
         }
+        if (!white && TV_FAX_RARELY(a0 == start)) out = DropEmptyPair(cur, out, false);
         white = !white;
     }
     source = bits;
