@@ -48,8 +48,8 @@ def test_one_document_shared_by_threads(data):
         expected = [page.read() for page in doc]
         jobs = [(i % 3, (i * 397) % 4000, (i * 397) % 4000 + 300) for i in range(24)]
 
-        def job(spec):
-            index, start, stop = spec
+        def job(task):
+            index, start, stop = task
             return doc[index].read(rows=(start, stop))
 
         with concurrent.futures.ThreadPoolExecutor(4) as pool:
