@@ -76,6 +76,8 @@ struct Reader::Impl {
     std::unique_ptr<tvcore::Source> source;
     tvcore::Document document;
     bool documentOpen = false;
+    // A raw fax stream whose page `layout` describes (even with no page open).
+    bool rawPage = false;
 
     // The open page: read by the core, or, in the strict profile, by CTiffView.
     tvcore::PageLayout layout;
@@ -117,6 +119,7 @@ struct Reader::Impl {
     void CloseAll() {
         ClosePage();
         documentOpen = false;
+        rawPage = false;
         document = tvcore::Document();
         source.reset();
     }
@@ -133,8 +136,40 @@ struct Reader::Impl {
 
     Result OpenPage() {
         ClosePage();
+        if (options.raw_fax() != nullptr) return OpenRawPage();
         if (options.page() == Options::no_page) return documentOpen ? Result() : OpenCorePage();
         return options.profile() == Profile::strict ? OpenStrictPage() : OpenCorePage();
+    }
+
+    // A raw fax stream: its one page, described by its parameters. The page
+    // stays described while the source is open, as a TIFF file's pages do.
+    Result OpenRawPage() {
+        documentOpen = false;
+        rawPage = false;
+        const std::uint32_t page = options.page();
+        if (page == Options::no_page || page > 0) {
+            std::uint32_t result = ReadRaw();
+            if (result == TV_OK && page != Options::no_page) result = TV_ERR_PAGE_MISSING;
+            return result == TV_OK ? Result() : Fail(result);
+        }
+        std::uint32_t result = ReadRaw();
+        if (result == TV_OK) {
+            engine = std::make_unique<tvcore::LineEngine>();
+            result = engine->Open(*source, layout, options.map_file());
+        }
+        if (result != TV_OK) {
+            engine.reset();
+            return Fail(result);
+        }
+        info = PageInfo(Describe(layout));
+        lineBytes = info.line_bytes();
+        return Result();
+    }
+
+    std::uint32_t ReadRaw() {
+        const std::uint32_t result = tvcore::ReadRawFaxLayout(*source, CoreRawFax(*options.raw_fax()), layout);
+        rawPage = result == TV_OK;
+        return result;
     }
 
     Result OpenCorePage() {
@@ -262,10 +297,21 @@ void Reader::close() noexcept {
 bool Reader::is_open() const noexcept { return impl_ && impl_->PageOpen(); }
 
 std::uint32_t Reader::page_count() const noexcept {
+    if (impl_ && impl_->rawPage) return 1;
     return impl_ && impl_->documentOpen ? impl_->document.PageCount() : 0;
 }
 
 PageSummary Reader::page(std::uint32_t index) const {
+    if (impl_ && impl_->rawPage) {
+        if (index != 0) return PageSummary();
+        const tvcore::PageLayout& layout = impl_->layout;
+        auto data = std::make_shared<PageSummary::Data>();
+        data->summary.width = layout.width;
+        data->summary.length = layout.length;
+        data->summary.compression = layout.compression;
+        data->summary.photometric = layout.photometric;
+        return PageSummary(std::move(data));
+    }
     if (!impl_ || !impl_->documentOpen || index >= impl_->document.PageCount()) return PageSummary();
     auto data = std::make_shared<PageSummary::Data>();
     data->summary = impl_->document.Summarize(index);
@@ -274,6 +320,11 @@ PageSummary Reader::page(std::uint32_t index) const {
 }
 
 Result Reader::describe(std::uint32_t index, PageInfo& info) const {
+    if (impl_ && impl_->rawPage) {
+        if (index != 0) return Result(TV_ERR_PAGE_MISSING, tvapi::DescribeResult(TV_ERR_PAGE_MISSING, impl_->SourceName(), index, 0));
+        info = PageInfo(Describe(impl_->layout));
+        return Result();
+    }
     if (!impl_ || !impl_->documentOpen) {
         return Result(TV_ERR_FILE_HANDLE, "No file or memory with a page list is open in this reader.");
     }
@@ -292,6 +343,8 @@ Result Reader::describe(std::uint32_t index, PageInfo& info) const {
 
 Result Reader::tags(std::uint32_t index, std::vector<TagEntry>& entries, std::uint32_t max_values) const {
     entries.clear();
+    // A raw stream's page has no tags.
+    if (impl_ && impl_->rawPage && index == 0) return Result();
     if (!impl_ || !impl_->documentOpen) {
         return Result(TV_ERR_FILE_HANDLE, "No file or memory with a page list is open in this reader.");
     }

@@ -52,6 +52,78 @@ Options& Options::log_directory(const std::filesystem::path& directory) {
     return *this;
 }
 const std::filesystem::path& Options::log_directory() const noexcept { return data_->logDirectory; }
+Options& Options::raw_fax(const FaxStream& stream) {
+    data_->rawFax = stream;
+    return *this;
+}
+Options& Options::tiff() {
+    data_->rawFax.reset();
+    return *this;
+}
+const FaxStream* Options::raw_fax() const noexcept { return data_->rawFax ? &*data_->rawFax : nullptr; }
+
+FaxStream::FaxStream() : data_(std::make_unique<Data>()) {}
+FaxStream::~FaxStream() = default;
+FaxStream::FaxStream(const FaxStream& other) : data_(std::make_unique<Data>(*other.data_)) {}
+FaxStream& FaxStream::operator=(const FaxStream& other) {
+    if (this != &other) *data_ = *other.data_;
+    return *this;
+}
+FaxStream::FaxStream(FaxStream&& other) noexcept : data_(std::move(other.data_)) { other.data_.reset(new Data()); }
+FaxStream& FaxStream::operator=(FaxStream&& other) noexcept {
+    if (this != &other) std::swap(data_, other.data_);
+    return *this;
+}
+FaxStream& FaxStream::coding(FaxCoding coding) {
+    data_->coding = coding;
+    return *this;
+}
+FaxCoding FaxStream::coding() const noexcept { return data_->coding; }
+FaxStream& FaxStream::pdf_k(int k) { return coding(k < 0 ? FaxCoding::g4 : k == 0 ? FaxCoding::g3 : FaxCoding::g3_2d); }
+FaxStream& FaxStream::width(std::uint32_t columns) {
+    data_->width = columns;
+    return *this;
+}
+std::uint32_t FaxStream::width() const noexcept { return data_->width; }
+FaxStream& FaxStream::rows(std::uint32_t rows) {
+    data_->rows = rows;
+    return *this;
+}
+std::uint32_t FaxStream::rows() const noexcept { return data_->rows; }
+FaxStream& FaxStream::byte_aligned(bool aligned) {
+    data_->byteAligned = aligned;
+    return *this;
+}
+bool FaxStream::byte_aligned() const noexcept { return data_->byteAligned; }
+FaxStream& FaxStream::black_is_1(bool black_is_1) {
+    data_->blackIs1 = black_is_1;
+    return *this;
+}
+bool FaxStream::black_is_1() const noexcept { return data_->blackIs1; }
+FaxStream& FaxStream::lsb_first(bool lsb_first) {
+    data_->lsbFirst = lsb_first;
+    return *this;
+}
+bool FaxStream::lsb_first() const noexcept { return data_->lsbFirst; }
+
+tvcore::RawFax CoreRawFax(const FaxStream& stream) {
+    tvcore::RawFax fax;
+    switch (stream.coding()) {
+    case FaxCoding::mh: fax.compression = 2; break;
+    case FaxCoding::g3: fax.compression = 3; break;
+    case FaxCoding::g3_2d:
+        fax.compression = 3;
+        fax.twoDimensional = true;
+        break;
+    case FaxCoding::g4: fax.compression = 4; break;
+    }
+    fax.width = stream.width();
+    fax.rows = stream.rows();
+    fax.byteAligned = stream.byte_aligned();
+    fax.blackIs1 = stream.black_is_1();
+    fax.lsbFirst = stream.lsb_first();
+    return fax;
+}
 
 namespace {
 

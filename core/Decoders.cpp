@@ -36,10 +36,13 @@ std::unique_ptr<CTiffDecoder> MakeLenient(const Coding& coding) {
     switch (coding.compression) {
     case 2:
     case 3:
-    case 4:
+    case 4: {
         // The fax codings follow libtiff on irregular and damaged data,
         // which needs the whole chunk at hand; the line engine hands it.
-        return std::make_unique<CFaxLines>(coding.compression, (coding.t4Options & 1u) != 0);
+        auto fax = std::make_unique<CFaxLines>(coding.compression, (coding.t4Options & 1u) != 0);
+        fax->SetRowsByteAligned(coding.faxRowsAligned);
+        return fax;
+    }
     case 5:
         return std::make_unique<CLzwDecoder>();
     case kCompressionPackBits:

@@ -16,6 +16,7 @@ struct Coding {
     std::uint32_t rowsPerStrip = 0;
     std::uint32_t t4Options = 0;  // Group 3: bit 0, two-dimensional lines
     bool invert = false;          // deliver the complement of every decoded byte
+    bool faxRowsAligned = false;  // fax rows' codes from byte boundaries (raw streams)
 };
 
 // How faithfully damaged or irregular data is followed.

@@ -124,6 +124,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
         coding.rowsPerStrip = layout.chunkRows;
         coding.t4Options = layout.t4Options;
         coding.invert = layout.invert;
+        coding.faxRowsAligned = layout.faxRowsAligned;
         decoder_ = MakeDecoder(coding, DecoderPolicy::lenient);
     } catch (const std::bad_alloc&) {
         return TV_ERR_NO_MEMORY;

@@ -36,6 +36,9 @@ struct PageLayout {
     std::uint16_t predictor = 1;
     std::uint32_t t4Options = 0;
     std::uint32_t t6Options = 0;
+    // Fax rows whose codes start at byte boundaries: raw streams only
+    // (RawFax.h).
+    bool faxRowsAligned = false;
     double xResolution = 0.0;  // 0 when the page gives none
     double yResolution = 0.0;
     // Strips are chunks one across, as wide as the image; tiles are

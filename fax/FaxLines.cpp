@@ -178,6 +178,11 @@ CFaxLines::Start CFaxLines::Sync(Source& bits, bool& skipped) const {
             // 64-bit shift is not defined.
             bits.Consume(zeros);
             bits.Consume(1);
+            if (RowsAligned) {
+                // The row's codes start at the next byte boundary.
+                if (!bits.Fill()) return Start::Careful;
+                bits.Consume(static_cast<unsigned>((8 - bits.Position() % 8) % 8));
+            }
             return Start::Found;
         }
         bits.Consume(std::min(bits.Held, 32u));
@@ -256,8 +261,13 @@ void CFaxLines::StartStrip(const std::uint8_t* input, std::uint32_t length) {
 template <class Source>
 CFaxLines::End CFaxLines::DecodeLine(Source& bits, bool& skipped) {
     if (Group4) {
-        // Lines follow each other with nothing between them.
+        // Lines follow each other with nothing between them, or from byte
+        // boundaries.
         if (!bits.Fill()) return End::Careful;
+        if (RowsAligned) {
+            bits.Consume(static_cast<unsigned>((8 - bits.Position() % 8) % 8));
+            if (!bits.Fill()) return End::Careful;
+        }
         if (!bits.Need(kModeMaxBits)) return End::NoLine;
         const End end = Line2D(bits);
         if (end == End::Careful) return end;
@@ -689,6 +699,8 @@ void CFaxLines::Render(std::uint8_t* out) {
     RenderFaxToggles(toggles, Width, out, RowBytes, bytes, bits);
     if (InvertMask != 0) {
         for (std::uint32_t i = 0; i < RowBytes; ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
+        // The bits past the width stay 0, complemented pages or not.
+        if (Width % 8 != 0) out[RowBytes - 1] &= static_cast<std::uint8_t>(0xFF << (8 - Width % 8));
     }
 }
 
@@ -697,6 +709,7 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     consumed = produced = 0;
     if (!Usable) return 0;
     if (wanted == 0 || Pending) return 1;
+    BlockEndLine = true;
     if (DataEnded) return RowPastData(produced);
     if (!StripStarted) StartStrip(input, inputLength);
     InputBits = std::uint64_t{inputLength} * 8;
@@ -745,6 +758,7 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     // A Group 4 line that is nothing but an EOL starts the end of block:
     // the data ended before the strip's rows did.
     const bool blockEnd = Group4 && end == End::EolInLine && Cur[0] == Width;
+    BlockEndLine = blockEnd || blockWasEnded;
     // A line that went wrong once libtiff had to make up bits past the
     // data's end went wrong for want of data.
     const bool madeUp = ReachPastEnd > 0 && end != End::Complete;

@@ -43,6 +43,15 @@ public:
     // Bits of the next input byte already read, for diagnostics and tests.
     std::uint32_t GetBitOffset() const { return BitOffset; }
 
+    // Rows whose codes each start at a byte boundary, as a PDF stream with
+    // EncodedByteAlign codes them: Group 4 rows, and Group 3 rows after
+    // their EOL (TIFF has no such data: its fill comes before the EOL).
+    void SetRowsByteAligned(bool aligned) { RowsAligned = aligned; }
+    // Whether the line the last Decode call gave is no line of the page:
+    // the data had ended, or a Group 4 EOL had (which starts EOFB). Streams
+    // of unknown length end there.
+    bool EndedBlock() const { return BlockEndLine; }
+
 private:
     // How a line's decoding ended: its last run reached the width (for
     // ReadRun: the run is whole), or before that an EOL, a bad code or the
@@ -117,6 +126,8 @@ private:
     // keeps the line before the EOL's as every later line's reference.
     bool BlockEnded = false;
     bool DataEnded = false;
+    bool RowsAligned = false;
+    bool BlockEndLine = false;
     std::int64_t ReachPastEnd = 0;  // libtiff's made-up 0 bits past the input (see CarefulBits::Need)
     // A one-dimensional Group 3 strip without a single EOL (some writers
     // leave them out): its lines follow each other directly, or from byte

@@ -70,6 +70,58 @@ enum class Profile {
     strict,       // the fax/scanner profile: first page, resolution required, ...
 };
 
+// How the lines of a raw fax stream are coded: modified Huffman (each row
+// from a byte boundary, no EOLs, as TIFF's Compression 2), Group 3 one-
+// dimensional, Group 3 with two-dimensional lines, Group 4.
+enum class FaxCoding { mh, g3, g3_2d, g4 };
+
+// A raw CCITT fax stream: fax data without a TIFF container, as fax
+// software keeps it and as PDF's CCITTFaxDecode filter carries it. It is one
+// page, described by these parameters, set one at a time:
+//     tiffview::FaxStream().coding(tiffview::FaxCoding::g4).width(2480)
+// Its lines are read as a TIFF page's are: damage is followed to the last
+// line and reported line by line. A stream's own EndOfLine, EndOfBlock and
+// DamagedRowsBeforeError need no setting: EOLs and the end of the block are
+// found whatever they say, and reading never stops at damage.
+class TIFFVIEW_API FaxStream {
+public:
+    FaxStream();
+    ~FaxStream();
+    FaxStream(const FaxStream& other);
+    FaxStream& operator=(const FaxStream& other);
+    FaxStream(FaxStream&& other) noexcept;
+    FaxStream& operator=(FaxStream&& other) noexcept;
+
+    // FaxCoding::g3 by default.
+    FaxStream& coding(FaxCoding coding);
+    FaxCoding coding() const noexcept;
+    // The coding as PDF's K gives it: below 0 Group 4, 0 Group 3, above 0
+    // Group 3 with two-dimensional lines.
+    FaxStream& pdf_k(int k);
+    // Pixels a row (PDF's Columns); 1728 by default.
+    FaxStream& width(std::uint32_t columns);
+    std::uint32_t width() const noexcept;
+    // Rows of the page; 0 (the default): as many as the stream holds, up to
+    // the end of its block (EOFB, RTC) or of its data.
+    FaxStream& rows(std::uint32_t rows);
+    std::uint32_t rows() const noexcept;
+    // Each row (Group 4, modified Huffman) or EOL (Group 3) starts at a byte
+    // boundary (PDF's EncodedByteAlign).
+    FaxStream& byte_aligned(bool aligned);
+    bool byte_aligned() const noexcept;
+    // PDF's BlackIs1: the lines come out complemented, the stream's black
+    // runs as 0 bits, as a PDF reader shows them with the default Decode.
+    FaxStream& black_is_1(bool black_is_1);
+    bool black_is_1() const noexcept;
+    // Bits filled from each byte's least significant bit (FillOrder 2).
+    FaxStream& lsb_first(bool lsb_first);
+    bool lsb_first() const noexcept;
+
+private:
+    struct Data;
+    std::unique_ptr<Data> data_;
+};
+
 // How a reader reads, set one option at a time:
 //     reader.open(path, tiffview::Options().profile(tiffview::Profile::strict));
 class TIFFVIEW_API Options {
@@ -98,6 +150,12 @@ public:
     // empty (the default): none are written.
     Options& log_directory(const std::filesystem::path& directory);
     const std::filesystem::path& log_directory() const noexcept;
+    // Read the source as a raw fax stream of one page instead of a TIFF
+    // file, whatever the profile; tiff() goes back to TIFF (the default).
+    Options& raw_fax(const FaxStream& stream);
+    Options& tiff();
+    // The stream's parameters; null when the source is read as TIFF.
+    const FaxStream* raw_fax() const noexcept;
 
 private:
     struct Data;
