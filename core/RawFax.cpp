@@ -28,9 +28,12 @@ constexpr std::uint32_t kMaxWidth = 1u << 24;
 bool EndOfBlockAt(const std::uint8_t* data, std::uint64_t bits, std::uint64_t at, bool group4, bool tagBits) {
     auto bit = [&](std::uint64_t i) { return (data[i >> 3] >> (7 - (i & 7))) & 1; };
     const int rtc = group4 ? 2 : 6;
+    // A row ended by an EOL has read its 0s already: they count for the
+    // first EOL.
+    std::uint64_t zeros = 0;
+    for (std::uint64_t before = at; before > 0 && bit(before - 1) == 0; --before) ++zeros;
     int eols = 0;
     for (;;) {
-        std::uint64_t zeros = 0;
         while (at < bits && bit(at) == 0) {
             ++at;
             ++zeros;
@@ -39,6 +42,7 @@ bool EndOfBlockAt(const std::uint8_t* data, std::uint64_t bits, std::uint64_t at
         if (zeros < 11) return false;
         if (++eols == rtc) return true;
         at += tagBits ? 2 : 1;
+        zeros = 0;
     }
 }
 
