@@ -2,6 +2,7 @@
 #include "TiffViewC.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <string>
@@ -65,6 +66,36 @@ void tv_set_profile(tv_reader* reader, int profile) {
 
 void tv_set_page(tv_reader* reader, uint32_t page) {
     if (reader != nullptr) reader->options.page(page);
+}
+
+void tv_fax_stream_init(tv_fax_stream* stream) {
+    if (stream == nullptr) return;
+    *stream = tv_fax_stream{};
+    stream->size = sizeof *stream;
+    stream->coding = TV_FAX_G3;
+    stream->width = tiffview::FaxStream().width();
+}
+
+uint32_t tv_set_fax_stream(tv_reader* reader, const tv_fax_stream* stream) {
+    if (reader == nullptr) return TV_ERR_FILE_HANDLE;
+    if (stream == nullptr) {
+        reader->options.tiff();
+        return TV_OK;
+    }
+    // Every member so far is read; a struct smaller than the first
+    // version's is no struct of ours.
+    if (stream->size < offsetof(tv_fax_stream, lsb_first) + sizeof stream->lsb_first) return TV_ERR_ARGUMENT;
+    static const tiffview::FaxCoding kCodings[] = {tiffview::FaxCoding::mh, tiffview::FaxCoding::g3,
+                                                   tiffview::FaxCoding::g3_2d, tiffview::FaxCoding::g4};
+    if (stream->coding >= sizeof kCodings / sizeof kCodings[0]) return TV_ERR_ARGUMENT;
+    reader->options.raw_fax(tiffview::FaxStream()
+                                .coding(kCodings[stream->coding])
+                                .width(stream->width)
+                                .rows(stream->rows)
+                                .byte_aligned(stream->byte_aligned != 0)
+                                .black_is_1(stream->black_is_1 != 0)
+                                .lsb_first(stream->lsb_first != 0));
+    return TV_OK;
 }
 
 void tv_set_map_file(tv_reader* reader, int map) {

@@ -124,6 +124,28 @@ TIFFVIEW_C_API void tv_set_map_file(tv_reader* reader, int map);
  * default): none are written. */
 TIFFVIEW_C_API void tv_set_log_directory(tv_reader* reader, const char* directory);
 
+/* A raw CCITT fax stream (no TIFF container, one page), as fax software
+ * keeps it and as PDF's CCITTFaxDecode filter carries it. Set `size` to
+ * sizeof(tv_fax_stream); tv_fax_stream_init fills in the defaults. */
+#define TV_FAX_MH 0    /* modified Huffman: rows from byte boundaries, no EOLs */
+#define TV_FAX_G3 1    /* Group 3 one-dimensional (PDF's K = 0) */
+#define TV_FAX_G3_2D 2 /* Group 3 with two-dimensional lines (K > 0) */
+#define TV_FAX_G4 3    /* Group 4 (K < 0) */
+typedef struct tv_fax_stream {
+    size_t size;
+    uint32_t coding;   /* TV_FAX_...; TV_FAX_G3 by default */
+    uint32_t width;    /* PDF's Columns; 1728 by default */
+    uint32_t rows;     /* 0 (default): up to the end of the block (EOFB, RTC) or of the data */
+    int byte_aligned;  /* PDF's EncodedByteAlign */
+    int black_is_1;    /* PDF's BlackIs1: lines complemented */
+    int lsb_first;     /* bits filled from each byte's least significant bit */
+} tv_fax_stream;
+TIFFVIEW_C_API void tv_fax_stream_init(tv_fax_stream* stream);
+/* Read the sources opened after this as `stream` describes them; NULL:
+ * as TIFF files again (the default). TVC_OK, or TV_ERR_ARGUMENT for a
+ * coding that is none of the above or a struct of an unknown size. */
+TIFFVIEW_C_API uint32_t tv_set_fax_stream(tv_reader* reader, const tv_fax_stream* stream);
+
 /* Opens a source and the page set with tv_set_page; closes what was open.
  * When the source opens but the page is refused, the source stays open:
  * tv_page_count and tv_get_page_summary describe its pages, and

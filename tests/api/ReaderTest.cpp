@@ -499,3 +499,73 @@ TEST(CInterface, AssumedPhotometricIsReported) {
 }
 
 }  // namespace
+
+// A raw fax stream opens as one page whatever the source; parameters no
+// stream can have, and a stream without a line, are refused.
+TEST(ModernReader, RawFaxStreamsOpenAsOnePage) {
+    const Bytes g4 = tvtest::ReadFileBytes(Data("golang-ccitt-bw-gopher.ccitt_group4"));
+    const tiffview::FaxStream stream = tiffview::FaxStream().pdf_k(-1).width(153);
+    tiffview::Reader reader;
+    ASSERT_TRUE(reader.open(g4.data(), g4.size(), tiffview::Options().raw_fax(stream)).ok());
+    EXPECT_EQ(reader.page_count(), 1u);
+    EXPECT_EQ(reader.info().compression(), 4u);
+    EXPECT_EQ(reader.info().length(), 55u);
+    EXPECT_EQ(reader.page(0).width(), 153u);
+    std::vector<tiffview::TagEntry> tags;
+    EXPECT_TRUE(reader.tags(0, tags).ok());
+    EXPECT_TRUE(tags.empty());
+    EXPECT_EQ(reader.select_page(1).kind(), TV_ERR_PAGE_MISSING);
+
+    const struct {
+        tiffview::FaxStream stream;
+        std::size_t bytes;
+        std::uint32_t code;
+    } refused[] = {
+        {tiffview::FaxStream().width(0), g4.size(), TV_ERR_ARGUMENT},
+        {tiffview::FaxStream().width(1u << 30), g4.size(), TV_ERR_ARGUMENT},
+        {stream, 0, TV_ERR_FILE_SHORT},
+    };
+    for (const auto& r : refused) {
+        EXPECT_EQ(reader.open(g4.data(), r.bytes, tiffview::Options().raw_fax(r.stream)).kind(), r.code);
+    }
+    // Given rows of an empty stream are white, each with a warning.
+    ASSERT_TRUE(reader.open(g4.data(), 0, tiffview::Options().raw_fax(tiffview::FaxStream(stream).rows(3))).ok());
+    std::vector<std::uint8_t> page(3 * reader.info().line_bytes(), 0xAA);
+    EXPECT_TRUE(reader.read_page(page.data(), page.size(), static_cast<std::ptrdiff_t>(reader.info().line_bytes())).is_warning());
+    EXPECT_EQ(page, std::vector<std::uint8_t>(page.size(), 0));
+}
+
+TEST(CInterface, ReadsRawFaxStreams) {
+    const Bytes g3 = tvtest::ReadFileBytes(Data("golang-ccitt-bw-gopher-inverted-aligned.ccitt_group3"));
+    tv_reader* reader = tv_reader_new();
+    ASSERT_NE(reader, nullptr);
+    tv_fax_stream stream;
+    tv_fax_stream_init(&stream);
+    EXPECT_EQ(stream.width, 1728u);
+    stream.width = 153;
+    stream.byte_aligned = 1;
+    stream.black_is_1 = 1;
+    stream.coding = 9;
+    EXPECT_EQ(tv_set_fax_stream(reader, &stream), TV_ERR_ARGUMENT);
+    stream.coding = TV_FAX_G3;
+    ASSERT_EQ(tv_set_fax_stream(reader, &stream), TVC_OK);
+    ASSERT_EQ(tv_open_memory(reader, g3.data(), g3.size()), TVC_OK) << tv_message(reader);
+    tv_page_info info;
+    info.size = sizeof info;
+    tv_get_page_info(reader, &info);
+    EXPECT_EQ(info.width, 153u);
+    EXPECT_EQ(info.length, 55u);
+    // The picture the TIFF holds (the interop tests hold the stream to it).
+    tiffview::Reader tiff;
+    ASSERT_TRUE(tiff.open(Data("golang-bw-gopher_ccittGroup4.tiff")).ok());
+    std::vector<std::uint8_t> ours(info.line_bytes), theirs(info.line_bytes);
+    for (std::uint32_t y = 0; y < info.length; ++y) {
+        ASSERT_EQ(tv_read_line(reader, ours.data(), ours.size()), TVC_OK);
+        ASSERT_TRUE(tiff.read_line(theirs.data(), theirs.size()).ok());
+        EXPECT_EQ(ours, theirs) << "line " << y;
+    }
+    // Back to TIFF: the stream is no TIFF file.
+    EXPECT_EQ(tv_set_fax_stream(reader, nullptr), TVC_OK);
+    EXPECT_NE(tv_open_memory(reader, g3.data(), g3.size()), TVC_OK);
+    tv_reader_free(reader);
+}
