@@ -155,6 +155,10 @@ Verdict CheckFile(const std::string& name, CheckContext& context, FileReport& ou
     const std::string& label = input.Label();
     tiffview::Reader reader;
     const FileOutline outline = OutlineFile(input, context.options, reader);
+    if (!outline.detail.empty()) {
+        out.Print(label + ": FAILED\n  cannot open: " + DescribeResult(outline.firstResult) + " (" + outline.detail + ")\n");
+        return Verdict::Failed;
+    }
     // The strict profile reads the first page alone: the others are noted,
     // not failed.
     const std::uint32_t checked = context.options.strict && outline.pageCount > 1 ? 1 : outline.pageCount;

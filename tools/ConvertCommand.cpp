@@ -385,7 +385,8 @@ int ChoosePages(const InputFile& input, tiffview::Reader& reader, const Settings
     std::vector<std::uint32_t> asked;
     if (pageNumber == 0) {
         if (pageCount == 0) {
-            progress.Diagnose(Prefixed(label + ": " + DescribeResult(outline.firstResult)));
+            progress.Diagnose(Prefixed(label + ": " + DescribeResult(outline.firstResult) +
+                                       (outline.detail.empty() ? "" : " (" + outline.detail + ")")));
             return kExitFailed;
         }
         // The strict profile reads the first page only; the others are

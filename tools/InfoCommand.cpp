@@ -276,8 +276,42 @@ struct PageFound {
     std::vector<tiffview::TagEntry> tags;
 };
 
+// What reading a raw fax stream's lines found: its lines, and the damaged
+// ones (a TIFF page is described without being read).
+struct StreamRead {
+    std::uint32_t lines = 0;
+    std::vector<tiffview::Damage> damage;
+};
+
+StreamRead ReadStream(tiffview::Reader& reader) {
+    StreamRead read;
+    std::vector<std::uint8_t> line(reader.info().line_bytes());
+    while (reader.has_more_lines()) {
+        const tiffview::Result r = reader.read_line(line.data(), line.size());
+        if (r.is_error()) break;
+        ++read.lines;
+    }
+    read.damage = reader.damage();
+    return read;
+}
+
+std::string DamageText(const std::vector<tiffview::Damage>& damage) {
+    if (damage.empty()) return "none";
+    std::string text;
+    std::uint32_t lines = 0;
+    for (const tiffview::Damage& d : damage) {
+        lines += d.line_count;
+        // Lines counted from 0, as check names them.
+        text += (text.empty() ? "" : ", ") + std::to_string(d.first_line);
+        if (d.line_count > 1) text += "-" + std::to_string(d.first_line + d.line_count - 1);
+    }
+    return std::to_string(lines) + (lines == 1 ? " line: " : " lines: ") + text;
+}
+
 struct FileFound {
     std::string label;
+    bool rawFax = false;
+    StreamRead stream;
     std::string error;       // the file cannot be read at all
     std::uint32_t code = 0;  // its result code
     std::uint32_t pageCount = 0;
@@ -303,9 +337,10 @@ FileFound FindFile(const std::string& name, const ReadOptions& options) {
     tiffview::Reader reader;
     const FileOutline outline = OutlineFile(input, options, reader);
     found.pageCount = outline.pageCount;
+    found.rawFax = outline.rawFax;
     if (outline.pageCount == 0) {
         found.code = outline.firstResult;
-        found.error = DescribeResult(outline.firstResult);
+        found.error = DescribeResult(outline.firstResult) + (outline.detail.empty() ? "" : " (" + outline.detail + ")");
         return found;
     }
     for (std::uint32_t p = 0; p < outline.pageCount; ++p) {
@@ -336,6 +371,7 @@ FileFound FindFile(const std::string& name, const ReadOptions& options) {
             } else {
                 page.kind = PageFound::Kind::Described;
                 page.info = reader.info();
+                if (found.rawFax) found.stream = ReadStream(reader);
                 if (!found.byteOrderKnown) {
                     found.byteOrderKnown = true;
                     found.littleEndian = page.info.little_endian();
@@ -388,8 +424,13 @@ void PrintText(const FileFound& found, bool strips) {
         }
         PrintTags(pages, page.tags);
     }
-    if (found.byteOrderKnown)
+    if (found.rawFax) {
+        PrintField(kFile, "format:", "raw fax stream");
+        PrintField(kFile, "lines found:", std::to_string(found.stream.lines));
+        PrintField(kFile, "damaged:", DamageText(found.stream.damage));
+    } else if (found.byteOrderKnown) {
         PrintField(kFile, "byte order:", found.littleEndian ? "little-endian (II)" : "big-endian (MM)");
+    }
     PrintField(kFile, "pages:", std::to_string(found.pageCount));
     std::fputs(pages.c_str(), stdout);
 }
@@ -479,7 +520,21 @@ void PrintJson(const FileFound& found, bool strips) {
     JsonObject object;
     object.String("file", found.label);
     object.Raw("error", found.error.empty() ? "null" : JsonResult(found.code, found.error));
-    object.Raw("byte_order", !found.byteOrderKnown ? "null" : found.littleEndian ? "\"II\"" : "\"MM\"");
+    object.Raw("byte_order", found.rawFax || !found.byteOrderKnown ? "null" : found.littleEndian ? "\"II\"" : "\"MM\"");
+    object.String("format", found.rawFax ? "raw-fax" : "tiff");
+    if (found.rawFax) {
+        object.Number("lines_found", found.stream.lines);
+        std::string damage;
+        for (const tiffview::Damage& d : found.stream.damage) {
+            damage += (damage.empty() ? "" : ",") + JsonObject()
+                                                        .Number("first_line", d.first_line)
+                                                        .Number("line_count", d.line_count)
+                                                        .String("code", Hex32(d.code))
+                                                        .String("name", ResultName(d.code))
+                                                        .Text();
+        }
+        object.Raw("damage", "[" + damage + "]");
+    }
     object.Number("page_count", found.pageCount);
     std::string pages;
     for (std::size_t p = 0; p < found.pages.size(); ++p)

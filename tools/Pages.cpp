@@ -12,10 +12,6 @@
 
 namespace tvtool {
 
-namespace {
-
-// "--name VALUE" or "--name=VALUE": true when args[at] is one of them, with
-// `value` set (empty and `missing` true when the separate value is absent).
 bool TakeValue(const std::vector<std::string>& args, std::size_t& at, const std::string& name, std::string& value,
                bool& missing) {
     const std::string& arg = args[at];
@@ -35,8 +31,6 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& at, const std:
     return false;
 }
 
-}  // namespace
-
 tiffview::Options LibraryOptions(const ReadOptions& options) {
     tiffview::Options library;
     library.profile(options.strict ? tiffview::Profile::strict : tiffview::Profile::any_bilevel);
@@ -47,9 +41,17 @@ tiffview::Options LibraryOptions(const ReadOptions& options) {
 }
 
 FileOutline OutlineFile(const InputFile& input, const ReadOptions& options, tiffview::Reader& reader) {
-    // No page is opened yet: each is weighed against --max-memory first.
-    const tiffview::Result opened = input.OpenIn(reader, LibraryOptions(options).page(tiffview::Options::no_page));
     FileOutline outline;
+    tiffview::Options library = LibraryOptions(options);
+    std::optional<tiffview::FaxStream> stream;
+    if (!RawStreamFor(options.raw, input.Label(), stream, outline.detail)) {
+        outline.firstResult = TV_ERR_ARGUMENT;
+        return outline;
+    }
+    if (stream) library.raw_fax(*stream);
+    outline.rawFax = stream.has_value();
+    // No page is opened yet: each is weighed against --max-memory first.
+    const tiffview::Result opened = input.OpenIn(reader, library.page(tiffview::Options::no_page));
     outline.pageCount = reader.page_count();
     if (outline.pageCount != 0) return outline;
     // No page list: the first page's own result says why, unless the
@@ -101,6 +103,8 @@ Taken TakeReadOption(const std::vector<std::string>& args, std::size_t& at, Read
         options.map = true;
         return Taken::Yes;
     }
+    const Taken raw = TakeRawFaxOption(args, at, options.raw, error);
+    if (raw != Taken::No) return raw;
     std::string value;
     bool missing = false;
     if (TakeValue(args, at, "--max-memory", value, missing)) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "RawFaxInput.h"
 #include "TiffViewReader.hpp"
 
 namespace tvtool {
@@ -31,7 +32,14 @@ struct ReadOptions {
     // convert without --orientation stored: pages are turned upright as
     // their Orientation tag says, which holds the page in memory.
     bool upright = false;
+    // --raw and the options describing a raw fax stream.
+    RawFaxOptions raw;
 };
+
+// "--name VALUE" or "--name=VALUE": true when args[at] is one of them, with
+// `value` set (empty and `missing` true when the separate value is absent).
+bool TakeValue(const std::vector<std::string>& args, std::size_t& at, const std::string& name, std::string& value,
+               bool& missing);
 
 // The library's options for `options` (page 0 until one is set).
 tiffview::Options LibraryOptions(const ReadOptions& options);
@@ -42,6 +50,8 @@ struct FileOutline {
     // read (firstResult says why).
     std::uint32_t pageCount = 0;
     std::uint32_t firstResult = 0;  // why, when pageCount is 0
+    std::string detail;             // more on why, when there is more to say
+    bool rawFax = false;            // a raw fax stream, not a TIFF file
 };
 
 // Opens `input` in `reader` and counts its pages, opening none of them
