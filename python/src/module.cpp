@@ -95,15 +95,17 @@ public:
     Document& operator=(const Document&) = delete;
     ~Document() { ReleaseBuffer(); }
 
-    Outcome OpenPath(const py::bytes& path, bool strict) {
+    Outcome OpenPath(const py::bytes& path, bool strict, const py::object& fax) {
         std::string p = path;
         Close();
+        const tiffview::Options options = Options(strict, fax);
         py::gil_scoped_release nogil;
         std::lock_guard<std::mutex> lock(mutex_);
-        return From(reader_.open(std::filesystem::path(p), Options(strict)));
+        return From(reader_.open(std::filesystem::path(p), options));
     }
 
-    Outcome OpenBuffer(const py::object& object, bool strict) {
+    Outcome OpenBuffer(const py::object& object, bool strict, const py::object& fax) {
+        const tiffview::Options options = Options(strict, fax);
         Close();
         // A simple (contiguous) view; the exporter keeps the bytes in place
         // until it is released.
@@ -113,7 +115,7 @@ public:
         const std::size_t size = static_cast<std::size_t>(view_.len);
         py::gil_scoped_release nogil;
         std::lock_guard<std::mutex> lock(mutex_);
-        return From(reader_.open(data, size, Options(strict)));
+        return From(reader_.open(data, size, options));
     }
 
     void Close() {
@@ -221,9 +223,30 @@ private:
     // first page is refused (an 8-bit cover page) still opens; pages open
     // when read. The strict profile reads the first page alone and judges
     // it when the file opens.
-    static tiffview::Options Options(bool strict) {
-        if (strict) return tiffview::Options().profile(tiffview::Profile::strict);
-        return tiffview::Options().page(tiffview::Options::no_page);
+    // A raw fax stream comes as (coding, width, rows, byte_aligned,
+    // black_is_1, lsb_first), coding 0 to 3 for mh, g3, g3-2d and g4.
+    static tiffview::Options Options(bool strict, const py::object& fax) {
+        tiffview::Options options;
+        if (strict) {
+            options.profile(tiffview::Profile::strict);
+        } else {
+            options.page(tiffview::Options::no_page);
+        }
+        if (!fax.is_none()) {
+            const auto t = fax.cast<std::tuple<unsigned, std::uint32_t, std::uint32_t, bool, bool, bool>>();
+            static const tiffview::FaxCoding kCodings[] = {tiffview::FaxCoding::mh, tiffview::FaxCoding::g3,
+                                                           tiffview::FaxCoding::g3_2d, tiffview::FaxCoding::g4};
+            if (std::get<0>(t) > 3) throw py::value_error("no such fax coding");
+            options.raw_fax(tiffview::FaxStream()
+                                .coding(kCodings[std::get<0>(t)])
+                                .width(std::get<1>(t))
+                                .rows(std::get<2>(t))
+                                .byte_aligned(std::get<3>(t))
+                                .black_is_1(std::get<4>(t))
+                                .lsb_first(std::get<5>(t)));
+            options.page(tiffview::Options::no_page);
+        }
+        return options;
     }
 
     void ReleaseBuffer() {
@@ -309,8 +332,8 @@ PYBIND11_MODULE(_tiffview, m) {
 
     py::class_<Document>(m, "Document")
         .def(py::init<>())
-        .def("open_path", &Document::OpenPath, py::arg("path"), py::arg("strict"))
-        .def("open_buffer", &Document::OpenBuffer, py::arg("buffer"), py::arg("strict"))
+        .def("open_path", &Document::OpenPath, py::arg("path"), py::arg("strict"), py::arg("fax") = py::none())
+        .def("open_buffer", &Document::OpenBuffer, py::arg("buffer"), py::arg("strict"), py::arg("fax") = py::none())
         .def("close", &Document::Close)
         .def("page_count", &Document::PageCount)
         .def("summary", &Document::Summary, py::arg("index"))

@@ -177,3 +177,19 @@ def test_the_readme_example_runs_as_written(tmp_path, monkeypatch, data):
     monkeypatch.chdir(tmp_path)
     for block in blocks:
         exec(compile(block.split("```")[0], "README.md", "exec"), {"__name__": "readme"})
+
+
+@pytest.mark.parametrize("stream, fax", [
+    ("golang-ccitt-bw-gopher.ccitt_group4", tiffview.FaxStream("g4", 153)),
+    ("golang-ccitt-bw-gopher-inverted-aligned.ccitt_group3",
+     tiffview.FaxStream.from_pdf(k=0, columns=153, encoded_byte_align=True, black_is_1=True)),
+])
+def test_raw_fax_streams_read_as_their_picture(data, stream, fax):
+    picture = tiffview.read(data("golang-bw-gopher_ccittGroup4.tiff"))
+    with tiffview.open(data(stream), fax=fax) as doc:
+        assert len(doc) == 1
+        assert doc[0].compression == (4 if fax.coding == "g4" else 3)
+        assert numpy.array_equal(doc[0].read(), picture)
+    assert numpy.array_equal(tiffview.read(data(stream).read_bytes(), fax=fax), picture)
+    with pytest.raises(ValueError):
+        tiffview.open(data(stream), fax=tiffview.FaxStream("g5"))

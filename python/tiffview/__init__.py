@@ -17,6 +17,7 @@ from __future__ import annotations
 
 import builtins
 import concurrent.futures
+import dataclasses
 import os
 import warnings
 from typing import Any, Iterator
@@ -29,7 +30,7 @@ from . import _tiffview
 __version__: str = _tiffview.version
 
 __all__ = [
-    "open", "read", "read_many", "oriented", "Document", "Page", "Error", "DamageWarning",
+    "open", "read", "read_many", "oriented", "Document", "Page", "FaxStream", "Error", "DamageWarning",
     "COMPRESSION_NAMES", "TAG_NAMES", "codes",
 ]
 
@@ -318,6 +319,42 @@ def _row_range(rows: slice | tuple[int, int] | None, height: int) -> tuple[int, 
     return start, stop
 
 
+@dataclasses.dataclass(frozen=True)
+class FaxStream:
+    """A raw CCITT fax stream's parameters: fax data without a TIFF file
+    around it, as fax software keeps it and as PDF's CCITTFaxDecode filter
+    carries it. Pass it as ``fax=`` to :func:`open` or :func:`read`; the
+    source is then one page.
+
+    ``coding``: "mh" (rows from byte boundaries, no EOLs), "g3", "g3-2d" or
+    "g4". ``rows=0``: as many as the stream holds, up to its end of block
+    or of data. ``byte_aligned``: each row starts at a byte boundary (PDF's
+    EncodedByteAlign). ``black_is_1``: PDF's BlackIs1 (the page comes out
+    complemented). ``lsb_first``: bits filled from each byte's least
+    significant bit.
+    """
+
+    coding: str = "g3"
+    width: int = 1728
+    rows: int = 0
+    byte_aligned: bool = False
+    black_is_1: bool = False
+    lsb_first: bool = False
+
+    @classmethod
+    def from_pdf(cls, k: int = 0, columns: int = 1728, rows: int = 0, encoded_byte_align: bool = False,
+                 black_is_1: bool = False) -> FaxStream:
+        """The stream a PDF CCITTFaxDecode filter's parameters describe."""
+        coding = "g4" if k < 0 else "g3" if k == 0 else "g3-2d"
+        return cls(coding, columns, rows, encoded_byte_align, black_is_1)
+
+    def _as_tuple(self) -> tuple[int, int, int, bool, bool, bool]:
+        codings = {"mh": 0, "g3": 1, "g3-2d": 2, "g4": 3}
+        if self.coding not in codings:
+            raise ValueError(f"fax coding {self.coding!r} is none of {', '.join(codings)}")
+        return (codings[self.coding], self.width, self.rows, self.byte_aligned, self.black_is_1, self.lsb_first)
+
+
 class Document:
     """A TIFF file's pages: ``len(doc)``, ``doc[i]``, ``for page in doc``.
 
@@ -325,22 +362,25 @@ class Document:
     object with the buffer protocol (read in place: keep it unchanged while
     the document is open), or a binary file object (read into memory).
     ``strict=True`` reads with the fax/scanner profile (first page only,
-    resolution tags required, ...). Close it, or use it as a context manager.
+    resolution tags required, ...). ``fax=FaxStream(...)`` reads the source
+    as a raw fax stream instead of a TIFF file. Close it, or use it as a
+    context manager.
     """
 
-    def __init__(self, source: Any, *, strict: bool = False) -> None:
+    def __init__(self, source: Any, *, strict: bool = False, fax: FaxStream | None = None) -> None:
         self._doc = _tiffview.Document()
         self._closed = False
+        raw = fax._as_tuple() if fax is not None else None
         if isinstance(source, (str, os.PathLike)):
             self.name = os.fsdecode(source)
-            code, message = self._doc.open_path(os.fsencode(source), strict)
+            code, message = self._doc.open_path(os.fsencode(source), strict, raw)
         else:
             if hasattr(source, "read") and not isinstance(source, memoryview):
                 self.name = str(getattr(source, "name", "<file object>"))
                 source = source.read()
             else:
                 self.name = "<memory>"
-            code, message = self._doc.open_buffer(source, strict)
+            code, message = self._doc.open_buffer(source, strict, raw)
         if code != 0:
             self._doc.close()
             raise Error(code, message)
@@ -383,15 +423,17 @@ class Document:
             self._closed = True
 
 
-def open(source: Any, *, strict: bool = False) -> Document:  # noqa: A001 - named after Image.open
-    """Opens a TIFF file, bytes, a buffer or a binary file object; see :class:`Document`."""
-    return Document(source, strict=strict)
+def open(source: Any, *, strict: bool = False, fax: FaxStream | None = None) -> Document:  # noqa: A001 - named after Image.open
+    """Opens a TIFF file (or, with ``fax``, a raw fax stream): a path, bytes,
+    a buffer or a binary file object; see :class:`Document`."""
+    return Document(source, strict=strict, fax=fax)
 
 
 def read(source: Any, page: int = 0, dtype: Any = bool, *, packed: bool = False,
-         rows: slice | tuple[int, int] | None = None, strict: bool = False) -> numpy.ndarray:
+         rows: slice | tuple[int, int] | None = None, strict: bool = False,
+         fax: FaxStream | None = None) -> numpy.ndarray:
     """One page in one call: ``tiffview.open(source)[page].read(...)``."""
-    with Document(source, strict=strict) as doc:
+    with Document(source, strict=strict, fax=fax) as doc:
         return doc[page].read(dtype, packed=packed, rows=rows)
 
 
