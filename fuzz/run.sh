@@ -9,7 +9,7 @@
 #   FUZZ_BUILD   build directory (default: build-fuzz in the checkout)
 #   FUZZ_CORPUS  directory that keeps one growing corpus per target between
 #                runs (default: a scratch copy of fuzz/seeds, thrown away)
-#   FUZZ_TARGETS targets to run (default: "reader lzw fax packbits fax_libtiff pages_libtiff deflate jbig";
+#   FUZZ_TARGETS targets to run (default: "reader lzw fax packbits fax_libtiff pages_libtiff raw_fax deflate jbig";
 #                deflate and jbig need a build with libdeflate and jbigkit)
 #   FUZZ_ASAN_OPTIONS extra AddressSanitizer options, appended
 #
@@ -23,7 +23,7 @@ set -euo pipefail
 seconds=${1:?usage: fuzz/run.sh SECONDS}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FUZZ_BUILD:-$root/build-fuzz}
-targets=${FUZZ_TARGETS:-reader lzw fax packbits fax_libtiff pages_libtiff deflate jbig}
+targets=${FUZZ_TARGETS:-reader lzw fax packbits fax_libtiff pages_libtiff raw_fax deflate jbig}
 
 if ! command -v clang++ >/dev/null 2>&1 || ! ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1; then
   echo "installing clang and its runtime libraries"

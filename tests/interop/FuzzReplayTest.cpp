@@ -21,6 +21,7 @@
 #include "fuzz/FuzzLzw.h"
 #include "fuzz/FuzzPackBits.h"
 #include "fuzz/FuzzPagesLibtiff.h"
+#include "fuzz/FuzzRawFax.h"
 #include "fuzz/FuzzReader.h"
 #if defined(TIFFVIEW_WITH_DEFLATE) && TIFFVIEW_WITH_DEFLATE
 #include "fuzz/FuzzDeflate.h"
@@ -44,7 +45,7 @@ struct Input {
 
 // The targets this build has: the optional codecs' only with their libraries.
 std::vector<std::string> Targets() {
-    std::vector<std::string> targets = {"reader", "lzw", "fax", "packbits", "fax_libtiff", "pages_libtiff"};
+    std::vector<std::string> targets = {"reader", "lzw", "fax", "packbits", "fax_libtiff", "pages_libtiff", "raw_fax"};
 #if defined(TIFFVIEW_WITH_DEFLATE) && TIFFVIEW_WITH_DEFLATE
     targets.push_back("deflate");
 #endif
@@ -91,6 +92,8 @@ std::string Replay(const Input& input) {
             tvfuzz::RunFaxLibtiff(bytes.data(), bytes.size());
         } else if (input.target == "pages_libtiff") {
             tvfuzz::RunPagesLibtiff(bytes.data(), bytes.size());
+        } else if (input.target == "raw_fax") {
+            tvfuzz::RunRawFax(bytes.data(), bytes.size());
 #if defined(TIFFVIEW_WITH_DEFLATE) && TIFFVIEW_WITH_DEFLATE
         } else if (input.target == "deflate") {
             tvfuzz::RunDeflate(bytes.data(), bytes.size());
