@@ -521,6 +521,11 @@ void PrintJson(const FileFound& found, bool strips) {
     object.String("file", found.label);
     object.Raw("error", found.error.empty() ? "null" : JsonResult(found.code, found.error));
     object.Raw("byte_order", found.rawFax || !found.byteOrderKnown ? "null" : found.littleEndian ? "\"II\"" : "\"MM\"");
+    object.Number("page_count", found.pageCount);
+    std::string pages;
+    for (std::size_t p = 0; p < found.pages.size(); ++p)
+        pages += (pages.empty() ? "" : ",") + JsonPage(p, found.pages[p], strips);
+    object.Raw("pages", "[" + pages + "]");
     object.String("format", found.rawFax ? "raw-fax" : "tiff");
     if (found.rawFax) {
         object.Number("lines_found", found.stream.lines);
@@ -535,11 +540,6 @@ void PrintJson(const FileFound& found, bool strips) {
         }
         object.Raw("damage", "[" + damage + "]");
     }
-    object.Number("page_count", found.pageCount);
-    std::string pages;
-    for (std::size_t p = 0; p < found.pages.size(); ++p)
-        pages += (pages.empty() ? "" : ",") + JsonPage(p, found.pages[p], strips);
-    object.Raw("pages", "[" + pages + "]");
     std::printf("%s\n", object.Text().c_str());
 }
 

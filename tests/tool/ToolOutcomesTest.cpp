@@ -276,14 +276,15 @@ TEST(InfoJson, OneStableObjectPerFile) {
               std::string::npos)
         << first;
     EXPECT_NE(first.find("{\"tag\":65001,\"name\":null,\"type\":\"RATIONAL\",\"count\":1,\"value\":[0.75],"
-                         "\"complete\":true,\"meaning\":null}]}]}\n"),
+                         "\"complete\":true,\"meaning\":null}]}],\"format\":\"tiff\"}\n"),
               std::string::npos)
         << first;
     EXPECT_EQ(r.out.substr(first.size()),
               "{\"file\":\"" + dir.File("missing.tif") +
                   "\",\"error\":{\"code\":\"0xF0000003\",\"name\":\"TV_ERR_FILE_OPEN\",\"message\":\"0xF0000003 "
                   "TV_ERR_FILE_OPEN: " + tooltest::Sentence(TV_ERR_FILE_OPEN) +
-                  " (No such file or directory)\"},\"byte_order\":null,\"page_count\":0,\"pages\":[]}\n")
+                  " (No such file or directory)\"},\"byte_order\":null,\"page_count\":0,\"pages\":[],"
+                  "\"format\":\"tiff\"}\n")
         << Describe(r);
 }
 
