@@ -5,7 +5,10 @@
 // one-dimensional with byte-aligned EOLs, 1 one-dimensional, 2
 // two-dimensional, 3 two-dimensional with byte-aligned EOLs, 4 modified
 // Huffman, others as 0); bit 1 FillOrder 2; bit 5 read with
-// TV_OPTION_ANY_BILEVEL. The image is a one-strip TIFF with every tag the
+// TV_OPTION_ANY_BILEVEL; bit 6, with bit 5, then read once more with
+// uncompressed mode allowed (bit 1 of T4Options or T6Options added), which
+// libtiff cannot read: every line must be delivered, OK or with a warning,
+// and none written beyond. The image is a one-strip TIFF with every tag the
 // strict profile wants (resolutions, LONG strip tables), kept in a memory
 // file, read by libtiff (TIFFReadScanline, errors and warnings counted) and
 // by CTiffView.
@@ -47,7 +50,7 @@ inline void CountComplaint(const char*, const char*, va_list) { ++g_libtiffCompl
 // A little-endian TIFF around one strip, tags in ascending order.
 inline std::vector<std::uint8_t> OneStripTiff(const std::uint8_t* strip, std::uint32_t size, std::uint32_t compression,
                                               std::uint32_t t4Options, std::uint16_t fillOrder, std::uint32_t width,
-                                              std::uint32_t rows) {
+                                              std::uint32_t rows, std::uint32_t t6Options = 0) {
     std::vector<std::uint8_t> f;
     auto u16 = [&f](std::uint32_t v) {
         f.push_back(static_cast<std::uint8_t>(v));
@@ -77,6 +80,7 @@ inline std::vector<std::uint8_t> OneStripTiff(const std::uint8_t* strip, std::ui
                              {262, 3, 0},        {266, 3, fillOrder}, {273, 4, stripAt}, {277, 3, 1},
                              {278, 4, rows},     {279, 4, size},   {282, 5, xresAt},  {283, 5, yresAt}};
     if (compression == 3) tags.push_back({292, 4, t4Options});
+    if (compression == 4 && t6Options != 0) tags.push_back({293, 4, t6Options});
     tags.push_back({296, 3, 2});
     u16(static_cast<std::uint32_t>(tags.size()));
     for (const Tag& t : tags) {
@@ -159,6 +163,28 @@ inline bool SameLine(const std::uint8_t* ours, const std::vector<std::uint8_t>& 
     return true;
 }
 
+// The strip read again from a page that allows uncompressed mode.
+inline void ReadAllowingUncompressed(const std::uint8_t* strip, std::uint32_t size, const Coding& coding,
+                                     std::uint16_t fillOrder, std::uint32_t width, std::uint32_t rows) {
+    static MemFile file;
+    const std::vector<std::uint8_t> tiff = OneStripTiff(strip, size, coding.compression, coding.t4Options | 2u,
+                                                        fillOrder, width, rows, 2u);
+    file.Write(tiff.data(), tiff.size());
+    CTiffView view;
+    view.SetLogEnabled(0);
+    view.SetOptions(TV_OPTION_ANY_BILEVEL);
+    if (view.OpenFile(file.Path()) != TV_OK) return;
+    GuardedLine line((width + 7) / 8);
+    for (std::uint32_t y = 0; y < rows; ++y) {
+        line.Poison();
+        const std::uint32_t result = view.ReadALine(line.Data());
+        FUZZ_CHECK(line.GuardIntact(), "ReadALine wrote beyond line %u, uncompressed mode allowed", y);
+        FUZZ_CHECK(result == TV_OK || TiffView_IsWarning(result),
+                   "line %u of %u, uncompressed mode allowed: ReadALine gives 0x%X", y, rows, result);
+    }
+    view.CloseFile();
+}
+
 }  // namespace faxlibtiff_detail
 
 inline void RunFaxLibtiff(const std::uint8_t* data, std::size_t size) {
@@ -222,6 +248,7 @@ inline void RunFaxLibtiff(const std::uint8_t* data, std::size_t size) {
         okLines = okLines && result == TV_OK;
     }
     view.CloseFile();
+    if (anyBilevel && (flags & 64) != 0) ReadAllowingUncompressed(in.Rest(), stripSize, coding, fillOrder, width, rows);
 }
 
 }  // namespace tvfuzz
