@@ -399,7 +399,15 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
             // it gives start the run; the run code after it starts anew).
             if (run == End::BadCode && Uncompressed && a0 == start && NextBits(bits, kEnter1DBits) == kEnter1D) {
                 bits.Consume(kEnter1DBits);
-                const End pixels = UncompressedRun(bits, out, a0);
+                // On copies, which leave the loop's own variables free to
+                // stay in registers.
+                Source runBits = bits;
+                std::uint64_t* runOut = out;
+                std::uint64_t runA0 = a0;
+                const End pixels = UncompressedRun(runBits, runOut, runA0);
+                bits = runBits;
+                out = runOut;
+                a0 = runA0;
                 if (pixels == End::Complete) {
                     white = ((out - cur) & 1) == 0;
                     if (a0 < width) continue;
@@ -619,7 +627,14 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
             if (mode == kModeExtension && Uncompressed && NextBits(bits, kEnter2DBits) == kEnter2D) {
                 bits.Consume(kEnter2DBits);
                 const bool wasWhite = ((out - cur) & 1) == 0;
-                const End pixels = UncompressedRun(bits, out, a0);
+                // On copies, as above.
+                Source runBits = bits;
+                std::uint64_t* runOut = out;
+                std::uint64_t runA0 = a0;
+                const End pixels = UncompressedRun(runBits, runOut, runA0);
+                bits = runBits;
+                out = runOut;
+                a0 = runA0;
                 if (pixels == End::Careful) return pixels;
                 if (pixels != End::Complete) {
                     end = pixels;
@@ -675,7 +690,6 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
 template <class Source>
 TV_FAX_NOINLINE CFaxLines::End CFaxLines::UncompressedRun(Source& source, std::uint64_t*& outAt,
                                                           std::uint64_t& a0At) {
-    // On copies, as the decoding loops do.
     Source bits = source;
     std::uint64_t* out = outAt;
     std::uint64_t a0 = a0At;
