@@ -72,10 +72,8 @@ constexpr std::uint64_t kEnter1D = 0x00F;  // 000000001111
 // that many white pixels and a black one, five zeros and a 1 five white
 // pixels; 6..10 zeros and a 1 leave the mode after 0..4 white pixels, and
 // the bit after that 1 is the colour of the run that follows (1 black).
-// The longest code, the last exit code with its colour bit, is 12 bits.
 constexpr unsigned kPatternMostZeros = 5;
 constexpr unsigned kExitMostZeros = 10;
-constexpr unsigned kUncompressedMaxBits = kExitMostZeros + 2;
 
 // The next `n` bits of a filled source (n at most 16).
 template <class Source>
@@ -395,8 +393,10 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
         const End run = ReadRun(bits, white, a0);
         if (TV_FAX_RARELY(run != End::Complete)) {
             if (run == End::Careful) return run;
-            // Uncompressed mode, in place of a run's first code (the pixels
-            // it gives start the run; the run code after it starts anew).
+            // Uncompressed mode, where a run's first code would stand (its
+            // entrance code takes a white run's place; no run code of
+            // either colour starts so, so a black run's place is read
+            // alike). Its exit code tells the colour of the run after it.
             if (run == End::BadCode && Uncompressed && a0 == start && NextBits(bits, kEnter1DBits) == kEnter1D) {
                 bits.Consume(kEnter1DBits);
                 // On copies, which leave the loop's own variables free to
@@ -711,14 +711,18 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::UncompressedRun(Source& source, std::u
     End end;
     for (;;) {
         if (!bits.Fill()) return End::Careful;
-        if (!bits.Need(kUncompressedMaxBits)) {
+        // A code that starts within the data is read, any bits of it past
+        // the end as 0 (its line is then cut off); asking for no more than
+        // one bit leaves where libtiff would find the data ended as it was.
+        if (!bits.Need(1)) {
             end = End::Data;
             break;
         }
         // At least 16 bits are held: the zeros and the bit after a code's 1.
         const unsigned zeros = LeadingZeros64(bits.Acc);
         if (zeros > kExitMostZeros || out > roomForPair) {
-            end = End::BadCode;
+            // Zeros that run to the end of the data are where it ended.
+            end = zeros > kExitMostZeros && bits.Beyond(kExitMostZeros + 1) ? End::Data : End::BadCode;
             break;
         }
         if (zeros <= kPatternMostZeros) {

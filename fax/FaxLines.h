@@ -2,7 +2,8 @@
 // one- and two-dimensional (EOLs at any bit position, with or without fill),
 // Compression 2 (modified Huffman, rows byte-aligned, no EOLs) and
 // Compression 4 (Group 4), reading damaged data the way libtiff reads it and
-// going on to the strip's last row.
+// going on to the strip's last row. Where the page allows it, runs of
+// uncompressed mode are read too (libtiff does not read them).
 //
 // It decodes whole lines only: every Decode call must be given all of the
 // strip's remaining input (the line engine holds each strip wholly in memory and
