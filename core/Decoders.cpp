@@ -39,7 +39,11 @@ std::unique_ptr<CTiffDecoder> MakeLenient(const Coding& coding) {
     case 4: {
         // The fax codings follow libtiff on irregular and damaged data,
         // which needs the whole chunk at hand; the line engine hands it.
-        auto fax = std::make_unique<CFaxLines>(coding.compression, (coding.t4Options & 1u) != 0);
+        // Bit 1 of T4Options (Group 3) or T6Options (Group 4) allows
+        // uncompressed mode, which libtiff cannot read.
+        const std::uint32_t options = coding.compression == 4 ? coding.t6Options : coding.t4Options;
+        auto fax = std::make_unique<CFaxLines>(coding.compression, (coding.t4Options & 1u) != 0,
+                                               coding.compression != 2 && (options & 2u) != 0);
         fax->SetRowsByteAligned(coding.faxRowsAligned);
         return fax;
     }

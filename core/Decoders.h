@@ -14,7 +14,8 @@ struct Coding {
     std::uint32_t compression = 1;
     std::uint32_t fillOrder = 1;
     std::uint32_t rowsPerStrip = 0;
-    std::uint32_t t4Options = 0;  // Group 3: bit 0, two-dimensional lines
+    std::uint32_t t4Options = 0;  // Group 3: bit 0, two-dimensional lines; bit 1, uncompressed mode
+    std::uint32_t t6Options = 0;  // Group 4: bit 1, uncompressed mode
     bool invert = false;          // deliver the complement of every decoded byte
     bool faxRowsAligned = false;  // fax rows' codes from byte boundaries (raw streams)
 };

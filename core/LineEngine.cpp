@@ -123,6 +123,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
         coding.fillOrder = layout.fillOrder;
         coding.rowsPerStrip = layout.chunkRows;
         coding.t4Options = layout.t4Options;
+        coding.t6Options = layout.t6Options;
         coding.invert = layout.invert;
         coding.faxRowsAligned = layout.faxRowsAligned;
         decoder_ = MakeDecoder(coding, DecoderPolicy::lenient);

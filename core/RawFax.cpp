@@ -50,7 +50,7 @@ bool EndOfBlockAt(const std::uint8_t* data, std::uint64_t bits, std::uint64_t at
 // of the page even when damaged or cut off by the data's end. Each line
 // takes at least one bit, so no stream holds more lines than bits.
 std::uint32_t CountRows(const RawFax& fax, const std::uint8_t* data, std::uint32_t size, std::uint32_t& rows) {
-    CFaxLines decoder(fax.compression, fax.twoDimensional);
+    CFaxLines decoder(fax.compression, fax.twoDimensional, fax.compression != 2);
     decoder.SetRowsByteAligned(fax.compression != 2 && fax.byteAligned);
     if (decoder.SetWidth(fax.width) == 0) return TV_ERR_NO_MEMORY;
     decoder.Reset();
@@ -114,7 +114,11 @@ std::uint32_t ReadRawFaxLayout(Source& source, const RawFax& fax, PageLayout& la
     layout.photometric = 0;  // white is zero, as the codes have it
     layout.invert = fax.blackIs1;
     layout.fillOrder = fax.lsbFirst ? 2 : 1;
-    layout.t4Options = (fax.twoDimensional ? 1u : 0u) | (fax.compression == 3 && fax.byteAligned ? 4u : 0u);
+    // Uncompressed mode is allowed: a stream has no option that forbids it,
+    // and its extension code means nothing else.
+    layout.t4Options = fax.compression != 3 ? 0u
+                                            : (fax.twoDimensional ? 1u : 0u) | 2u | (fax.byteAligned ? 4u : 0u);
+    layout.t6Options = fax.compression == 4 ? 2u : 0u;
     layout.faxRowsAligned = fax.compression != 2 && fax.byteAligned;
     layout.rowsPerStrip = rows;
     layout.chunkWidth = fax.width;

@@ -61,6 +61,19 @@ constexpr unsigned kBlockEndRest = 13;
 // Elements of runs read code by code (their make-up codes may reach any
 // length) are toggled at the width.
 constexpr std::uint64_t kToggleMargin = 128;
+// Uncompressed mode is entered by an extension code with the value 111:
+// "0000001" "111" in place of a two-dimensional mode code, "000000001" "111"
+// in place of a one-dimensional run code.
+constexpr unsigned kEnter2DBits = 10;
+constexpr std::uint64_t kEnter2D = 0x00F;  // 0000001111
+constexpr unsigned kEnter1DBits = 12;
+constexpr std::uint64_t kEnter1D = 0x00F;  // 000000001111
+// Inside it, a code is told by its leading zeros: 0..4 zeros and a 1 are
+// that many white pixels and a black one, five zeros and a 1 five white
+// pixels; 6..10 zeros and a 1 leave the mode after 0..4 white pixels, and
+// the bit after that 1 is the colour of the run that follows (1 black).
+constexpr unsigned kPatternMostZeros = 5;
+constexpr unsigned kExitMostZeros = 10;
 
 // The next `n` bits of a filled source (n at most 16).
 template <class Source>
@@ -70,10 +83,11 @@ std::uint64_t NextBits(const Source& bits, unsigned n) {
 
 }  // namespace
 
-CFaxLines::CFaxLines(std::uint32_t compression, bool twoDimensional)
+CFaxLines::CFaxLines(std::uint32_t compression, bool twoDimensional, bool uncompressed)
     : Compression(compression),
       TwoDimensional((twoDimensional && compression == 3) || compression == 4),
-      Group4(compression == 4) {
+      Group4(compression == 4),
+      Uncompressed(uncompressed && compression != 2) {
     // The decoding loops read the shared tables at their fixed address.
     GetFaxTables();
 }
@@ -389,6 +403,29 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
         const End run = ReadRun(bits, white, a0);
         if (TV_FAX_RARELY(run != End::Complete)) {
             if (run == End::Careful) return run;
+            // Uncompressed mode, where a run's first code would stand (its
+            // entrance code takes a white run's place; no run code of
+            // either colour starts so, so a black run's place is read
+            // alike). Its exit code tells the colour of the run after it.
+            if (run == End::BadCode && Uncompressed && a0 == start && NextBits(bits, kEnter1DBits) == kEnter1D) {
+                bits.Consume(kEnter1DBits);
+                // On copies, which leave the loop's own variables free to
+                // stay in registers.
+                Source runBits = bits;
+                std::uint64_t* runOut = out;
+                std::uint64_t runA0 = a0;
+                const End pixels = UncompressedRun(runBits, runOut, runA0);
+                bits = runBits;
+                out = runOut;
+                a0 = runA0;
+                if (pixels == End::Complete) {
+                    white = ((out - cur) & 1) == 0;
+                    if (a0 < width) continue;
+                }
+                if (pixels == End::Careful) return pixels;
+                end = pixels;
+                break;
+            }
             // libtiff reads an EOL's eleven zeros as a code of its own
             // (modified Huffman rows then align after them).
             if (run == End::Eol) bits.Consume(kEolZeros);
@@ -597,6 +634,32 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
             modeLength = FaxFastLength(modeEntry);
         }
         if (TV_FAX_RARELY(mode >= kModeExtension)) {
+            if (mode == kModeExtension && Uncompressed && NextBits(bits, kEnter2DBits) == kEnter2D) {
+                bits.Consume(kEnter2DBits);
+                const bool wasWhite = ((out - cur) & 1) == 0;
+                // On copies, as above.
+                Source runBits = bits;
+                std::uint64_t* runOut = out;
+                std::uint64_t runA0 = a0;
+                const End pixels = UncompressedRun(runBits, runOut, runA0);
+                bits = runBits;
+                out = runOut;
+                a0 = runA0;
+                if (pixels == End::Careful) return pixels;
+                if (pixels != End::Complete) {
+                    end = pixels;
+                    break;
+                }
+                // b must stand on a candidate of a0's colour, which the
+                // exit code chose; every element before it lies at or
+                // before a0, as before the first code.
+                const bool white = ((out - cur) & 1) == 0;
+                if (white != wasWhite) b += b < Ref ? 1 : -1;
+                // A0 stands on a pixel now (b1 lies past it) unless nothing
+                // was coded and the line still starts white.
+                if (a0 < width && (a0 > 0 || out != cur)) StepB1(b, a0);
+                continue;
+            }
             bits.Consume(modeLength);
             end = EscapeIn2D(bits, mode, out, a0);
             break;
@@ -624,6 +687,89 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
     }
     source = bits;
     CurCount = static_cast<std::uint32_t>(out - cur);
+    return end;
+}
+
+// The codes of uncompressed mode, its entrance code read, up to and with
+// its exit code: the pixels they give become elements from a0 on, and the
+// exit code's colour bit the colour at a0. Complete once it is left (a0
+// may then stand at the width); otherwise the line ends where the pixels
+// read so far leave it: BadCode for a code of none of its forms, pixels
+// past the width, or a line with no room for more elements (each code adds
+// at most two, and the line keeps one more), Data where the data ends.
+template <class Source>
+TV_FAX_NOINLINE CFaxLines::End CFaxLines::UncompressedRun(Source& source, std::uint64_t*& outAt,
+                                                          std::uint64_t& a0At) {
+    Source bits = source;
+    std::uint64_t* out = outAt;
+    std::uint64_t a0 = a0At;
+    std::uint64_t* const cur = Cur;
+    std::uint64_t* const toggles = Toggles.get();
+    const std::uint64_t width = Width;
+    const std::uint64_t* const roomForPair = cur + Capacity - 2;
+    bool black = ((out - cur) & 1) != 0;
+    // Pixels of one colour from a0: a run of the other colour ends there.
+    auto pixels = [&](bool ofBlack, std::uint64_t count) {
+        if (count == 0) return;
+        if (black != ofBlack) {
+            *out++ = a0;
+            ToggleFaxElement(toggles, a0);
+            black = ofBlack;
+        }
+        a0 += count;
+    };
+    End end;
+    for (;;) {
+        if (!bits.Fill()) return End::Careful;
+        // A code that starts within the data is read, any bits of it past
+        // the end as 0 (its line is then cut off); asking for no more than
+        // one bit leaves where libtiff would find the data ended as it was.
+        if (!bits.Need(1)) {
+            end = End::Data;
+            break;
+        }
+        // At least 16 bits are held: the zeros and the bit after a code's 1.
+        const unsigned zeros = LeadingZeros64(bits.Acc);
+        if (zeros > kExitMostZeros || out > roomForPair) {
+            // Zeros that run to the end of the data are where it ended.
+            end = zeros > kExitMostZeros && bits.Beyond(kExitMostZeros + 1) ? End::Data : End::BadCode;
+            break;
+        }
+        if (zeros <= kPatternMostZeros) {
+            const unsigned blackPixels = zeros < kPatternMostZeros ? 1 : 0;
+            if (a0 + zeros + blackPixels > width) {
+                end = End::BadCode;
+                break;
+            }
+            bits.Consume(zeros + 1);
+            pixels(false, zeros);
+            pixels(true, blackPixels);
+            continue;
+        }
+        const unsigned whites = zeros - (kPatternMostZeros + 1);
+        if (a0 + whites > width) {
+            end = End::BadCode;
+            break;
+        }
+        const bool nextBlack = ((bits.Acc >> (62 - zeros)) & 1) != 0;
+        bits.Consume(zeros + 2);
+        pixels(false, whites);
+        if (nextBlack != black) {
+            *out++ = a0;
+            ToggleFaxElement(toggles, a0);
+        }
+        end = End::Complete;
+        break;
+    }
+    // A line that ends here keeps its pixels up to a0, and so does one
+    // whose last pixels were coded here: its last run ends at the width.
+    if ((end != End::Complete || a0 >= width) && a0 > (out != cur ? out[-1] : 0)) {
+        *out++ = a0;
+        ToggleFaxElement(toggles, a0);
+    }
+    source = bits;
+    outAt = out;
+    a0At = a0;
     return end;
 }
 

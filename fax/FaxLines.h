@@ -2,7 +2,8 @@
 // one- and two-dimensional (EOLs at any bit position, with or without fill),
 // Compression 2 (modified Huffman, rows byte-aligned, no EOLs) and
 // Compression 4 (Group 4), reading damaged data the way libtiff reads it and
-// going on to the strip's last row.
+// going on to the strip's last row. Where the page allows it, runs of
+// uncompressed mode are read too (libtiff does not read them).
 //
 // It decodes whole lines only: every Decode call must be given all of the
 // strip's remaining input (the line engine holds each strip wholly in memory and
@@ -20,8 +21,11 @@
 class CFaxLines : public CTiffDecoder {
 public:
     // compression 2, 3 or 4; twoDimensional: T4Options bit 0 (a tag bit
-    // after each EOL says how the line is coded).
-    CFaxLines(std::uint32_t compression, bool twoDimensional);
+    // after each EOL says how the line is coded); uncompressed: T4Options
+    // (Compression 3) or T6Options (Compression 4) bit 1, the page may hold
+    // runs of uncompressed mode. Without it the extension codes that enter
+    // that mode are damage, as libtiff takes them.
+    CFaxLines(std::uint32_t compression, bool twoDimensional, bool uncompressed = false);
     ~CFaxLines() override;
     CFaxLines(const CFaxLines&) = delete;
     CFaxLines& operator=(const CFaxLines&) = delete;
@@ -76,6 +80,8 @@ private:
     template <class Source>
     End Line2D(Source& source);
     template <class Source>
+    End UncompressedRun(Source& source, std::uint64_t*& outAt, std::uint64_t& a0At);
+    template <class Source>
     End EscapeIn2D(Source& bits, unsigned mode, std::uint64_t*& out, std::uint64_t a0);
     std::uint32_t Finish(End end);
     void MarkRuns(std::uint32_t from, std::uint32_t to);
@@ -87,6 +93,7 @@ private:
     std::uint32_t Compression;
     bool TwoDimensional;
     bool Group4;
+    bool Uncompressed;
     std::uint32_t Width = 0;
     std::uint32_t RowBytes = 0;
     std::uint8_t InvertMask = 0;

@@ -5,7 +5,10 @@
 // one-dimensional with byte-aligned EOLs, 1 one-dimensional, 2
 // two-dimensional, 3 two-dimensional with byte-aligned EOLs, 4 modified
 // Huffman, others as 0); bit 1 FillOrder 2; bit 5 read with
-// TV_OPTION_ANY_BILEVEL. The image is a one-strip TIFF with every tag the
+// TV_OPTION_ANY_BILEVEL; bit 6, with bit 5, then read once more with
+// uncompressed mode allowed (bit 1 of T4Options or T6Options added), which
+// libtiff cannot read: every line must be delivered, OK or with a warning,
+// and none written beyond. The image is a one-strip TIFF with every tag the
 // strict profile wants (resolutions, LONG strip tables), kept in a memory
 // file, read by libtiff (TIFFReadScanline, errors and warnings counted) and
 // by CTiffView.
@@ -110,6 +113,28 @@ inline bool SameLine(const std::uint8_t* ours, const std::vector<std::uint8_t>& 
     return true;
 }
 
+// The strip read again from a page that allows uncompressed mode.
+inline void ReadAllowingUncompressed(const std::uint8_t* strip, std::uint32_t size, const Coding& coding,
+                                     std::uint16_t fillOrder, std::uint32_t width, std::uint32_t rows) {
+    static MemFile file;
+    const std::vector<std::uint8_t> tiff = OneStripTiff(strip, size, coding.compression, coding.t4Options | 2u,
+                                                        fillOrder, width, rows, 2u);
+    file.Write(tiff.data(), tiff.size());
+    CTiffView view;
+    view.SetLogEnabled(0);
+    view.SetOptions(TV_OPTION_ANY_BILEVEL);
+    if (view.OpenFile(file.Path()) != TV_OK) return;
+    GuardedLine line((width + 7) / 8);
+    for (std::uint32_t y = 0; y < rows; ++y) {
+        line.Poison();
+        const std::uint32_t result = view.ReadALine(line.Data());
+        FUZZ_CHECK(line.GuardIntact(), "ReadALine wrote beyond line %u, uncompressed mode allowed", y);
+        FUZZ_CHECK(result == TV_OK || TiffView_IsWarning(result),
+                   "line %u of %u, uncompressed mode allowed: ReadALine gives 0x%X", y, rows, result);
+    }
+    view.CloseFile();
+}
+
 }  // namespace faxlibtiff_detail
 
 inline void RunFaxLibtiff(const std::uint8_t* data, std::size_t size) {
@@ -173,6 +198,7 @@ inline void RunFaxLibtiff(const std::uint8_t* data, std::size_t size) {
         okLines = okLines && result == TV_OK;
     }
     view.CloseFile();
+    if (anyBilevel && (flags & 64) != 0) ReadAllowingUncompressed(in.Rest(), stripSize, coding, fillOrder, width, rows);
 }
 
 }  // namespace tvfuzz

@@ -59,8 +59,8 @@ inline void RunRawFax(const std::uint8_t* data, std::size_t size) {
     bool compare = !aligned && streamSize > 0;
     if (compare) {
         static const std::uint32_t kCompressions[] = {2, 3, 3, 4};
-        file = OneStripTiff(stream, streamSize, kCompressions[coding], coding == 2 ? 1u : 0u, lsbFirst ? 2 : 1, width,
-                            length, blackIs1 ? 1 : 0);
+        file = OneStripTiff(stream, streamSize, kCompressions[coding], coding == 2 ? 3u : 2u, lsbFirst ? 2 : 1, width,
+                            length, 2u, blackIs1 ? 1 : 0);
         const tiffview::Result t = tiff.open(file.data(), file.size());
         FUZZ_CHECK(t.ok(), "the stream as a TIFF page gives 0x%X (%s)", t.code(), t.message().c_str());
     }

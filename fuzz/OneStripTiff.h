@@ -11,7 +11,8 @@ namespace tvfuzz {
 // A little-endian TIFF around one strip, tags in ascending order.
 inline std::vector<std::uint8_t> OneStripTiff(const std::uint8_t* strip, std::uint32_t size, std::uint32_t compression,
                                               std::uint32_t t4Options, std::uint16_t fillOrder, std::uint32_t width,
-                                              std::uint32_t rows, std::uint16_t photometric = 0) {
+                                              std::uint32_t rows, std::uint32_t t6Options = 0,
+                                              std::uint16_t photometric = 0) {
     std::vector<std::uint8_t> f;
     auto u16 = [&f](std::uint32_t v) {
         f.push_back(static_cast<std::uint8_t>(v));
@@ -41,6 +42,7 @@ inline std::vector<std::uint8_t> OneStripTiff(const std::uint8_t* strip, std::ui
                              {262, 3, photometric},        {266, 3, fillOrder}, {273, 4, stripAt}, {277, 3, 1},
                              {278, 4, rows},     {279, 4, size},   {282, 5, xresAt},  {283, 5, yresAt}};
     if (compression == 3) tags.push_back({292, 4, t4Options});
+    if (compression == 4 && t6Options != 0) tags.push_back({293, 4, t6Options});
     tags.push_back({296, 3, 2});
     u16(static_cast<std::uint32_t>(tags.size()));
     for (const Tag& t : tags) {

@@ -141,3 +141,111 @@ TEST(FaxLines, StripsWithoutEolsAreReadFromTheData) {
         EXPECT_EQ(lines[40].produced, 0u) << c.what;
     }
 }
+
+namespace {
+
+// Pages coded with stretches of uncompressed mode (at lines' starts, in
+// their middles, at their ends, a few, whole lines) read back exactly when
+// the page allows the mode, in every coding that has it; read as libtiff
+// reads them (the mode refused) they are not.
+TEST(FaxLines, UncompressedModeReadsBackWhatWasCoded) {
+    enum class Coding { G3OneDimensional, G3TwoDimensional, G4 };
+    const std::uint32_t height = 24;
+    int pages = 0;
+    for (Coding coding : {Coding::G3OneDimensional, Coding::G3TwoDimensional, Coding::G4}) {
+        for (faxenc::Content content : {faxenc::Content::Text, faxenc::Content::Noise, faxenc::Content::Mixed,
+                                        faxenc::Content::Runs, faxenc::Content::Checker}) {
+            for (std::uint32_t width : {1u, 5u, 61u, 333u, 1728u}) {
+                for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+                    const faxenc::Lines page = faxenc::MakeImage(content, width, height, seed * 31 + width);
+                    faxenc::Rng rng(seed * 977 + width);
+                    const faxenc::Stretches stretches = faxenc::RandomStretches(width, height, rng);
+                    Bytes strip;
+                    if (coding == Coding::G3OneDimensional) {
+                        strip = faxenc::EncodeG3(page, width, false, false, &stretches);
+                    } else if (coding == Coding::G3TwoDimensional) {
+                        strip = faxenc::EncodeG3TwoDimensional(page, width, 4, seed % 2 == 0, &stretches);
+                    } else {
+                        strip = faxenc::EncodeG4(page, width, seed % 2 == 0, false, &stretches);
+                    }
+                    const std::uint32_t compression = coding == Coding::G4 ? 4 : 3;
+                    const bool twoDimensional = coding == Coding::G3TwoDimensional;
+                    const std::string what = std::string(faxenc::ContentName(content)) + " coding " +
+                                             std::to_string(static_cast<int>(coding)) + " width " +
+                                             std::to_string(width) + " seed " + std::to_string(seed);
+                    CFaxLines allowed(compression, twoDimensional, true);
+                    ASSERT_EQ(allowed.SetWidth(width), 1);
+                    const std::vector<Line> lines = DecodeStrip(allowed, strip, width, height);
+                    for (std::uint32_t y = 0; y < height; ++y) {
+                        ASSERT_EQ(lines[y].pixels, page[y]) << what << " line " << y;
+                        ASSERT_EQ(lines[y].fault, TV_OK) << what << " line " << y;
+                    }
+                    CFaxLines refused(compression, twoDimensional, false);
+                    ASSERT_EQ(refused.SetWidth(width), 1);
+                    const std::vector<Line> asLibtiff = DecodeStrip(refused, strip, width, height);
+                    std::uint32_t damaged = 0;
+                    for (const Line& line : asLibtiff) damaged += line.fault != TV_OK ? 1 : 0;
+                    EXPECT_GT(damaged, 0u) << what;
+                    ++pages;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(pages, 3 * 5 * 5 * 3);
+}
+
+// Uncompressed mode that goes wrong damages its line, which keeps the
+// pixels read before the damage, and the next line is read (damaged too
+// when the codes left unread had to be stepped over to find its EOL);
+// where the data ends inside it the line is cut off. Lines of 10 pixels.
+TEST(FaxLines, DamagedUncompressedMode) {
+    const struct {
+        const char* what;
+        std::uint32_t compression;
+        bool allowed;
+        BitWriter bits;
+        Bytes first;                 // the line's pixels
+        std::uint32_t fault;         // its warning
+        bool second;                 // whether a line follows (white, 10 pixels)
+        std::uint32_t secondFault;   // and its warning
+    } cases[] = {
+        {"an EOL inside it", 3, true,
+         BitWriter().AlignedEol().Put("000000001111 1").AlignedEol().Put("00111"), {0x80, 0x00},
+         TV_ERR_LINE_DAMAGED, true, TV_OK},
+        {"twelve zeros inside it", 3, true,
+         BitWriter().AlignedEol().Put("000000001111 01 000000000000").AlignedEol().Put("00111"), {0x40, 0x00},
+         TV_ERR_LINE_DAMAGED, true, TV_OK},
+        {"pixels past the width", 3, true,
+         BitWriter().AlignedEol().Put("000000001111 0001 000001 01").AlignedEol().Put("00111"), {0x10, 0x00},
+         TV_ERR_LINE_DAMAGED, true, TV_ERR_LINE_DAMAGED},
+        {"white past the width at its exit", 3, true,
+         BitWriter().AlignedEol().Put("000000001111 000001 1 0000 00000000001 0").AlignedEol().Put("00111"),
+         {0x04, 0x00}, TV_ERR_LINE_DAMAGED, true, TV_ERR_LINE_DAMAGED},
+        {"the data ending inside it", 3, true, BitWriter().AlignedEol().Put("000000001111 001 01"),
+         {0x28, 0x00}, TV_ERR_STRIP_SHORT, false, 0},
+        {"Group 4, the data ending inside it", 4, true, BitWriter().Put("0000001111 1 1 01"), {0xD0, 0x00},
+         TV_ERR_STRIP_SHORT, true, TV_ERR_STRIP_SHORT},
+        {"a page without the mode", 3, false,
+         BitWriter().AlignedEol().Put("000000001111 1 0000001 0 00110101").AlignedEol().Put("00111"),
+         {0x00, 0x00}, TV_ERR_LINE_DAMAGED, true, TV_ERR_LINE_DAMAGED},
+        // The line after it reads on from the extension code ("111": V0).
+        {"Group 4, a page without the mode", 4, false, BitWriter().Put("0000001111 1 0000001 0 1"), {0x00, 0x00},
+         TV_ERR_LINE_DAMAGED, true, TV_OK},
+    };
+    const std::uint32_t width = 10;
+    for (const auto& c : cases) {
+        CFaxLines decoder(c.compression, false, c.allowed);
+        ASSERT_EQ(decoder.SetWidth(width), 1);
+        const std::vector<Line> lines = DecodeStrip(decoder, c.bits.Get(), width, 2);
+        EXPECT_EQ(lines[0].pixels, c.first) << c.what;
+        EXPECT_EQ(lines[0].fault, c.fault) << c.what;
+        if (c.second) {
+            EXPECT_EQ(lines[1].pixels, Bytes(2, 0)) << c.what;
+            EXPECT_EQ(lines[1].fault, c.secondFault) << c.what;
+        } else {
+            EXPECT_EQ(lines[1].produced, 0u) << c.what;
+        }
+    }
+}
+
+}  // namespace

@@ -63,6 +63,15 @@ const char* const kHorizontal = "001";
 // Vertical mode codes for a1 - b1 = -3 .. +3.
 const char* const kVertical[7] = {"0000010", "000010", "010", "1", "011", "000011", "0000011"};
 
+// Uncompressed mode: its entrance codes (an extension code with the value
+// 111), its image patterns by the white pixels before their black pixel
+// (the last: five white pixels, no black one), and its exit codes by the
+// white pixels before the exit; a colour bit follows an exit code.
+const char* const kEnterUncompressed2D = "0000001111";
+const char* const kEnterUncompressed1D = "000000001111";
+const char* const kUncompressedPattern[6] = {"1", "01", "001", "0001", "00001", "000001"};
+const char* const kUncompressedExit[5] = {"0000001", "00000001", "000000001", "0000000001", "00000000001"};
+
 class BitWriter {
 public:
     void Put(const char* code) {
@@ -137,15 +146,59 @@ void CheckRows(const Lines& rows, std::uint32_t width) {
     }
 }
 
+// The end of the stretch of `stretches` (may be null) that holds pixel x,
+// or 0 when none does.
+std::uint32_t StretchEnd(const std::vector<Stretch>* stretches, std::uint32_t x) {
+    if (stretches == nullptr) return 0;
+    for (const Stretch& s : *stretches) {
+        if (s.From <= x && x < s.To) return s.To;
+    }
+    return 0;
+}
+
+// Pixels [x, to) in uncompressed mode, its entrance code written, then its
+// exit code and the colour of pixel `to` (white at the width).
+void PutUncompressed(BitWriter& w, const std::vector<std::uint8_t>& px, std::uint32_t width, std::uint32_t x,
+                     std::uint32_t to) {
+    for (;;) {
+        std::uint32_t whites = 0;
+        while (whites < 5 && x + whites < to && px[x + whites] == 0) ++whites;
+        if (whites == 5) {
+            w.Put(kUncompressedPattern[5]);
+            x += 5;
+        } else if (x + whites < to) {
+            w.Put(kUncompressedPattern[whites]);
+            x += whites + 1;
+        } else {
+            w.Put(kUncompressedExit[whites]);
+            w.PutBit(to < width && px[to] == 1);
+            return;
+        }
+    }
+}
+
 // One line coded two-dimensionally against `ref` (T.4 2D / T.6).
 void Put2DLine(BitWriter& w, const std::vector<std::uint8_t>& cur, const std::vector<std::uint8_t>& ref,
-               std::uint32_t width) {
+               std::uint32_t width, const std::vector<Stretch>* stretches) {
     // a0 starts on an imaginary white pixel before the line; `start` is
     // the first position a search may look at (a0 + 1, or 0 at the start).
     bool atStart = true;
     std::uint32_t a0 = 0;
     std::uint8_t colour = 0;
     while (atStart || a0 < width) {
+        // Uncompressed mode codes the pixels from a0 (from 0 at the start)
+        // and leaves a0 on the pixel after them, which has the colour the
+        // exit code gives.
+        const std::uint32_t here = atStart ? 0 : a0;
+        const std::uint32_t to = here < width ? StretchEnd(stretches, here) : 0;
+        if (to != 0) {
+            w.Put(kEnterUncompressed2D);
+            PutUncompressed(w, cur, width, here, to);
+            a0 = to;
+            colour = to < width ? cur[to] : 0;
+            atStart = false;
+            continue;
+        }
         const std::uint32_t start = atStart ? 0 : a0 + 1;
         const std::uint8_t other = static_cast<std::uint8_t>(1 - colour);
         const std::uint32_t a1 = Find(cur, width, start, other);
@@ -176,12 +229,23 @@ void Put2DLine(BitWriter& w, const std::vector<std::uint8_t>& cur, const std::ve
 }
 
 // One line of one-dimensional runs.
-void Put1DLine(BitWriter& w, const std::vector<std::uint8_t>& px, std::uint32_t width) {
+void Put1DLine(BitWriter& w, const std::vector<std::uint8_t>& px, std::uint32_t width,
+               const std::vector<Stretch>* stretches) {
     std::uint32_t x = 0;
     std::uint8_t colour = 0;
     // A line always starts with a white run, of length 0 when the first
     // pixel is black; a zero-width line is a single white run of 0.
     do {
+        // Uncompressed mode in place of a white run; the run after it has
+        // the colour its exit code gives.
+        const std::uint32_t to = colour == 0 && x < width ? StretchEnd(stretches, x) : 0;
+        if (to != 0) {
+            w.Put(kEnterUncompressed1D);
+            PutUncompressed(w, px, width, x, to);
+            x = to;
+            colour = to < width ? px[to] : 0;
+            continue;
+        }
         const std::uint32_t end = Find(px, width, x, static_cast<std::uint8_t>(1 - colour));
         PutRun(w, end - x, colour == 1);
         x = end;
@@ -189,17 +253,23 @@ void Put1DLine(BitWriter& w, const std::vector<std::uint8_t>& px, std::uint32_t 
     } while (x < width);
 }
 
+// The stretches of line y, or null.
+const std::vector<Stretch>* StretchesOf(const Stretches* uncompressed, std::size_t y) {
+    return uncompressed != nullptr && y < uncompressed->size() ? &(*uncompressed)[y] : nullptr;
+}
+
 }  // namespace
 
-Stream EncodeG4Stream(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits) {
+Stream EncodeG4Stream(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits,
+                      const Stretches* uncompressed) {
     CheckRows(rows, width);
     BitWriter w;
     Stream s;
     std::vector<std::uint8_t> ref(static_cast<std::size_t>(width) + 1, 0);
-    for (const Line& row : rows) {
-        const std::vector<std::uint8_t> cur = Unpack(row, width);
+    for (std::size_t y = 0; y < rows.size(); ++y) {
+        const std::vector<std::uint8_t> cur = Unpack(rows[y], width);
         s.LineStartBits.push_back(w.Position());
-        Put2DLine(w, cur, ref, width);
+        Put2DLine(w, cur, ref, width, StretchesOf(uncompressed, y));
         s.LineEndBits.push_back(w.Position());
         ref = cur;
     }
@@ -211,19 +281,21 @@ Stream EncodeG4Stream(const Lines& rows, std::uint32_t width, bool eofb, bool re
     return s;
 }
 
-std::vector<std::uint8_t> EncodeG4(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits) {
-    return EncodeG4Stream(rows, width, eofb, reverseBits).Bytes;
+std::vector<std::uint8_t> EncodeG4(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits,
+                                   const Stretches* uncompressed) {
+    return EncodeG4Stream(rows, width, eofb, reverseBits, uncompressed).Bytes;
 }
 
-Stream EncodeG3Stream(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits) {
+Stream EncodeG3Stream(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits,
+                      const Stretches* uncompressed) {
     CheckRows(rows, width);
     BitWriter w;
     Stream s;
-    for (const Line& row : rows) {
+    for (std::size_t y = 0; y < rows.size(); ++y) {
         w.AlignForEol();
         w.Put(kEol);
         s.LineStartBits.push_back(w.Position());
-        Put1DLine(w, Unpack(row, width), width);
+        Put1DLine(w, Unpack(rows[y], width), width, StretchesOf(uncompressed, y));
         s.LineEndBits.push_back(w.Position());
     }
     if (rtc) {
@@ -234,8 +306,9 @@ Stream EncodeG3Stream(const Lines& rows, std::uint32_t width, bool rtc, bool rev
     return s;
 }
 
-std::vector<std::uint8_t> EncodeG3(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits) {
-    return EncodeG3Stream(rows, width, rtc, reverseBits).Bytes;
+std::vector<std::uint8_t> EncodeG3(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits,
+                                   const Stretches* uncompressed) {
+    return EncodeG3Stream(rows, width, rtc, reverseBits, uncompressed).Bytes;
 }
 
 std::vector<std::uint8_t> EncodeG3WithoutEols(const Lines& rows, std::uint32_t width, bool alignRows) {
@@ -245,13 +318,13 @@ std::vector<std::uint8_t> EncodeG3WithoutEols(const Lines& rows, std::uint32_t w
         if (alignRows) {
             while ((w.Position() & 7) != 0) w.PutBit(false);
         }
-        Put1DLine(w, Unpack(row, width), width);
+        Put1DLine(w, Unpack(row, width), width, nullptr);
     }
     return w.Finish(false);
 }
 
 std::vector<std::uint8_t> EncodeG3TwoDimensional(const Lines& rows, std::uint32_t width, std::uint32_t k,
-                                                 bool alignEols) {
+                                                 bool alignEols, const Stretches* uncompressed) {
     CheckRows(rows, width);
     BitWriter w;
     std::vector<std::uint8_t> ref;
@@ -262,9 +335,9 @@ std::vector<std::uint8_t> EncodeG3TwoDimensional(const Lines& rows, std::uint32_
         const bool oneDimensional = i % k == 0;
         w.PutBit(oneDimensional);
         if (oneDimensional) {
-            Put1DLine(w, cur, width);
+            Put1DLine(w, cur, width, StretchesOf(uncompressed, i));
         } else {
-            Put2DLine(w, cur, ref, width);
+            Put2DLine(w, cur, ref, width, StretchesOf(uncompressed, i));
         }
         ref = cur;
     }
@@ -337,6 +410,36 @@ Line RandomRunsLine(std::uint32_t width, Rng& rng, std::uint32_t maxRun) {
         black = !black;
     }
     return l;
+}
+
+Stretches RandomStretches(std::uint32_t width, std::uint32_t height, Rng& rng) {
+    Stretches all(height);
+    if (width == 0) return all;
+    for (std::vector<Stretch>& line : all) {
+        const std::uint32_t length = 1 + rng.Below(std::min<std::uint32_t>(width, 1 + rng.Below(60)));
+        switch (rng.Below(6)) {
+            case 0: break;
+            case 1: line.push_back({0, length}); break;
+            case 2: line.push_back({width - length, width}); break;
+            case 3: {
+                const std::uint32_t from = rng.Below(width - length + 1);
+                line.push_back({from, from + length});
+                break;
+            }
+            case 4: {
+                // A few, apart, anywhere.
+                std::uint32_t x = rng.Below(std::min<std::uint32_t>(width, 20));
+                while (x < width && line.size() < 6) {
+                    const std::uint32_t to = std::min(width, x + 1 + rng.Below(30));
+                    line.push_back({x, to});
+                    x = to + 1 + rng.Below(width / 4 + 1);
+                }
+                break;
+            }
+            default: line.push_back({0, width}); break;
+        }
+    }
+    return all;
 }
 
 const char* ContentName(Content c) {

@@ -20,6 +20,18 @@ namespace faxenc {
 using Line = std::vector<std::uint8_t>;
 using Lines = std::vector<Line>;
 
+// Stretches of lines coded in uncompressed mode (T4Options or T6Options
+// bit 1): for each line, pixels [From, To), in order and apart. A stretch
+// is entered at the first pixel in it where the line's coding lets it be:
+// in a two-dimensional line where any mode code could stand, in a
+// one-dimensional line where a white run code would. It is left at its end,
+// with the colour of the pixel there (white at the line's end).
+struct Stretch {
+    std::uint32_t From;
+    std::uint32_t To;
+};
+using Stretches = std::vector<std::vector<Stretch>>;
+
 struct Stream {
     std::vector<std::uint8_t> Bytes;
     // Bit position (from the start of Bytes) just after the last code of
@@ -34,15 +46,19 @@ struct Stream {
 // all-white line above the first). `eofb` appends the end-of-block mark
 // (two EOLs). The stream is padded with 0 bits to a whole byte.
 // `reverseBits` bit-reverses every output byte (TIFF FillOrder 2).
-Stream EncodeG4Stream(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits = false);
-std::vector<std::uint8_t> EncodeG4(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits = false);
+Stream EncodeG4Stream(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits = false,
+                      const Stretches* uncompressed = nullptr);
+std::vector<std::uint8_t> EncodeG4(const Lines& rows, std::uint32_t width, bool eofb, bool reverseBits = false,
+                                   const Stretches* uncompressed = nullptr);
 
 // T.4 one-dimensional: an EOL before every line, each EOL preceded by the
 // fewest 0 fill bits that make it end on a byte boundary, so every line's
 // codes start on a byte boundary. `rtc` appends the return-to-control mark
 // (six EOLs, the first byte-aligned). Padded with 0 bits to a whole byte.
-Stream EncodeG3Stream(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits = false);
-std::vector<std::uint8_t> EncodeG3(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits = false);
+Stream EncodeG3Stream(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits = false,
+                      const Stretches* uncompressed = nullptr);
+std::vector<std::uint8_t> EncodeG3(const Lines& rows, std::uint32_t width, bool rtc, bool reverseBits = false,
+                                   const Stretches* uncompressed = nullptr);
 
 // T.4 one-dimensional without a single EOL, as some writers store it: the
 // lines back to back, or each from a byte boundary when `alignRows`.
@@ -53,7 +69,7 @@ std::vector<std::uint8_t> EncodeG3WithoutEols(const Lines& rows, std::uint32_t w
 // against the line above (tag 0). `alignEols`: each EOL ends on a byte
 // boundary (T4Options bit 2), else no fill at all. Padded to a whole byte.
 std::vector<std::uint8_t> EncodeG3TwoDimensional(const Lines& rows, std::uint32_t width, std::uint32_t k,
-                                                 bool alignEols);
+                                                 bool alignEols, const Stretches* uncompressed = nullptr);
 
 // Bytes per packed line.
 inline std::size_t LineBytes(std::uint32_t width) { return (static_cast<std::size_t>(width) + 7) / 8; }
@@ -90,6 +106,10 @@ Line RunsLine(std::uint32_t width, const std::vector<std::uint32_t>& runs);
 Line NoiseLine(std::uint32_t width, Rng& rng, std::uint32_t blackPercent);
 // Runs of random lengths up to maxRun.
 Line RandomRunsLine(std::uint32_t width, Rng& rng, std::uint32_t maxRun);
+
+// Stretches for uncompressed mode, `height` lists of them: none, one at a
+// line's start, in its middle or at its end, a few, or the whole line.
+Stretches RandomStretches(std::uint32_t width, std::uint32_t height, Rng& rng);
 
 // Named image shapes for table-driven tests. Each returns `height` lines.
 enum class Content { White, Black, Alternating, Checker, Noise, Runs, LongRuns, Text, Halftone, Mixed };
