@@ -8,6 +8,7 @@
 #include "core/Decoders.h"
 #include "core/Source.h"
 #include "decoder/BitOrder.h"
+#include "decoder/LzwOldStyle.h"
 #include "decoder/TiffDecoder.h"
 
 namespace tvcore {
@@ -157,6 +158,9 @@ std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
             chunk_ = reversed_.get();
         }
         inputEnd_ = bytes;
+        if (layout_->compression == 5 && tvlzw::IsOldStyle(chunk_, bytes) && !RewriteOldStyleLzw(bytes)) {
+            return TV_ERR_NO_MEMORY;
+        }
     }
     brokenChunk_ = false;
     if (decoder_) {
@@ -166,6 +170,24 @@ std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
         decoder_->Reset();
     }
     return TV_OK;
+}
+
+// libtiff reads old-style LZW chunks too; the codes are rewritten as TIFF
+// 6.0 ones for the one LZW decoder.
+bool LineEngine::RewriteOldStyleLzw(std::uint32_t bytes) {
+    const std::uint64_t room = tvlzw::RewrittenSize(bytes);
+    if (room > rewrittenRoom_) {
+        try {
+            rewritten_.reset(new unsigned char[static_cast<std::size_t>(room)]);
+        } catch (const std::bad_alloc&) {
+            rewrittenRoom_ = 0;
+            return false;
+        }
+        rewrittenRoom_ = room;
+    }
+    inputEnd_ = tvlzw::RewriteOldStyle(chunk_, bytes, rewritten_.get());
+    chunk_ = rewritten_.get();
+    return true;
 }
 
 // One chunk row of decoded pixels into `dest` (chunkRowBytes_ bytes).

@@ -70,6 +70,7 @@ public:
 private:
     std::uint32_t ReadLineUnchecked(unsigned char* line);
     std::uint32_t LoadChunk(std::uint32_t chunk);
+    bool RewriteOldStyleLzw(std::uint32_t bytes);
     std::uint32_t StartChunkRow();
     std::uint32_t DecodeRow(unsigned char* dest);
     std::uint32_t WhiteRow(unsigned char* dest) const;
@@ -86,6 +87,10 @@ private:
     std::unique_ptr<CTiffDecoder> decoder_;
     bool reverseBits_ = false;                 // FillOrder 2: bytes reversed before decoding
     std::unique_ptr<unsigned char[]> reversed_;  // room for such a chunk, its bits reordered
+    // Old-style LZW chunks rewritten as TIFF 6.0 codes (decoder/LzwOldStyle.h);
+    // made when the first such chunk comes.
+    std::unique_ptr<unsigned char[]> rewritten_;
+    std::uint64_t rewrittenRoom_ = 0;
     std::uint32_t lineBytes_ = 0;
     std::uint32_t chunkRowBytes_ = 0;          // bytes of one chunk row
     std::uint32_t chunkCount_ = 0;

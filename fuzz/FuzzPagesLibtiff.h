@@ -284,17 +284,7 @@ inline void RunPagesLibtiff(const std::uint8_t* data, std::size_t size) {
 
     tvtest::TypedTiff tiff(bigEndian, bigTiff);
     std::vector<std::int64_t> offsets, counts;
-    // libtiff also reads old-style LZW (codes least significant bit first,
-    // from writers before 1991; a strip opening with a 0 byte and an odd
-    // one), which this library does not: pages with such a strip are left
-    // out.
-    const bool fillReversed = reversed && !omitted(kFillSlot);
-    auto reverse = [](std::uint8_t b) {
-        std::uint8_t r = 0;
-        for (int i = 0; i < 8; ++i) r = static_cast<std::uint8_t>(r | (((b >> i) & 1) << (7 - i)));
-        return r;
-    };
-    bool oldStyleLzw = false;
+
     for (std::uint32_t c = 0; c < across * down; ++c) {
         const std::uint32_t rows = tiled ? chunkRows : std::min(chunkRows, length - (c * chunkRows));
         Bytes chunk;
@@ -303,11 +293,6 @@ inline void RunPagesLibtiff(const std::uint8_t* data, std::size_t size) {
         } else {
             const std::uint32_t n = in.Byte();
             for (std::uint32_t i = 0; i < n && in.RestSize() > 0; ++i) chunk.push_back(in.Byte());
-        }
-        if (coding.compression == 5 && chunk.size() >= 2) {
-            const std::uint8_t b0 = fillReversed ? reverse(chunk[0]) : chunk[0];
-            const std::uint8_t b1 = fillReversed ? reverse(chunk[1]) : chunk[1];
-            oldStyleLzw = oldStyleLzw || (b0 == 0 && (b1 & 1) != 0);
         }
         offsets.push_back(static_cast<std::int64_t>(tiff.Data(chunk)));
         counts.push_back(static_cast<std::int64_t>(chunk.size()));
@@ -334,7 +319,6 @@ inline void RunPagesLibtiff(const std::uint8_t* data, std::size_t size) {
         if (tiled && !omitted(kTileWidthSlot)) single(322, kTileWidthSlot, tileWidth);
         if (tiled && !omitted(kTileLengthSlot)) single(323, kTileLengthSlot, tileLength);
     }
-    if (oldStyleLzw) return;
     const Bytes file = tiff.Build();
     // To look at a failing input's file: FUZZ_PAGES_DUMP=out.tif fuzz_pages_libtiff crash-...
     if (const char* dump = std::getenv("FUZZ_PAGES_DUMP")) {

@@ -13,6 +13,9 @@ struct LzwEncodeOptions {
     bool clearFirst = true;        // start with a Clear code
     bool clearWhenFull = true;     // Clear once the table's last entry (4095) is made
     bool endOfInformation = true;  // end with EndOfInformation
+    // Old-style LZW, as writers before 1991 wrote it: codes least
+    // significant bit first, each width kept one code longer.
+    bool oldStyle = false;
 };
 
 // TIFF 6.0 LZW: codes most significant bit first, 9 to 12 bits, the width
