@@ -52,14 +52,6 @@ std::string Fill(std::string text, const std::string& in, const std::string& out
     return text;
 }
 
-void WritePbm(const std::string& path, const Rows& rows, std::uint32_t width) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fprintf(f, "P4\n%u %zu\n", width, rows.size());
-    for (const auto& row : rows) std::fwrite(row.data(), 1, row.size(), f);
-    std::fclose(f);
-}
-
 struct Ours {
     Rows rows;
     std::vector<std::uint32_t> codes;
@@ -94,7 +86,7 @@ TEST_P(CodecWriters, EveryLineAsLibtiffAndAsDrawn) {
     Rows drawn = tvtest::DocumentPage(width, length, 11);
     tvtest::ClearPadding(drawn, width);
     const std::string pbm = dir.File("page.pbm"), tif = dir.File("page.tif");
-    WritePbm(pbm, drawn, width);
+    tvtest::WritePbm(pbm, width, drawn);
     if (!Runs(Fill(w.command, pbm, tif) + " 2>/dev/null")) GTEST_SKIP() << w.name << " cannot write this";
 
     const tvtest::LibtiffPage truth = tvtest::ReadPageWithLibtiff(tif, 0, w.compression == 34661);

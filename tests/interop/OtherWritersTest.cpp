@@ -24,13 +24,6 @@ using tvtest::Rows;
 // Runs a shell command quietly; whether it succeeded.
 bool Succeeds(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
 
-// A P4 PBM of `rows` (1 = black, as PBM stores it).
-void WritePbm(const std::string& path, std::uint32_t width, const Rows& rows) {
-    std::ofstream out(path, std::ios::binary);
-    out << "P4\n" << width << ' ' << rows.size() << '\n';
-    for (const auto& row : rows) out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size()));
-}
-
 // A two-page PostScript document of rules, boxes and text.
 void WritePostScript(const std::string& path) {
     std::ofstream out(path);
@@ -115,7 +108,7 @@ TEST(OtherWriters, EveryPageLibtiffReadsReadsIdentically) {
     const std::uint32_t width = 301, length = 157;
     const Rows rows = tvtest::DocumentPage(width, length, 19);
     const std::string pbm = dir.File("page.pbm"), ps = dir.File("doc.ps");
-    WritePbm(pbm, width, rows);
+    tvtest::WritePbm(pbm, width, rows);
     WritePostScript(ps);
 
     std::vector<Writer> writers = {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <stdexcept>
@@ -298,6 +299,14 @@ long FirstDifference(const Rows& a, const Rows& b) {
         if (a[i] != b[i]) return static_cast<long>(i);
     }
     return a.size() == b.size() ? -1 : static_cast<long>(n);
+}
+
+void WritePbm(const std::string& path, std::uint32_t width, const Rows& rows) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) throw std::runtime_error("cannot write " + path);
+    std::fprintf(f, "P4\n%u %zu\n", width, rows.size());
+    for (const auto& row : rows) std::fwrite(row.data(), 1, row.size(), f);
+    if (std::fclose(f) != 0) throw std::runtime_error("cannot write " + path);
 }
 
 void ClearPadding(Rows& rows, std::uint32_t width) {

@@ -91,6 +91,10 @@ Rows DocumentPage(std::uint32_t width, std::uint32_t length, std::uint32_t seed)
 // Clears the padding bits after the last pixel of each row.
 void ClearPadding(Rows& rows, std::uint32_t width);
 
+// Writes `rows` (1 = black, as PBM has it) as a binary P4 PBM, the input
+// other writers' test conversions start from; throws when it cannot.
+void WritePbm(const std::string& path, std::uint32_t width, const Rows& rows);
+
 }  // namespace tvtest
 
 #endif

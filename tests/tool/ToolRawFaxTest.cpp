@@ -25,12 +25,6 @@ bool Has(const char* program) { return std::system((std::string("command -v ") +
 
 bool Shell(const std::string& command) { return std::system((command + " 2>/dev/null").c_str()) == 0; }
 
-void WritePbm(const std::string& path, std::uint32_t width, const tvtest::Rows& rows) {
-    std::ofstream out(path, std::ios::binary);
-    out << "P4\n" << width << ' ' << rows.size() << '\n';
-    for (const auto& row : rows) out.write(reinterpret_cast<const char*>(row.data()), static_cast<std::streamsize>(row.size()));
-}
-
 // A one-page PDF showing one CCITT-coded image.
 void WriteCcittPdf(const std::string& path, const tvtest::Bytes& stream, std::uint32_t width, std::uint32_t height,
                    int k, bool aligned, bool blackIs1) {
@@ -72,7 +66,7 @@ TEST(RawFaxTool, PbmtoG3OutputReadsAsG3topbmReadsIt) {
     if (!Has("pbmtog3") || !Has("g3topbm")) GTEST_SKIP() << "netpbm missing";
     tvtest::TempDir dir;
     const std::uint32_t width = 301, length = 97;
-    WritePbm(dir.File("page.pbm"), width, tvtest::DocumentPage(width, length, 5));
+    tvtest::WritePbm(dir.File("page.pbm"), width, tvtest::DocumentPage(width, length, 5));
     for (const std::string option : {"", "-align8", "-align16", "-reversebits"}) {
         const bool reversed = option == "-reversebits";
         const std::string g3 = dir.File("page" + option + ".g3"), truth = dir.File("truth" + option + ".pbm");
