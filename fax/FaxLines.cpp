@@ -110,11 +110,15 @@ void CFaxLines::Reset() {
     Pending = false;
     if (!Usable) return;
     // The first reference line of a strip is white: one run of the width,
-    // then libtiff's empty one.
+    // then libtiff's empty one. It takes the place of the line before in
+    // the reference's buffer, whose marks past it are kept first.
+    KeepMarksFrom(RefRuns, 2);
+    RefRuns.Marks[0] = 1;
+    RefRuns.Marks[1] = 0;
+    RefRuns.Line = nullptr;
+    RefRuns.Written = 2;
     RefCount = 1;
     Ref[0] = Width;
-    RefHasRun[0] = 1;
-    RefHasRun[1] = 0;
     SetSentinels();
 }
 
@@ -130,24 +134,27 @@ int CFaxLines::SetWidth(std::uint32_t width) {
     const std::uint64_t elements = std::min<std::uint64_t>(libtiffRuns + kSlack, kMostElements);
     Capacity = static_cast<std::uint32_t>(elements);
     ToggleWords = static_cast<std::size_t>((std::uint64_t{width} + kToggleMargin) / 64 + 1);
+    const std::uint64_t lineRoom = elements + kPastCapacity + kSentinels;
     try {
-        Store.reset(new std::uint64_t[2 * (kLeading + elements + kPastCapacity + kSentinels)]);
-        RunStore.reset(new std::uint8_t[2 * (elements + kPastCapacity + kSentinels)]());
+        Store.reset(new std::uint64_t[3 * (kLeading + lineRoom)]);
+        MarkStore.reset(new std::uint8_t[2 * lineRoom]());
         Toggles.reset(new std::uint64_t[ToggleWords]());
     } catch (const std::bad_alloc&) {
         Store.reset();
-        RunStore.reset();
+        MarkStore.reset();
         Toggles.reset();
         return 0;
     }
-    RefHasRun = RunStore.get();
-    CurHasRun = RefHasRun + elements + kPastCapacity + kSentinels;
+    RefRuns = RunMarks{MarkStore.get(), nullptr, 0};
+    CurRuns = RunMarks{MarkStore.get() + lineRoom, nullptr, 0};
     // Each array starts one element early, at a 0 that is never written:
     // b1 may step back onto it (see Line2D).
     Ref = Store.get() + kLeading;
-    Cur = Ref + elements + kPastCapacity + kSentinels + kLeading;
+    Cur = Ref + lineRoom + kLeading;
+    Spare = Cur + lineRoom + kLeading;
     Ref[-1] = 0;
     Cur[-1] = 0;
+    Spare[-1] = 0;
     Usable = GetFaxTables().Valid;
     Reset();
     return Usable ? 1 : 0;
@@ -821,17 +828,36 @@ std::uint32_t CFaxLines::Finish(End end) {
     return kept;
 }
 
-// Notes which of the runs ending at Cur[from..to) are empty.
+// Notes which of the runs ending at Cur[from..to) are empty, in the
+// marks of Cur's buffer.
 void CFaxLines::MarkRuns(std::uint32_t from, std::uint32_t to) {
-    for (std::uint32_t i = from; i < to; ++i) CurHasRun[i] = Cur[i] != Cur[static_cast<std::ptrdiff_t>(i) - 1] ? 1 : 0;
+    for (std::uint32_t i = from; i < to; ++i) {
+        CurRuns.Marks[i] = Cur[i] != Cur[static_cast<std::ptrdiff_t>(i) - 1] ? 1 : 0;
+    }
+}
+
+// A line is about to take the place of the last line of a buffer, writing
+// its indices below `from`: the marks of the last line's that stay to be
+// seen (its runs from `from` on, and the empty run that ended it) are
+// written out while its elements are still there.
+void CFaxLines::KeepMarksFrom(RunMarks& runs, std::uint32_t from) const {
+    if (runs.Line == nullptr) return;
+    const std::uint64_t* const line = runs.Line;
+    const std::uint32_t end = runs.Written - 1;  // the line's element count
+    for (std::uint32_t i = from; i < end; ++i) {
+        runs.Marks[i] = line[i] != line[static_cast<std::ptrdiff_t>(i) - 1] ? 1 : 0;
+    }
+    if (from <= end) runs.Marks[end] = 0;
+    runs.Line = nullptr;
 }
 
 // The copies of the width after the reference line. The second stands
 // where libtiff reads the run an older line left: past the width when that
-// run is not empty.
+// run is not empty. The reference line's own marks end before it (its
+// empty last run), so the buffer's written marks hold that run's.
 void CFaxLines::SetSentinels() {
     std::fill(Ref + RefCount, Ref + RefCount + kSentinels, std::uint64_t{Width});
-    Ref[RefCount + 1] += RefHasRun[RefCount + 1];
+    Ref[RefCount + 1] += RefRuns.Marks[RefCount + 1];
 }
 
 // Renders the delivered line into `out`, RowBytes bytes, from the toggles
@@ -891,10 +917,24 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     // code that fills the line may come without the terminating code of 0.
     const bool whole = end == End::Complete || end == End::Eol;
     const bool exact = whole && CurCount > 0 && Cur[CurCount - 1] == Width;
-    MarkRuns(0, CurCount);
+    // The line's marks are written out only when Finish drops runs that
+    // went past the width: libtiff's buffer keeps those, which the line's
+    // elements then no longer show.
+    const std::uint32_t decoded = CurCount;
+    const bool drops = decoded > 0 && Cur[decoded - 1] > Width;
+    if (drops) MarkRuns(0, decoded);
     const std::uint32_t rewritten = Finish(end);
-    MarkRuns(rewritten, CurCount);
-    CurHasRun[CurCount] = 0;  // libtiff ends every line with an empty run
+    // libtiff ends every line with an empty run.
+    const std::uint32_t written = std::max(decoded, CurCount + 1);
+    KeepMarksFrom(CurRuns, written);
+    if (drops) {
+        MarkRuns(rewritten, CurCount);
+        CurRuns.Marks[CurCount] = 0;
+        CurRuns.Line = nullptr;
+    } else {
+        CurRuns.Line = Cur;
+    }
+    CurRuns.Written = written;
     EolPending = end == End::Eol || end == End::EolInLine;
     const bool blockWasEnded = BlockEnded;
     if (Group4 && end == End::EolInLine) BlockEnded = true;
@@ -913,11 +953,19 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
                           : (exact && !skipped && !blockWasEnded ? TV_OK : TV_ERR_LINE_DAMAGED);
     // The line is the next one's reference, followed by its sentinels; a
     // Group 4 strip whose block has ended keeps the reference it had.
+    // The next line is decoded into the spare array, the one neither
+    // buffer's last line is in; the line it replaces in its buffer becomes
+    // the spare.
+    std::uint64_t* const decodedLine = Cur;
+    Cur = Spare;
     if (!BlockEnded) {
-        std::swap(Ref, Cur);
-        std::swap(RefHasRun, CurHasRun);
+        Spare = Ref;
+        Ref = decodedLine;
+        std::swap(RefRuns, CurRuns);
         RefCount = CurCount;
         SetSentinels();
+    } else {
+        Spare = decodedLine;
     }
     Pending = true;
     produced = RowBytes;

@@ -110,10 +110,22 @@ private:
     // swaps, and past the reference line's end it reads what older lines
     // left there: a pass code over the line's end moves a0 past the width
     // when that run is not empty. So that the pixels stay libtiff's, each
-    // buffer's runs are followed here, as whether each is empty (1: not).
-    std::unique_ptr<std::uint8_t[]> RunStore;
-    std::uint8_t* RefHasRun = nullptr;
-    std::uint8_t* CurHasRun = nullptr;
+    // buffer's runs are followed here, as whether each is empty. A line's
+    // own marks are not written out: while it is the last line of its
+    // buffer they follow from its elements, and only the marks a shorter
+    // line leaves showing past its end are written out when that line
+    // comes (see KeepMarksFrom). The line therefore stays untouched until
+    // then, and lines are decoded into a third array (Spare) in turn.
+    struct RunMarks {
+        std::uint8_t* Marks = nullptr;          // 1: the run there is not empty
+        const std::uint64_t* Line = nullptr;    // the last line, when Marks lacks its marks
+        std::uint32_t Written = 0;              // indices the last line wrote: its elements, and its end
+    };
+    void KeepMarksFrom(RunMarks& runs, std::uint32_t from) const;
+    std::unique_ptr<std::uint8_t[]> MarkStore;
+    RunMarks RefRuns;
+    RunMarks CurRuns;
+    std::uint64_t* Spare = nullptr;
     std::uint32_t Capacity = 0;
     std::uint32_t RefCount = 0;
     std::uint32_t CurCount = 0;
