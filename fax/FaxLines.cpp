@@ -868,7 +868,7 @@ void CFaxLines::Render(std::uint8_t* out) {
     std::uint64_t* const toggles = Toggles.get();
     std::uint32_t bytes = 0;
     std::uint32_t bits = 0;
-    RenderFaxToggles(toggles, Width, out, RowBytes, bytes, bits);
+    RenderFaxToggles(toggles, Width, out, RowBytes, bytes, bits, PendingFrom, PendingTo);
     if (InvertMask != 0) {
         for (std::uint32_t i = 0; i < RowBytes; ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
         // The bits past the width stay 0, complemented pages or not.
@@ -924,6 +924,10 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     const bool drops = decoded > 0 && Cur[decoded - 1] > Width;
     if (drops) MarkRuns(0, decoded);
     const std::uint32_t rewritten = Finish(end);
+    // Elements come in order, so the line's toggles below the width lie
+    // from its first element to its last before the width.
+    PendingFrom = Cur[0];
+    PendingTo = CurCount >= 2 ? Cur[CurCount - 2] : Cur[0];
     // libtiff ends every line with an empty run.
     const std::uint32_t written = std::max(decoded, CurCount + 1);
     KeepMarksFrom(CurRuns, written);
@@ -986,6 +990,7 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
 int CFaxLines::RowPastData(std::uint32_t& produced) {
     if (Group4) {
         Pending = true;
+        PendingFrom = PendingTo = Width;  // nothing toggled: white
         PendingFault = TV_ERR_STRIP_SHORT;
         produced = RowBytes;
     }

@@ -136,6 +136,8 @@ private:
     std::size_t ToggleWords = 0;
 
     bool Pending = false;          // Ref holds a line not yet delivered
+    std::uint64_t PendingFrom = 0;  // its toggles lie from this pixel's word
+    std::uint64_t PendingTo = 0;    // to this one's (and in the width's)
     std::uint32_t PendingFault = 0;
     std::uint32_t DeliveredFault = 0;
     std::uint32_t BitOffset = 0;   // bits of the first input byte already read

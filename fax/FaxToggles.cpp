@@ -1,6 +1,7 @@
 // Rendering a line's toggled words into packed pixels.
 #include "fax/FaxToggles.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -21,6 +22,11 @@ inline void StoreBigEndian64(std::uint8_t* p, std::uint64_t w) {
 
 bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
                       std::uint32_t& bytes, std::uint32_t& bits) {
+    return RenderFaxToggles(toggles, total, dest, capacity, bytes, bits, 0, total);
+}
+
+bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
+                      std::uint32_t& bytes, std::uint32_t& bits, std::uint64_t from, std::uint64_t to) {
     const std::uint64_t lastWord = total >> 6;
     if (total > static_cast<std::uint64_t>(capacity) * 8) {
         std::memset(toggles, 0, static_cast<std::size_t>(lastWord + 1) * sizeof *toggles);
@@ -33,10 +39,15 @@ bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t*
     // colour the word before ended with, its last pixel.
     const std::uint64_t whole = total / 8;
     const std::uint64_t limit = whole < capacity ? whole + 1 : whole;
+    // Words without toggles take the colour the line has where they start:
+    // white before the span, and after it the colour the span ends with.
+    // Only the words of the span are rendered (and cleared).
+    std::uint64_t w = std::min(from >> 6, lastWord);
+    const std::uint64_t toggled = std::max(w, std::min((to >> 6) + 1, lastWord));
+    std::memset(dest, 0, static_cast<std::size_t>(8 * w));
     std::uint64_t colour = 0;  // all 1s while black
-    std::uint64_t w = 0;
     // Two words a turn: half the loop's own steps on lines of few runs.
-    for (; w + 2 <= lastWord; w += 2) {
+    for (; w + 2 <= toggled; w += 2) {
         const std::uint64_t first = toggles[w] ^ colour;
         const std::uint64_t second = toggles[w + 1] ^ (0 - (first & 1u));
         toggles[w] = 0;
@@ -45,12 +56,14 @@ bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t*
         StoreBigEndian64(dest + 8 * w, first);
         StoreBigEndian64(dest + 8 * w + 8, second);
     }
-    if (w < lastWord) {
+    if (w < toggled) {
         const std::uint64_t pixels = toggles[w] ^ colour;
         toggles[w] = 0;
         colour = 0 - (pixels & 1u);
         StoreBigEndian64(dest + 8 * w, pixels);
+        ++w;
     }
+    std::memset(dest + 8 * w, static_cast<int>(colour & 0xFF), static_cast<std::size_t>(8 * (lastWord - w)));
     // The last word is cut at pixel `total` (nothing of it when total is a
     // multiple of 64), and at the limit.
     std::uint64_t pixels = (toggles[lastWord] ^ colour) & ~(~std::uint64_t{0} >> (total & 63));
