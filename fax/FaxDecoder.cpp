@@ -29,11 +29,13 @@ namespace {
 using tvfax::CarefulBits;
 using tvfax::FastBits;
 using tvfax::FindB1;
+using tvfax::FindB1Near;
 using tvfax::kFastMinBytes;
 using tvfax::LeadingZeros64;
 using tvfax::RunCodeAt;
 using tvfax::RunPairAt;
 using tvfax::StepB1;
+using tvfax::StepB1Near;
 
 // Copies of where the reference line ends, after its last element: b1 may
 // stop on the first two, and a pass code then reads two more for b2 and the
@@ -688,7 +690,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
         // left to the code-by-code path, which suspends where it must.
         const FaxVerticalPair_t& pair = kFaxVerticalPairs.Entry[acc >> 58];
         if (pair.Total != 0 && !source.Beyond(pair.Total)) {
-            FindB1(b, a0, n > 0);
+            FindB1Near(b, a0, n > 0);
             // d is -1, 0 or 1: b1 steps back for a0 left of it, else on.
             if (TV_FAX_RARELY(!vertical(pair.D1, pair.D1 | 1))) {
                 return Stop::Fail;
@@ -697,7 +699,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
                 source.Consume(pair.First);
                 continue;
             }
-            StepB1(b, a0);
+            StepB1Near(b, a0);
             if (TV_FAX_RARELY(!vertical(pair.D2, pair.D2 | 1))) {
                 return Stop::Fail;
             }
@@ -788,7 +790,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
             const unsigned ones = std::min(LeadingZeros64(~acc), source.Held & 63u);
             unsigned used = 0;
             do {
-                FindB1(b, a0, n > 0);
+                FindB1Near(b, a0, n > 0);
                 if (TV_FAX_RARELY(!vertical(0, 1))) {
                     return Stop::Fail;
                 }
@@ -800,7 +802,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
         source.Consume(len);
         if (TV_FAX_LIKELY(mode - kModeVR1 <= kModeVL3 - kModeVR1)) {
             // The other vertical modes; at the start of a line b1 stays put.
-            FindB1(b, a0, n > 0);
+            FindB1Near(b, a0, n > 0);
             if (TV_FAX_RARELY(!vertical(kVerticalOffset[mode], kVerticalStep[mode]))) {
                 return Stop::Fail;
             }

