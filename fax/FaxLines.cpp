@@ -597,6 +597,18 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
         return horizontalByCode();
     };
 
+    // A white line below a white one, the commonest line of all, is one V0
+    // code on b1 at the width.
+    if (RefCount == 1) {
+        if (!bits.Fill()) return End::Careful;
+        if (bits.Need(kModeMaxBits) && (bits.Acc >> 63) != 0) {
+            bits.Consume(1);
+            vertical(0);
+            source = bits;
+            CurCount = 1;
+            return End::Complete;
+        }
+    }
     for (;;) {
         if (a0 >= width) {
             keepA0();
@@ -857,9 +869,10 @@ void CFaxLines::KeepMarksFrom(RunMarks& runs, std::uint32_t from) const {
 // where libtiff reads the run an older line left: past the width when that
 // run is not empty. The reference line's own marks end before it (its
 // empty last run), so the buffer's written marks hold that run's.
-void CFaxLines::SetSentinels() {
-    std::fill(Ref + RefCount, Ref + RefCount + kSentinels, std::uint64_t{Width});
-    Ref[RefCount + 1] += RefRuns.Marks[RefCount + 1];
+inline void CFaxLines::SetSentinels() {
+    std::uint64_t* const after = Ref + RefCount;
+    for (std::uint32_t i = 0; i < kSentinels; ++i) after[i] = Width;
+    after[1] += RefRuns.Marks[RefCount + 1];
 }
 
 // Renders the delivered line into `out`, RowBytes bytes, from the toggles
@@ -925,7 +938,8 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     const std::uint32_t decoded = CurCount;
     const bool drops = decoded > 0 && Cur[decoded - 1] > Width;
     if (drops) MarkRuns(0, decoded);
-    const std::uint32_t rewritten = Finish(end);
+    // A line whole at the width, as nearly all are, needs no finishing.
+    const std::uint32_t rewritten = end == End::Complete && decoded > 0 && Cur[decoded - 1] == Width ? decoded : Finish(end);
     // Elements come in order, so the line's toggles below the width lie
     // from its first element to its last before the width.
     PendingFrom = Cur[0];
