@@ -391,16 +391,14 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
             const std::uint64_t first = a0 + FaxPairFirst(pair);
             if (TV_FAX_LIKELY(first < width && out + 1 < roomEnd && bits.Within(FaxPairLength(pair) + kBlackMaxBits))) {
                 bits.Consume(FaxPairLength(pair));
-                const std::uint64_t start = a0;
                 a0 = first + FaxPairSecond(pair);
                 out[0] = first;
                 out[1] = a0;
                 out += 2;
                 ToggleFaxElement(toggles, first);
                 ToggleFaxElement(toggles, a0);
-                // An empty black run (the pair's first run when it starts
-                // black, else its second) ends before the width.
-                if (TV_FAX_RARELY(white ? a0 == first : first == start)) out = DropEmptyPair(cur, out, !white);
+                // (The pair tables hold runs of 1 to 63 pixels: an empty
+                // black run, which libtiff drops, is read below.)
                 if (a0 >= width) {
                     end = End::Complete;
                     break;
@@ -935,9 +933,10 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     // The line's marks are written out only when Finish drops runs that
     // went past the width: libtiff's buffer keeps those, which the line's
     // elements then no longer show.
+    // One-dimensional codings never read a reference line, nor its marks.
     const std::uint32_t decoded = CurCount;
     const bool drops = decoded > 0 && Cur[decoded - 1] > Width;
-    if (drops) MarkRuns(0, decoded);
+    if (drops && TwoDimensional) MarkRuns(0, decoded);
     // A line whole at the width, as nearly all are, needs no finishing.
     const std::uint32_t rewritten = end == End::Complete && decoded > 0 && Cur[decoded - 1] == Width ? decoded : Finish(end);
     // Elements come in order, so the line's toggles below the width lie
@@ -945,16 +944,18 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     PendingFrom = Cur[0];
     PendingTo = CurCount >= 2 ? Cur[CurCount - 2] : Cur[0];
     // libtiff ends every line with an empty run.
-    const std::uint32_t written = std::max(decoded, CurCount + 1);
-    KeepMarksFrom(CurRuns, written);
-    if (drops) {
-        MarkRuns(rewritten, CurCount);
-        CurRuns.Marks[CurCount] = 0;
-        CurRuns.Line = nullptr;
-    } else {
-        CurRuns.Line = Cur;
+    if (TwoDimensional) {
+        const std::uint32_t written = std::max(decoded, CurCount + 1);
+        KeepMarksFrom(CurRuns, written);
+        if (drops) {
+            MarkRuns(rewritten, CurCount);
+            CurRuns.Marks[CurCount] = 0;
+            CurRuns.Line = nullptr;
+        } else {
+            CurRuns.Line = Cur;
+        }
+        CurRuns.Written = written;
     }
-    CurRuns.Written = written;
     EolPending = end == End::Eol || end == End::EolInLine;
     const bool blockWasEnded = BlockEnded;
     if (Group4 && end == End::EolInLine) BlockEnded = true;
