@@ -99,7 +99,10 @@ constexpr unsigned FaxPairSecond(std::uint32_t entry) { return entry >> 16; }
 
 // Two of the short vertical codes (V0 "1", VR1 "011", VL1 "010") at the
 // start of six bits, which text and halftone lines are mostly made of:
-// their lengths and offsets, or a total of 0.
+// their lengths and offsets, or a total of 0. With `singles`, six bits that
+// start with one vertical code of up to six bits (also VR2 "000011" and
+// VL2 "000010") but no second one give that code alone: a total equal to
+// its length.
 struct FaxVerticalPair_t {
     std::uint8_t First;  // length of the first code
     std::uint8_t Total;  // length of both
@@ -108,8 +111,9 @@ struct FaxVerticalPair_t {
 };
 struct FaxVerticalPairs_t {
     FaxVerticalPair_t Entry[64];
-    // The short vertical code at the start of the `bits` low bits of p.
-    static constexpr bool ShortCode(unsigned p, unsigned bits, unsigned& length, int& d) {
+    // The vertical code at the start of the `bits` low bits of p: V0, VR1
+    // or VL1, and with `wide` VR2 or VL2 too.
+    static constexpr bool ShortCode(unsigned p, unsigned bits, unsigned& length, int& d, bool wide = false) {
         if (bits >= 1 && ((p >> (bits - 1)) & 1u) != 0) {
             length = 1;
             d = 0;
@@ -120,24 +124,31 @@ struct FaxVerticalPairs_t {
             d = ((p >> (bits - 3)) & 1u) != 0 ? 1 : -1;
             return true;
         }
+        if (wide && bits >= 6 && ((p >> (bits - 6)) & 63u) >> 1 == 1) {
+            length = 6;
+            d = ((p >> (bits - 6)) & 1u) != 0 ? 2 : -2;
+            return true;
+        }
         return false;
     }
-    constexpr FaxVerticalPairs_t() : Entry() {
+    constexpr explicit FaxVerticalPairs_t(bool singles = false) : Entry() {
         for (unsigned p = 0; p < 64; ++p) {
             unsigned first = 0;
             unsigned second = 0;
             int d1 = 0;
             int d2 = 0;
-            const bool both =
-                ShortCode(p, 6, first, d1) && ShortCode(p & ((1u << (6 - first)) - 1), 6 - first, second, d2);
-            Entry[p].First = static_cast<std::uint8_t>(both ? first : 0);
-            Entry[p].Total = static_cast<std::uint8_t>(both ? first + second : 0);
-            Entry[p].D1 = static_cast<std::int8_t>(both ? d1 : 0);
+            const bool one = ShortCode(p, 6, first, d1, singles);
+            const bool both = one && first < 6 && ShortCode(p & ((1u << (6 - first)) - 1), 6 - first, second, d2);
+            const bool kept = both || (singles && one);
+            Entry[p].First = static_cast<std::uint8_t>(kept ? first : 0);
+            Entry[p].Total = static_cast<std::uint8_t>(both ? first + second : kept ? first : 0);
+            Entry[p].D1 = static_cast<std::int8_t>(kept ? d1 : 0);
             Entry[p].D2 = static_cast<std::int8_t>(both ? d2 : 0);
         }
     }
 };
 inline constexpr FaxVerticalPairs_t kFaxVerticalPairs;
+inline constexpr FaxVerticalPairs_t kFaxVerticalCodes(true);
 
 struct FaxTables_t {
     std::uint8_t White[kWhiteTableSize];
