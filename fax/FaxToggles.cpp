@@ -44,7 +44,7 @@ bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t*
     // Only the words of the span are rendered (and cleared).
     std::uint64_t w = std::min(from >> 6, lastWord);
     const std::uint64_t toggled = std::max(w, std::min((to >> 6) + 1, lastWord));
-    std::memset(dest, 0, static_cast<std::size_t>(8 * w));
+    if (w > 0) std::memset(dest, 0, static_cast<std::size_t>(8 * w));
     std::uint64_t colour = 0;  // all 1s while black
     // Two words a turn: half the loop's own steps on lines of few runs.
     for (; w + 2 <= toggled; w += 2) {
@@ -63,7 +63,7 @@ bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t*
         StoreBigEndian64(dest + 8 * w, pixels);
         ++w;
     }
-    std::memset(dest + 8 * w, static_cast<int>(colour & 0xFF), static_cast<std::size_t>(8 * (lastWord - w)));
+    if (w < lastWord) std::memset(dest + 8 * w, static_cast<int>(colour & 0xFF), static_cast<std::size_t>(8 * (lastWord - w)));
     // The last word is cut at pixel `total` (nothing of it when total is a
     // multiple of 64), and at the limit.
     std::uint64_t pixels = (toggles[lastWord] ^ colour) & ~(~std::uint64_t{0} >> (total & 63));
