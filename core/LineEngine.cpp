@@ -8,6 +8,7 @@
 #include "core/Decoders.h"
 #include "core/Source.h"
 #include "decoder/BitOrder.h"
+#include "decoder/FillBytes.h"
 #include "decoder/LzwOldStyle.h"
 #include "decoder/TiffDecoder.h"
 
@@ -100,7 +101,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
     lineBytes_ = layout.LineBytes();
     chunkRowBytes_ = RowBytes(layout.chunkWidth);
     chunkCount_ = static_cast<std::uint32_t>(layout.chunks.size());
-    chunkRow_ = rowInChunk_ = rowsInChunk_ = plainRows_ = line_ = 0;
+    chunkRow_ = rowInChunk_ = rowsInChunk_ = plainRows_ = line_ = blankRows_ = 0;
     invert_ = layout.invert;
     fault_ = TV_OK;
     buffered_ = 0;
@@ -133,6 +134,8 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
     }
     if (decoder_ && decoder_->SetWidth(layout.chunkWidth) == 0) return TV_ERR_NO_MEMORY;
     decodedStrips_ = decoder_ && tileRows_.empty();
+    seeksBlankRows_ = decodedStrips_ && IsFax(layout.compression);
+    blankByte_ = layout.invert ? 0xFF : 0;
     lineFaults_ = MayDamageLines(layout.compression);
     return TV_OK;
 }
@@ -142,6 +145,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
 std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
     const Chunk& chunk = layout_->chunks[index];
     inputPos_ = inputEnd_ = 0;
+    blankRows_ = 0;
     chunk_ = kNoBytes;
     // A chunk that lies wholly past the end of the source holds no data, as
     // one cut short holds less: its rows come white, with a warning.
@@ -223,6 +227,25 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
     return lineFaults_ ? decoder_->LineFault() : TV_OK;
 }
 
+// Asks the decoder for the blank rows that come next, short of the strip's
+// last row (whose surplus is judged on the longer path).
+bool LineEngine::TakeBlankRows() {
+    if (!seeksBlankRows_ || buffered_ != 0 || brokenChunk_) return false;
+    std::uint32_t consumed = 0;
+    blankRows_ = decoder_->TakeBlankRows(chunk_ + inputPos_, inputEnd_ - inputPos_, rowsInChunk_ - rowInChunk_ - 1,
+                                         consumed);
+    inputPos_ += consumed;
+    return blankRows_ > 0;
+}
+
+std::uint32_t LineEngine::BlankRow(unsigned char* dest) {
+    --blankRows_;
+    FillBytes(dest, blankByte_, chunkRowBytes_);
+    const std::uint32_t lastBits = layout_->chunkWidth % 8;
+    if (blankByte_ != 0 && lastBits != 0) dest[chunkRowBytes_ - 1] = static_cast<unsigned char>(0xFF << (8 - lastBits));
+    return TV_OK;
+}
+
 // A row lost to undecodable data: white, with a warning.
 std::uint32_t LineEngine::WhiteRow(unsigned char* dest) const {
     std::memset(dest, 0, chunkRowBytes_);
@@ -292,7 +315,7 @@ std::uint32_t LineEngine::ReadLine(unsigned char* line) {
     if (decodedStrips_ && rowInChunk_ + 1 < rowsInChunk_ && fault_ == TV_OK) {
         // The common case of compressed strips: a row before the strip's
         // last, with no chunk to start and no surplus to judge.
-        const std::uint32_t result = DecodeRow(line);
+        const std::uint32_t result = blankRows_ > 0 || TakeBlankRows() ? BlankRow(line) : DecodeRow(line);
         ++rowInChunk_;
         ++line_;
         return result;

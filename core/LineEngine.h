@@ -73,6 +73,8 @@ private:
     bool RewriteOldStyleLzw(std::uint32_t bytes);
     std::uint32_t StartChunkRow();
     std::uint32_t DecodeRow(unsigned char* dest);
+    bool TakeBlankRows();
+    std::uint32_t BlankRow(unsigned char* dest);
     std::uint32_t WhiteRow(unsigned char* dest) const;
     std::uint32_t FillTileRow();
     void CopyTileRows(unsigned char* line) const;
@@ -114,6 +116,13 @@ private:
     // are copied out without further checks. 0 for every other chunk.
     std::uint32_t plainRows_ = 0;
     bool decodedStrips_ = false;  // compressed strips (not tiles): their rows but the last take a short path
+    // Rows of the current strip, before its last, that the decoder has
+    // found blank and already read (a fax page's white lines): they are
+    // written without decoding, each byte blankByte_ (0, or FF on a
+    // complemented page, whose padding bits stay 0).
+    bool seeksBlankRows_ = false;
+    std::uint32_t blankRows_ = 0;
+    unsigned char blankByte_ = 0;
     bool lineFaults_ = false;     // the decoder may deliver a damaged line (LineFault)
     bool invert_ = false;
     std::uint32_t line_ = 0;

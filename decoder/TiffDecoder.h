@@ -36,6 +36,19 @@ public:
     // its rows straight into the caller's buffer does so, and GetLine with
     // that same buffer then needs no copy. The others ignore it.
     virtual void DecodeRowInto(std::uint8_t* row) { (void)row; }
+    // Rows ahead that are blank (all background, as a fax strip's white
+    // lines below a white one), taken from the start of `input` at once:
+    // up to `most` of them are read as if decoded and delivered, each as
+    // coded, and `consumed` says how much input they took. The caller
+    // writes them itself. Decoders that cannot tell keep the default.
+    virtual std::uint32_t TakeBlankRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                        std::uint32_t& consumed) {
+        (void)input;
+        (void)inputLength;
+        (void)most;
+        consumed = 0;
+        return 0;
+    }
 };
 
 #endif

@@ -874,6 +874,75 @@ inline void CFaxLines::SetSentinels() {
     after[1] += RefRuns.Marks[RefCount + 1];
 }
 
+// The line just decoded becomes the next one's reference, followed by its
+// sentinels; a Group 4 strip whose block has ended keeps the reference it
+// had. The next line is decoded into the spare array, the one neither
+// buffer's last line is in; the line it replaces in its buffer becomes the
+// spare.
+void CFaxLines::AdvanceLines() {
+    std::uint64_t* const decodedLine = Cur;
+    Cur = Spare;
+    if (!BlockEnded) {
+        Spare = Ref;
+        Ref = decodedLine;
+        std::swap(RefRuns, CurRuns);
+        RefCount = CurCount;
+        SetSentinels();
+    } else {
+        Spare = decodedLine;
+    }
+}
+
+// Group 4 white lines below a white reference line are one V0 code each
+// (b1 stands at the width), a 1 bit: a run of 1 bits where Decode would
+// read them with the fast source is that many white lines, taken here as
+// Decode takes each, but without their toggles (the caller writes them).
+std::uint32_t CFaxLines::TakeBlankRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                       std::uint32_t& consumed) {
+    consumed = 0;
+    if (!Usable || !Group4 || Pending || !StripStarted || DataEnded || BlockEnded || RowsAligned || RefCount != 1 ||
+        Width == 0 || inputLength < kFastMinBytes) {
+        return 0;
+    }
+    // Decode reads a line with the fast source when at least kFastMinBytes
+    // of input are left from the byte it starts in.
+    const std::uint64_t lastStart = (std::uint64_t{inputLength} - kFastMinBytes) * 8 + 7;
+    std::uint64_t position = BitOffset;
+    std::uint32_t taken = 0;
+    while (taken < most && position <= lastStart) {
+        // At most 57 bits from a byte boundary: the 8 bytes there are input.
+        const std::uint64_t word = tvfax::LoadBigEndian64(input + (position >> 3)) << (position & 7);
+        const unsigned span = static_cast<unsigned>(std::min<std::uint64_t>(
+            {64 - (position & 7), lastStart - position + 1, std::uint64_t{most} - taken}));
+        const unsigned ones = std::min(LeadingZeros64(~word), span);
+        taken += ones;
+        position += ones;
+        if (ones < span) break;
+    }
+    if (taken == 0) return 0;
+    // Each line is a white line under a white line: the same elements in
+    // the next of the three arrays in turn, whose sentinels take the marks
+    // of the buffer it stands for, the two buffers taking turns. From the
+    // third line on every array holds a white line, and the whole state
+    // repeats every six lines (three arrays, two buffers).
+    const std::uint32_t steps = taken <= 8 ? taken : 3 + (taken - 3) % 6;
+    for (std::uint32_t i = 0; i < steps; ++i) {
+        Cur[0] = Width;
+        CurCount = 1;
+        KeepMarksFrom(CurRuns, 2);
+        CurRuns.Line = Cur;
+        CurRuns.Written = 2;
+        AdvanceLines();
+    }
+    EolPending = false;
+    BlockEndLine = false;
+    PendingFault = TV_OK;
+    DeliveredFault = TV_OK;
+    consumed = static_cast<std::uint32_t>(position >> 3);
+    BitOffset = static_cast<std::uint32_t>(position & 7);
+    return taken;
+}
+
 // Renders the delivered line into `out`, RowBytes bytes, from the toggles
 // of its elements, and clears them. Toggles at or past the width (of the
 // runs Finish drops, and of the width itself) change no pixel; the words
@@ -882,12 +951,8 @@ void CFaxLines::Render(std::uint8_t* out) {
     std::uint64_t* const toggles = Toggles.get();
     std::uint32_t bytes = 0;
     std::uint32_t bits = 0;
-    RenderFaxToggles(toggles, Width, out, RowBytes, bytes, bits, PendingFrom, PendingTo);
-    if (InvertMask != 0) {
-        for (std::uint32_t i = 0; i < RowBytes; ++i) out[i] = static_cast<std::uint8_t>(~out[i]);
-        // The bits past the width stay 0, complemented pages or not.
-        if (Width % 8 != 0) out[RowBytes - 1] &= static_cast<std::uint8_t>(0xFF << (8 - Width % 8));
-    }
+    // The bits past the width stay 0, complemented pages or not.
+    RenderFaxToggles(toggles, Width, out, RowBytes, bytes, bits, PendingFrom, PendingTo, InvertMask != 0);
 }
 
 int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t& consumed,
@@ -973,22 +1038,7 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     const bool ranOut = end == End::Data || position > endBits || blockEnd || madeUp;
     PendingFault = ranOut ? TV_ERR_STRIP_SHORT
                           : (exact && !skipped && !blockWasEnded ? TV_OK : TV_ERR_LINE_DAMAGED);
-    // The line is the next one's reference, followed by its sentinels; a
-    // Group 4 strip whose block has ended keeps the reference it had.
-    // The next line is decoded into the spare array, the one neither
-    // buffer's last line is in; the line it replaces in its buffer becomes
-    // the spare.
-    std::uint64_t* const decodedLine = Cur;
-    Cur = Spare;
-    if (!BlockEnded) {
-        Spare = Ref;
-        Ref = decodedLine;
-        std::swap(RefRuns, CurRuns);
-        RefCount = CurCount;
-        SetSentinels();
-    } else {
-        Spare = decodedLine;
-    }
+    AdvanceLines();
     Pending = true;
     produced = RowBytes;
     if (position >= endBits) {

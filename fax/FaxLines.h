@@ -38,6 +38,9 @@ public:
                std::uint32_t wanted, std::uint32_t& produced) override;
     std::uint32_t GetLine(std::uint8_t* line) override;
     void Discard(std::uint32_t count) override;
+    // Group 4 white lines below a white one: each is one V0 code, a 1 bit.
+    std::uint32_t TakeBlankRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                std::uint32_t& consumed) override;
 
     // TV_OK when the line GetLine last delivered is wholly as coded, else
     // the warning it carries: TV_ERR_LINE_DAMAGED for a damaged line (a bad
@@ -86,6 +89,7 @@ private:
     std::uint32_t Finish(End end);
     void MarkRuns(std::uint32_t from, std::uint32_t to);
     void SetSentinels();
+    void AdvanceLines();
     int RowPastData(std::uint32_t& produced);
     void Render(std::uint8_t* out);
     void ClearToggles();

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "decoder/FillBytes.h"
+
 namespace {
 
 inline void StoreBigEndian64(std::uint8_t* p, std::uint64_t w) {
@@ -22,11 +24,12 @@ inline void StoreBigEndian64(std::uint8_t* p, std::uint64_t w) {
 
 bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
                       std::uint32_t& bytes, std::uint32_t& bits) {
-    return RenderFaxToggles(toggles, total, dest, capacity, bytes, bits, 0, total);
+    return RenderFaxToggles(toggles, total, dest, capacity, bytes, bits, 0, total, false);
 }
 
 bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
-                      std::uint32_t& bytes, std::uint32_t& bits, std::uint64_t from, std::uint64_t to) {
+                      std::uint32_t& bytes, std::uint32_t& bits, std::uint64_t from, std::uint64_t to,
+                      bool complement) {
     const std::uint64_t lastWord = total >> 6;
     if (total > static_cast<std::uint64_t>(capacity) * 8) {
         std::memset(toggles, 0, static_cast<std::size_t>(lastWord + 1) * sizeof *toggles);
@@ -41,11 +44,13 @@ bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t*
     const std::uint64_t limit = whole < capacity ? whole + 1 : whole;
     // Words without toggles take the colour the line has where they start:
     // white before the span, and after it the colour the span ends with.
-    // Only the words of the span are rendered (and cleared).
+    // Only the words of the span are rendered (and cleared). A complemented
+    // line starts with all 1s.
+    const std::uint64_t white = complement ? ~std::uint64_t{0} : 0;
     std::uint64_t w = std::min(from >> 6, lastWord);
     const std::uint64_t toggled = std::max(w, std::min((to >> 6) + 1, lastWord));
-    if (w > 0) std::memset(dest, 0, static_cast<std::size_t>(8 * w));
-    std::uint64_t colour = 0;  // all 1s while black
+    if (w > 0) FillBytes(dest, static_cast<std::uint8_t>(white), static_cast<std::size_t>(8 * w));
+    std::uint64_t colour = white;  // all 1s while black (white, complemented)
     // Two words a turn: half the loop's own steps on lines of few runs.
     for (; w + 2 <= toggled; w += 2) {
         const std::uint64_t first = toggles[w] ^ colour;
@@ -63,7 +68,7 @@ bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t*
         StoreBigEndian64(dest + 8 * w, pixels);
         ++w;
     }
-    if (w < lastWord) std::memset(dest + 8 * w, static_cast<int>(colour & 0xFF), static_cast<std::size_t>(8 * (lastWord - w)));
+    if (w < lastWord) FillBytes(dest + 8 * w, static_cast<std::uint8_t>(colour), static_cast<std::size_t>(8 * (lastWord - w)));
     // The last word is cut at pixel `total` (nothing of it when total is a
     // multiple of 64), and at the limit.
     std::uint64_t pixels = (toggles[lastWord] ^ colour) & ~(~std::uint64_t{0} >> (total & 63));

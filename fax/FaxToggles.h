@@ -33,8 +33,10 @@ bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t*
 // The same for a line whose toggles all lie in the words of pixels `from`
 // to `to` and in the word of pixel `total`: the words before and after
 // that span are neither read nor cleared (a line's elements, in order,
-// give it: its first, and its last before `total`).
+// give it: its first, and its last before `total`). With `complement`
+// every pixel is rendered complemented, the bits past `total` still 0.
 bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
-                      std::uint32_t& bytes, std::uint32_t& bits, std::uint64_t from, std::uint64_t to);
+                      std::uint32_t& bytes, std::uint32_t& bits, std::uint64_t from, std::uint64_t to,
+                      bool complement);
 
 #endif
