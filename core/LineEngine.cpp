@@ -101,7 +101,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
     lineBytes_ = layout.LineBytes();
     chunkRowBytes_ = RowBytes(layout.chunkWidth);
     chunkCount_ = static_cast<std::uint32_t>(layout.chunks.size());
-    chunkRow_ = rowInChunk_ = rowsInChunk_ = plainRows_ = line_ = blankRows_ = 0;
+    chunkRow_ = rowInChunk_ = rowsInChunk_ = plainRows_ = line_ = solidRows_ = 0;
     invert_ = layout.invert;
     fault_ = TV_OK;
     buffered_ = 0;
@@ -134,8 +134,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
     }
     if (decoder_ && decoder_->SetWidth(layout.chunkWidth) == 0) return TV_ERR_NO_MEMORY;
     decodedStrips_ = decoder_ && tileRows_.empty();
-    seeksBlankRows_ = decodedStrips_ && IsFax(layout.compression);
-    blankByte_ = layout.invert ? 0xFF : 0;
+    seeksSolidRows_ = decodedStrips_ && IsFax(layout.compression);
     lineFaults_ = MayDamageLines(layout.compression);
     return TV_OK;
 }
@@ -145,7 +144,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
 std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
     const Chunk& chunk = layout_->chunks[index];
     inputPos_ = inputEnd_ = 0;
-    blankRows_ = 0;
+    solidRows_ = 0;
     chunk_ = kNoBytes;
     // A chunk that lies wholly past the end of the source holds no data, as
     // one cut short holds less: its rows come white, with a warning.
@@ -227,22 +226,22 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
     return lineFaults_ ? decoder_->LineFault() : TV_OK;
 }
 
-// Asks the decoder for the blank rows that come next, short of the strip's
-// last row (whose surplus is judged on the longer path).
-bool LineEngine::TakeBlankRows() {
-    if (!seeksBlankRows_ || buffered_ != 0 || brokenChunk_) return false;
+// Asks the decoder for the rows of one colour that come next, short of the
+// strip's last row (whose surplus is judged on the longer path).
+bool LineEngine::TakeSolidRows() {
+    if (!seeksSolidRows_ || buffered_ != 0 || brokenChunk_) return false;
     std::uint32_t consumed = 0;
-    blankRows_ = decoder_->TakeBlankRows(chunk_ + inputPos_, inputEnd_ - inputPos_, rowsInChunk_ - rowInChunk_ - 1,
-                                         consumed);
+    solidRows_ = decoder_->TakeSolidRows(chunk_ + inputPos_, inputEnd_ - inputPos_, rowsInChunk_ - rowInChunk_ - 1,
+                                         consumed, solidByte_);
     inputPos_ += consumed;
-    return blankRows_ > 0;
+    return solidRows_ > 0;
 }
 
-std::uint32_t LineEngine::BlankRow(unsigned char* dest) {
-    --blankRows_;
-    FillBytes(dest, blankByte_, chunkRowBytes_);
+std::uint32_t LineEngine::SolidRow(unsigned char* dest) {
+    --solidRows_;
+    FillBytes(dest, solidByte_, chunkRowBytes_);
     const std::uint32_t lastBits = layout_->chunkWidth % 8;
-    if (blankByte_ != 0 && lastBits != 0) dest[chunkRowBytes_ - 1] = static_cast<unsigned char>(0xFF << (8 - lastBits));
+    if (solidByte_ != 0 && lastBits != 0) dest[chunkRowBytes_ - 1] = static_cast<unsigned char>(0xFF << (8 - lastBits));
     return TV_OK;
 }
 
@@ -315,7 +314,7 @@ std::uint32_t LineEngine::ReadLine(unsigned char* line) {
     if (decodedStrips_ && rowInChunk_ + 1 < rowsInChunk_ && fault_ == TV_OK) {
         // The common case of compressed strips: a row before the strip's
         // last, with no chunk to start and no surplus to judge.
-        const std::uint32_t result = blankRows_ > 0 || TakeBlankRows() ? BlankRow(line) : DecodeRow(line);
+        const std::uint32_t result = solidRows_ > 0 || TakeSolidRows() ? SolidRow(line) : DecodeRow(line);
         ++rowInChunk_;
         ++line_;
         return result;

@@ -73,8 +73,8 @@ private:
     bool RewriteOldStyleLzw(std::uint32_t bytes);
     std::uint32_t StartChunkRow();
     std::uint32_t DecodeRow(unsigned char* dest);
-    bool TakeBlankRows();
-    std::uint32_t BlankRow(unsigned char* dest);
+    bool TakeSolidRows();
+    std::uint32_t SolidRow(unsigned char* dest);
     std::uint32_t WhiteRow(unsigned char* dest) const;
     std::uint32_t FillTileRow();
     void CopyTileRows(unsigned char* line) const;
@@ -117,12 +117,12 @@ private:
     std::uint32_t plainRows_ = 0;
     bool decodedStrips_ = false;  // compressed strips (not tiles): their rows but the last take a short path
     // Rows of the current strip, before its last, that the decoder has
-    // found blank and already read (a fax page's white lines): they are
-    // written without decoding, each byte blankByte_ (0, or FF on a
-    // complemented page, whose padding bits stay 0).
-    bool seeksBlankRows_ = false;
-    std::uint32_t blankRows_ = 0;
-    unsigned char blankByte_ = 0;
+    // found to be of one colour and already read (a fax page's blank
+    // lines): they are written without decoding, each byte solidByte_ (0 or
+    // FF, padding bits 0).
+    bool seeksSolidRows_ = false;
+    std::uint32_t solidRows_ = 0;
+    unsigned char solidByte_ = 0;
     bool lineFaults_ = false;     // the decoder may deliver a damaged line (LineFault)
     bool invert_ = false;
     std::uint32_t line_ = 0;

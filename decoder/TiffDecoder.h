@@ -36,17 +36,20 @@ public:
     // its rows straight into the caller's buffer does so, and GetLine with
     // that same buffer then needs no copy. The others ignore it.
     virtual void DecodeRowInto(std::uint8_t* row) { (void)row; }
-    // Rows ahead that are blank (all background, as a fax strip's white
-    // lines below a white one), taken from the start of `input` at once:
-    // up to `most` of them are read as if decoded and delivered, each as
-    // coded, and `consumed` says how much input they took. The caller
-    // writes them itself. Decoders that cannot tell keep the default.
-    virtual std::uint32_t TakeBlankRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
-                                        std::uint32_t& consumed) {
+    // Rows ahead that are of one colour throughout (as a fax strip's
+    // white lines below a white one), taken from the start of `input` at
+    // once: up to `most` of them are read as if decoded and delivered, each
+    // as coded; `consumed` says how much input they took, and `fill` what
+    // each of their bytes is (0 or FF; bits past the width are 0 whatever
+    // it is). The caller writes them itself. Decoders that cannot tell
+    // keep the default.
+    virtual std::uint32_t TakeSolidRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                        std::uint32_t& consumed, std::uint8_t& fill) {
         (void)input;
         (void)inputLength;
         (void)most;
         consumed = 0;
+        fill = 0;
         return 0;
     }
 };

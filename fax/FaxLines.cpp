@@ -893,45 +893,66 @@ void CFaxLines::AdvanceLines() {
     }
 }
 
-// Group 4 white lines below a white reference line are one V0 code each
-// (b1 stands at the width), a 1 bit: a run of 1 bits where Decode would
-// read them with the fast source is that many white lines, taken here as
-// Decode takes each, but without their toggles (the caller writes them).
-std::uint32_t CFaxLines::TakeBlankRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
-                                       std::uint32_t& consumed) {
+// Group 4 lines of one colour below a reference line the same repeat it
+// with V0 codes: a white line (b1 stands at the width) is one, a 1 bit; a
+// black line two, one on b1 at pixel 0 and one at the width, read as a
+// pair. A run of 1 bits is that many such lines, taken here as Decode
+// takes each, but without their toggles (the caller writes them).
+std::uint32_t CFaxLines::TakeSolidRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                       std::uint32_t& consumed, std::uint8_t& fill) {
     consumed = 0;
-    if (!Usable || !Group4 || Pending || !StripStarted || DataEnded || BlockEnded || RowsAligned || RefCount != 1 ||
-        Width == 0 || inputLength < kFastMinBytes) {
+    fill = 0;
+    const bool white = RefCount == 1;
+    const bool black = RefCount == 2 && Ref[0] == 0;
+    if (!Usable || !Group4 || Pending || DataEnded || BlockEnded || RowsAligned || !(white || black) || Width == 0 ||
+        inputLength == 0) {
         return 0;
     }
-    // Decode reads a line with the fast source when at least kFastMinBytes
-    // of input are left from the byte it starts in.
-    const std::uint64_t lastStart = (std::uint64_t{inputLength} - kFastMinBytes) * 8 + 7;
+    if (!StripStarted) StartStrip(input, inputLength);
+    // Before each mode code libtiff asks for seven bits (see
+    // CarefulBits::Need), and a pair is read at once only when the bits
+    // asked for after it are there too: a line whose codes end that far
+    // before the end of the input is read without making any bits up, by
+    // either source, and as a pair.
+    const unsigned lineBits = white ? 1 : 2;
+    const std::uint64_t inputBits = std::uint64_t{inputLength} * 8;
+    if (inputBits < BitOffset + lineBits - 1 + kModeMaxBits + (black ? 1 : 0)) return 0;
+    const std::uint64_t lastStart = inputBits - (lineBits - 1) - kModeMaxBits - (black ? 1 : 0);
     std::uint64_t position = BitOffset;
     std::uint32_t taken = 0;
     while (taken < most && position <= lastStart) {
-        // At most 57 bits from a byte boundary: the 8 bytes there are input.
-        const std::uint64_t word = tvfax::LoadBigEndian64(input + (position >> 3)) << (position & 7);
-        const unsigned span = static_cast<unsigned>(std::min<std::uint64_t>(
-            {64 - (position & 7), lastStart - position + 1, std::uint64_t{most} - taken}));
-        const unsigned ones = std::min(LeadingZeros64(~word), span);
-        taken += ones;
-        position += ones;
-        if (ones < span) break;
+        // At most 57 bits from a byte boundary, any of them past the input
+        // read as 0s (which end the run).
+        const std::uint32_t at = static_cast<std::uint32_t>(position >> 3);
+        std::uint64_t word = 0;
+        if (inputLength - at >= 8) {
+            word = tvfax::LoadBigEndian64(input + at);
+        } else {
+            for (std::uint32_t i = at; i < inputLength; ++i) word |= std::uint64_t{input[i]} << (56 - 8 * (i - at));
+        }
+        word <<= position & 7;
+        const std::uint64_t starts = (lastStart - position) / lineBits + 1;  // lines that may start from here
+        const unsigned window = static_cast<unsigned>(64 - (position & 7)) / lineBits;
+        const unsigned span = static_cast<unsigned>(std::min<std::uint64_t>({window, starts, std::uint64_t{most} - taken}));
+        const unsigned lines = std::min(LeadingZeros64(~word) / lineBits, span);
+        taken += lines;
+        position += std::uint64_t{lines} * lineBits;
+        if (lines < span) break;
     }
     if (taken == 0) return 0;
-    // Each line is a white line under a white line: the same elements in
-    // the next of the three arrays in turn, whose sentinels take the marks
-    // of the buffer it stands for, the two buffers taking turns. From the
-    // third line on every array holds a white line, and the whole state
-    // repeats every six lines (three arrays, two buffers).
+    // Each line repeats the one above: the same elements in the next of the
+    // three arrays in turn, whose sentinels take the marks of the buffer it
+    // stands for, the two buffers taking turns. From the third line on
+    // every array holds such a line, and the whole state repeats every six
+    // lines (three arrays, two buffers).
     const std::uint32_t steps = taken <= 8 ? taken : 3 + (taken - 3) % 6;
     for (std::uint32_t i = 0; i < steps; ++i) {
-        Cur[0] = Width;
-        CurCount = 1;
-        KeepMarksFrom(CurRuns, 2);
+        CurCount = white ? 1 : 2;
+        Cur[0] = white ? Width : 0;
+        Cur[1] = Width;
+        KeepMarksFrom(CurRuns, CurCount + 1);
         CurRuns.Line = Cur;
-        CurRuns.Written = 2;
+        CurRuns.Written = CurCount + 1;
         AdvanceLines();
     }
     EolPending = false;
@@ -940,6 +961,8 @@ std::uint32_t CFaxLines::TakeBlankRows(const std::uint8_t* input, std::uint32_t 
     DeliveredFault = TV_OK;
     consumed = static_cast<std::uint32_t>(position >> 3);
     BitOffset = static_cast<std::uint32_t>(position & 7);
+    // A white line is all 0s, complemented all 1s; a black one the reverse.
+    fill = static_cast<std::uint8_t>(white ? InvertMask : ~InvertMask);
     return taken;
 }
 

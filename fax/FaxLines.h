@@ -38,9 +38,10 @@ public:
                std::uint32_t wanted, std::uint32_t& produced) override;
     std::uint32_t GetLine(std::uint8_t* line) override;
     void Discard(std::uint32_t count) override;
-    // Group 4 white lines below a white one: each is one V0 code, a 1 bit.
-    std::uint32_t TakeBlankRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
-                                std::uint32_t& consumed) override;
+    // Group 4 lines of one colour below a line the same: each is one V0
+    // code (white) or two (black).
+    std::uint32_t TakeSolidRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                std::uint32_t& consumed, std::uint8_t& fill) override;
 
     // TV_OK when the line GetLine last delivered is wholly as coded, else
     // the warning it carries: TV_ERR_LINE_DAMAGED for a damaged line (a bad
