@@ -29,7 +29,7 @@ const PageFormat kFormats[] = {
     {"200dpi", 1728, 2292, 204, 196, 200},
     {"300dpi", 2480, 3508, 300, 300, 300},
 };
-const PageKind kKinds[] = {PageKind::Letter, PageKind::Form, PageKind::Mixed, PageKind::Scan};
+const PageKind kKinds[] = {PageKind::Letter, PageKind::Form, PageKind::Mixed, PageKind::Scan, PageKind::Memo, PageKind::NearBlank};
 
 struct Settings {
     int reps = 15;

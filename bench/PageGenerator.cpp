@@ -875,6 +875,33 @@ void DrawLetter(Canvas& c, Rng& rng, const Units& u) {
     DrawText(c, small, left, fy, text.Phrase(6) + " " + text.Number(6) + " " + text.Phrase(5));
 }
 
+// A short note with wide margins: a heading, a few lines of text in the
+// top third of the page, a signature; the rest is white.
+void DrawMemo(Canvas& c, Rng& rng, const Units& u) {
+    TextSource text(rng);
+    const Font body(u.Pt(12), true, false), head(u.Pt(14), false, true);
+    const int left = u.Mm(50), right = c.Width() - u.Mm(50);
+    int y = u.Mm(45);
+    DrawText(c, head, left, y, "Memo: " + text.Phrase(rng.Range(2, 4)));
+    y += 2 * body.Leading();
+    const int leading = body.Leading();
+    for (int p = 0; p < 2; ++p) {
+        y = SetParagraph(c, body, text.Sentences(rng.Range(1, 3)), left, right, y, leading, 0, false, c.Height() / 3);
+        y += leading;
+    }
+    Signature(c, rng, left + u.Mm(2), y + u.Mm(8), u.Mm(40), u.Mm(10), std::max(1.5, u.Mm(0.35) * 1.0));
+}
+
+// A near-blank page: a header line with a date, a page number at the foot.
+void DrawNearBlank(Canvas& c, Rng& rng, const Units& u) {
+    TextSource text(rng);
+    const Font small(u.Pt(8), false, false);
+    const int left = u.Mm(20), right = c.Width() - u.Mm(20);
+    DrawText(c, small, left, u.Mm(12), text.Phrase(3));
+    DrawTextRight(c, small, right, u.Mm(12), text.Number(2) + "." + text.Number(2) + ".20" + text.Number(2));
+    DrawTextRight(c, small, right, c.Height() - u.Mm(12), "Page " + text.Number(1));
+}
+
 void DrawForm(Canvas& c, Rng& rng, const Units& u) {
     TextSource text(rng);
     const Font title(u.Pt(16), false, true), label(u.Pt(6.5), false, false), entry(u.Pt(10), false, false),
@@ -1220,6 +1247,10 @@ const char* KindName(PageKind kind) {
             return "mixed";
         case PageKind::Scan:
             return "scan";
+        case PageKind::Memo:
+            return "memo";
+        case PageKind::NearBlank:
+            return "blank";
     }
     return "?";
 }
@@ -1241,6 +1272,12 @@ Page MakePage(PageKind kind, const PageFormat& format, std::uint64_t seed) {
             break;
         case PageKind::Scan:
             DrawScan(c, rng, u);
+            break;
+        case PageKind::Memo:
+            DrawMemo(c, rng, u);
+            break;
+        case PageKind::NearBlank:
+            DrawNearBlank(c, rng, u);
             break;
     }
     Page page;

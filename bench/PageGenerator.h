@@ -1,5 +1,6 @@
 // Synthetic A4 pages for the benchmark: a typed letter, a form, a mixed page
-// (text, dithered photograph, bar code, noise) and a degraded scan. Every
+// (text, dithered photograph, bar code, noise), a degraded scan, and two
+// sparse ones: a short memo with wide margins and a near-blank page. Every
 // page is a pure function of its kind, format and seed, so a run can be
 // repeated anywhere without committing image files.
 #ifndef TIFFVIEW_BENCH_PAGEGENERATOR_H
@@ -11,7 +12,7 @@
 
 namespace tvbench {
 
-enum class PageKind { Letter, Form, Mixed, Scan };
+enum class PageKind { Letter, Form, Mixed, Scan, Memo, NearBlank };
 
 // The pixel size of a page and the resolution written into its file. Layout
 // uses `layoutDpi` (square pixels) so that the fax format, whose pixels are

@@ -16,6 +16,7 @@
 #include "fax/FaxLines.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "TiffViewCodes.h"
@@ -110,6 +111,7 @@ void CFaxLines::Reset() {
     StripStarted = false;
     NoEols = false;
     Pending = false;
+    SpanCount = 0;
     if (!Usable) return;
     // The first reference line of a strip is white: one run of the width,
     // then libtiff's empty one. It takes the place of the line before in
@@ -893,77 +895,175 @@ void CFaxLines::AdvanceLines() {
     }
 }
 
-// Group 4 lines of one colour below a reference line the same repeat it
-// with V0 codes: a white line (b1 stands at the width) is one, a 1 bit; a
-// black line two, one on b1 at pixel 0 and one at the width, read as a
-// pair. A run of 1 bits is that many such lines, taken here as Decode
-// takes each, but without their toggles (the caller writes them).
+// Lines of one colour below a reference line the same, taken as Decode
+// takes each, but without their toggles (the caller writes them). In Group
+// 4 they repeat the reference with V0 codes: a white line (b1 stands at the
+// width) is one, a 1 bit; a black line two, one on b1 at pixel 0 and one at
+// the width, read as a pair. A run of 1 bits is that many such lines.
 std::uint32_t CFaxLines::TakeSolidRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
                                        std::uint32_t& consumed, std::uint8_t& fill) {
     consumed = 0;
     fill = 0;
     const bool white = RefCount == 1;
     const bool black = RefCount == 2 && Ref[0] == 0;
-    if (!Usable || !Group4 || Pending || DataEnded || BlockEnded || RowsAligned || !(white || black) || Width == 0 ||
-        inputLength == 0) {
+    if (!Usable || Pending || DataEnded || BlockEnded || RowsAligned || !(white || black) || Width == 0 ||
+        inputLength == 0 || most == 0) {
         return 0;
     }
     if (!StripStarted) StartStrip(input, inputLength);
-    // Before each mode code libtiff asks for seven bits (see
-    // CarefulBits::Need), and a pair is read at once only when the bits
-    // asked for after it are there too: a line whose codes end that far
-    // before the end of the input is read without making any bits up, by
-    // either source, and as a pair.
-    const unsigned lineBits = white ? 1 : 2;
-    const std::uint64_t inputBits = std::uint64_t{inputLength} * 8;
-    if (inputBits < BitOffset + lineBits - 1 + kModeMaxBits + (black ? 1 : 0)) return 0;
-    const std::uint64_t lastStart = inputBits - (lineBits - 1) - kModeMaxBits - (black ? 1 : 0);
-    std::uint64_t position = BitOffset;
     std::uint32_t taken = 0;
-    while (taken < most && position <= lastStart) {
-        // At most 57 bits from a byte boundary, any of them past the input
-        // read as 0s (which end the run).
-        const std::uint32_t at = static_cast<std::uint32_t>(position >> 3);
-        std::uint64_t word = 0;
-        if (inputLength - at >= 8) {
-            word = tvfax::LoadBigEndian64(input + at);
-        } else {
-            for (std::uint32_t i = at; i < inputLength; ++i) word |= std::uint64_t{input[i]} << (56 - 8 * (i - at));
+    if (Group4) {
+        // Before each mode code libtiff asks for seven bits (see
+        // CarefulBits::Need), and a pair is read at once only when the bits
+        // asked for after it are there too: a line whose codes end that far
+        // before the end of the input is read without making any bits up,
+        // by either source, and as a pair.
+        const unsigned lineBits = white ? 1 : 2;
+        const std::uint64_t inputBits = std::uint64_t{inputLength} * 8;
+        if (inputBits < BitOffset + lineBits - 1 + kModeMaxBits + (black ? 1 : 0)) return 0;
+        const std::uint64_t lastStart = inputBits - (lineBits - 1) - kModeMaxBits - (black ? 1 : 0);
+        std::uint64_t position = BitOffset;
+        while (taken < most && position <= lastStart) {
+            // At most 57 bits from a byte boundary, any of them past the
+            // input read as 0s (which end the run).
+            const std::uint32_t at = static_cast<std::uint32_t>(position >> 3);
+            std::uint64_t word = 0;
+            if (inputLength - at >= 8) {
+                word = tvfax::LoadBigEndian64(input + at);
+            } else {
+                for (std::uint32_t i = at; i < inputLength; ++i) word |= std::uint64_t{input[i]} << (56 - 8 * (i - at));
+            }
+            word <<= position & 7;
+            const std::uint64_t starts = (lastStart - position) / lineBits + 1;  // lines that may start from here
+            const unsigned window = static_cast<unsigned>(64 - (position & 7)) / lineBits;
+            const unsigned span = static_cast<unsigned>(std::min<std::uint64_t>({window, starts, std::uint64_t{most} - taken}));
+            const unsigned lines = std::min(LeadingZeros64(~word) / lineBits, span);
+            taken += lines;
+            position += std::uint64_t{lines} * lineBits;
+            if (lines < span) break;
         }
-        word <<= position & 7;
-        const std::uint64_t starts = (lastStart - position) / lineBits + 1;  // lines that may start from here
-        const unsigned window = static_cast<unsigned>(64 - (position & 7)) / lineBits;
-        const unsigned span = static_cast<unsigned>(std::min<std::uint64_t>({window, starts, std::uint64_t{most} - taken}));
-        const unsigned lines = std::min(LeadingZeros64(~word) / lineBits, span);
-        taken += lines;
-        position += std::uint64_t{lines} * lineBits;
-        if (lines < span) break;
+        if (taken == 0) return 0;
+        consumed = static_cast<std::uint32_t>(position >> 3);
+        BitOffset = static_cast<std::uint32_t>(position & 7);
+    } else {
+        std::uint64_t position = BitOffset;
+        taken = RepeatedLines(input, inputLength, most, position);
+        if (taken == 0) return 0;
+        consumed = static_cast<std::uint32_t>(position >> 3);
+        BitOffset = static_cast<std::uint32_t>(position & 7);
     }
-    if (taken == 0) return 0;
-    // Each line repeats the one above: the same elements in the next of the
-    // three arrays in turn, whose sentinels take the marks of the buffer it
-    // stands for, the two buffers taking turns. From the third line on
-    // every array holds such a line, and the whole state repeats every six
-    // lines (three arrays, two buffers).
-    const std::uint32_t steps = taken <= 8 ? taken : 3 + (taken - 3) % 6;
+    TakeSolidLines(white, taken);
+    // A white line is all 0s, complemented all 1s; a black one the reverse.
+    fill = static_cast<std::uint8_t>(white ? InvertMask : ~InvertMask);
+    return taken;
+}
+
+namespace {
+
+// Whether the `bits` bits from bit `offset` of `a` (first bit most
+// significant) equal those from bit `offset` of `b`.
+bool SameBits(const std::uint8_t* a, const std::uint8_t* b, unsigned offset, std::uint64_t bits) {
+    const std::uint64_t end = offset + bits;
+    const std::uint64_t last = (end - 1) / 8;
+    const auto firstMask = static_cast<std::uint8_t>(0xFF >> offset);
+    const auto lastMask = static_cast<std::uint8_t>(0xFF << (7 - (end - 1) % 8));
+    if (last == 0) return ((a[0] ^ b[0]) & firstMask & lastMask) == 0;
+    return ((a[0] ^ b[0]) & firstMask) == 0 && ((a[last] ^ b[last]) & lastMask) == 0 &&
+           std::memcmp(a + 1, b + 1, static_cast<std::size_t>(last - 1)) == 0;
+}
+
+// Lines in a repeating group looked for: writers that code every k-th line
+// one-dimensionally repeat a blank line's codes every k lines.
+constexpr std::uint32_t kMostPeriod = 4;
+
+}  // namespace
+
+// Remembers the line just read.
+void CFaxLines::KeepSpan(const LineSpan& span) {
+    if (SpanCount == kSpans) {
+        std::copy(Spans + 1, Spans + kSpans, Spans);
+        --SpanCount;
+    }
+    Spans[SpanCount++] = span;
+}
+
+// Group 3 and modified Huffman lines that repeat solid lines: when the
+// lines read last are solid lines of one colour in a group of p lines,
+// coded with the same bits as the group before it, whole bytes apart, then
+// lines coded with those bits again, read from the same state, are those
+// lines again. (A one-dimensional blank line repeats every line; a
+// two-dimensional coding with a one-dimensional line every k lines repeats
+// every k.) Lines are taken where Decode would read them with the fast
+// source: far from the end of the input, where no bits are made up.
+// `position` is where the lines start in bits from `input`, and moves on
+// past those taken; returns how many.
+std::uint32_t CFaxLines::RepeatedLines(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                       std::uint64_t& position) {
+    if (SpanCount == 0) return 0;
+    const int solid = RefCount == 1 ? 1 : 2;
+    const LineSpan& latest = Spans[SpanCount - 1];
+    const std::uint64_t latestEnd = latest.Offset + latest.Bits;
+    if (latest.At + latestEnd / 8 != input || latestEnd % 8 != position) return 0;
+    for (std::uint32_t period = 1; period <= kMostPeriod && 2 * period <= SpanCount; ++period) {
+        LineSpan group[kMostPeriod];  // the last p lines (copied: KeepSpan moves them)
+        std::copy(Spans + SpanCount - period, Spans + SpanCount, group);
+        const LineSpan* const before = Spans + SpanCount - 2 * period;
+        std::uint64_t groupBits = 0;
+        for (std::uint32_t i = 0; i < period; ++i) groupBits += group[i].Bits;
+        if (groupBits == 0 || groupBits % 8 != 0) continue;
+        const std::uint64_t groupBytes = groupBits / 8;
+        bool same = true;
+        for (std::uint32_t i = 0; i < period && same; ++i) {
+            same = group[i].Solid == solid && before[i].Solid == solid && group[i].Bits == before[i].Bits &&
+                   group[i].Offset == before[i].Offset && group[i].At == before[i].At + groupBytes &&
+                   SameBits(before[i].At, group[i].At, group[i].Offset, group[i].Bits);
+        }
+        if (!same) continue;
+        // Line m repeats line m % p of the group, m / p + 1 groups on.
+        auto lineAt = [&](std::uint32_t m) {
+            const LineSpan& model = group[m % period];
+            return LineSpan{model.At + (m / period + 1) * groupBytes, model.Offset, model.Bits, solid};
+        };
+        std::uint32_t taken = 0;
+        std::uint64_t bits = 0;
+        while (taken < most) {
+            const LineSpan line = lineAt(taken);
+            const std::uint64_t endByte = static_cast<std::uint64_t>(line.At - input) + (line.Offset + line.Bits + 7) / 8;
+            const LineSpan& model = group[taken % period];
+            if (endByte + 1 + kFastMinBytes > inputLength || !SameBits(model.At, line.At, line.Offset, line.Bits)) break;
+            bits += line.Bits;
+            ++taken;
+        }
+        for (std::uint32_t m = taken > kSpans ? taken - kSpans : 0; m < taken; ++m) KeepSpan(lineAt(m));
+        position += bits;
+        return taken;
+    }
+    return 0;
+}
+
+// `count` solid lines, each the same as the reference line, taken as Decode
+// takes each: the same elements in the next of the three arrays in turn,
+// whose sentinels take the marks of the buffer it stands for, the two
+// buffers taking turns. From the third line on every array holds such a
+// line, and the whole state repeats every six lines (three arrays, two
+// buffers).
+void CFaxLines::TakeSolidLines(bool white, std::uint32_t count) {
+    const std::uint32_t steps = count <= 8 ? count : 3 + (count - 3) % 6;
     for (std::uint32_t i = 0; i < steps; ++i) {
         CurCount = white ? 1 : 2;
         Cur[0] = white ? Width : 0;
         Cur[1] = Width;
-        KeepMarksFrom(CurRuns, CurCount + 1);
-        CurRuns.Line = Cur;
-        CurRuns.Written = CurCount + 1;
+        if (TwoDimensional) {
+            KeepMarksFrom(CurRuns, CurCount + 1);
+            CurRuns.Line = Cur;
+            CurRuns.Written = CurCount + 1;
+        }
         AdvanceLines();
     }
     EolPending = false;
     BlockEndLine = false;
     PendingFault = TV_OK;
     DeliveredFault = TV_OK;
-    consumed = static_cast<std::uint32_t>(position >> 3);
-    BitOffset = static_cast<std::uint32_t>(position & 7);
-    // A white line is all 0s, complemented all 1s; a black one the reverse.
-    fill = static_cast<std::uint8_t>(white ? InvertMask : ~InvertMask);
-    return taken;
 }
 
 // Renders the delivered line into `out`, RowBytes bytes, from the toggles
@@ -987,6 +1087,7 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     if (DataEnded) return RowPastData(produced);
     if (!StripStarted) StartStrip(input, inputLength);
     InputBits = std::uint64_t{inputLength} * 8;
+    const unsigned entryOffset = BitOffset;
     End end = End::Careful;
     bool skipped = false;  // the EOL search stepped over coded bits
     std::uint64_t position = 0;
@@ -1010,6 +1111,7 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     }
     const std::uint64_t endBits = std::uint64_t{inputLength} * 8;
     if (end == End::NoLine) {
+        SpanCount = 0;
         DataEnded = true;
         consumed = inputLength;
         BitOffset = 0;
@@ -1048,6 +1150,7 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     EolPending = end == End::Eol || end == End::EolInLine;
     const bool blockWasEnded = BlockEnded;
     if (Group4 && end == End::EolInLine) BlockEnded = true;
+    const bool solidLine = end == End::Complete && exact && !skipped && !blockWasEnded;
     // A line whose last code ran past the data (read with 0 bits for the
     // missing ones) is partly made up, like one the data cut short. Group 4
     // lines after an EOL are read out of step with libtiff's idea of them.
@@ -1061,6 +1164,16 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     const bool ranOut = end == End::Data || position > endBits || blockEnd || madeUp;
     PendingFault = ranOut ? TV_ERR_STRIP_SHORT
                           : (exact && !skipped && !blockWasEnded ? TV_OK : TV_ERR_LINE_DAMAGED);
+    // Group 3 and modified Huffman solid lines are remembered in a row (any
+    // other line ends the row) for RepeatedLines to find them coded again.
+    if (!Group4) {
+        const int solid = !solidLine || PendingFault != TV_OK ? 0 : CurCount == 1 ? 1 : CurCount == 2 && Cur[0] == 0 ? 2 : 0;
+        if (solid != 0) {
+            KeepSpan(LineSpan{input, entryOffset, position - entryOffset, solid});
+        } else {
+            SpanCount = 0;
+        }
+    }
     AdvanceLines();
     Pending = true;
     produced = RowBytes;

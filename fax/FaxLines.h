@@ -38,8 +38,9 @@ public:
                std::uint32_t wanted, std::uint32_t& produced) override;
     std::uint32_t GetLine(std::uint8_t* line) override;
     void Discard(std::uint32_t count) override;
-    // Group 4 lines of one colour below a line the same: each is one V0
-    // code (white) or two (black).
+    // Lines of one colour below a line the same: in Group 4 each is one V0
+    // code (white) or two (black); in the other codings each is coded with
+    // the same bits as the two lines before it.
     std::uint32_t TakeSolidRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
                                 std::uint32_t& consumed, std::uint8_t& fill) override;
 
@@ -91,6 +92,9 @@ private:
     void MarkRuns(std::uint32_t from, std::uint32_t to);
     void SetSentinels();
     void AdvanceLines();
+    std::uint32_t RepeatedLines(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                std::uint64_t& position);
+    void TakeSolidLines(bool white, std::uint32_t count);
     int RowPastData(std::uint32_t& produced);
     void Render(std::uint8_t* out);
     void ClearToggles();
@@ -162,6 +166,22 @@ private:
     bool NoEols = false;
     bool AlignedRows = false;
     std::uint64_t TrailingZeros = 0;  // 0 bits after the strip's last 1, which start no line
+    // A line as the bits it was read from (with the EOL, fill or tag bit
+    // before its codes), so that the same line coded again is known: the
+    // byte it starts in and the bits of that byte before it, how many bits
+    // it takes, and its colour (1 white, 2 black). The solid lines read
+    // wholly as coded last, in a row, the latest at Spans[SpanCount - 1],
+    // each starting where the one before ends.
+    struct LineSpan {
+        const std::uint8_t* At = nullptr;
+        unsigned Offset = 0;
+        std::uint64_t Bits = 0;
+        int Solid = 0;
+    };
+    static constexpr std::uint32_t kSpans = 8;
+    LineSpan Spans[kSpans];
+    std::uint32_t SpanCount = 0;
+    void KeepSpan(const LineSpan& span);
     std::uint64_t InputBits = 0;      // bits of the input Decode was given
 };
 
