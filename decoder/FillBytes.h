@@ -18,6 +18,12 @@ inline void FillBytes(std::uint8_t* p, std::uint8_t value, std::size_t n) {
     std::uint8_t block[kBlock];
     std::memset(block, value, kBlock);
     std::size_t i = 0;
+    for (; i + 4 * kBlock <= n; i += 4 * kBlock) {
+        std::memcpy(p + i, block, kBlock);
+        std::memcpy(p + i + kBlock, block, kBlock);
+        std::memcpy(p + i + 2 * kBlock, block, kBlock);
+        std::memcpy(p + i + 3 * kBlock, block, kBlock);
+    }
     for (; i + kBlock <= n; i += kBlock) std::memcpy(p + i, block, kBlock);
     // The last block ends at the end, over bytes already filled.
     if (i < n) std::memcpy(p + n - kBlock, block, kBlock);

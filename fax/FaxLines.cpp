@@ -972,6 +972,28 @@ bool SameBits(const std::uint8_t* a, const std::uint8_t* b, unsigned offset, std
            std::memcmp(a + 1, b + 1, static_cast<std::size_t>(last - 1)) == 0;
 }
 
+// How many bits from bit `offset` of `input` on equal the bits `distance`
+// bytes before them, looking no further than byte `limit` (exclusive).
+std::uint64_t RepeatingBits(const std::uint8_t* input, unsigned offset, std::uint64_t distance, std::uint64_t limit) {
+    if (limit == 0) return 0;
+    const std::uint8_t* const earlier = input - distance;
+    const unsigned firstDiff = static_cast<unsigned>((input[0] ^ earlier[0]) & (0xFFu >> offset));
+    if (firstDiff != 0) return static_cast<unsigned>(__builtin_clz(firstDiff)) - 24 - offset;
+    std::uint64_t n = 1;  // whole bytes equal
+    while (n + 8 <= limit) {
+        std::uint64_t a;
+        std::uint64_t b;
+        std::memcpy(&a, input + n, 8);
+        std::memcpy(&b, earlier + n, 8);
+        if (a != b) break;
+        n += 8;
+    }
+    while (n < limit && input[n] == earlier[n]) ++n;
+    std::uint64_t bits = 8 * n - offset;
+    if (n < limit) bits += static_cast<unsigned>(__builtin_clz(static_cast<unsigned>(input[n] ^ earlier[n]))) - 24;
+    return bits;
+}
+
 // Lines in a repeating group looked for: writers that code every k-th line
 // one-dimensionally repeat a blank line's codes every k lines.
 constexpr std::uint32_t kMostPeriod = 4;
@@ -1019,19 +1041,18 @@ std::uint32_t CFaxLines::RepeatedLines(const std::uint8_t* input, std::uint32_t 
                    SameBits(before[i].At, group[i].At, group[i].Offset, group[i].Bits);
         }
         if (!same) continue;
-        // Line m repeats line m % p of the group, m / p + 1 groups on.
+        // Line m repeats line m % p of the group, m / p + 1 groups on: it
+        // is there while the input repeats itself a group's bytes on.
         auto lineAt = [&](std::uint32_t m) {
             const LineSpan& model = group[m % period];
             return LineSpan{model.At + (m / period + 1) * groupBytes, model.Offset, model.Bits, solid};
         };
+        const std::uint64_t repeating = RepeatingBits(input, static_cast<unsigned>(position), groupBytes,
+                                                      inputLength - std::min<std::uint32_t>(inputLength, 1 + kFastMinBytes));
         std::uint32_t taken = 0;
         std::uint64_t bits = 0;
-        while (taken < most) {
-            const LineSpan line = lineAt(taken);
-            const std::uint64_t endByte = static_cast<std::uint64_t>(line.At - input) + (line.Offset + line.Bits + 7) / 8;
-            const LineSpan& model = group[taken % period];
-            if (endByte + 1 + kFastMinBytes > inputLength || !SameBits(model.At, line.At, line.Offset, line.Bits)) break;
-            bits += line.Bits;
+        while (taken < most && bits + group[taken % period].Bits <= repeating) {
+            bits += group[taken % period].Bits;
             ++taken;
         }
         for (std::uint32_t m = taken > kSpans ? taken - kSpans : 0; m < taken; ++m) KeepSpan(lineAt(m));
