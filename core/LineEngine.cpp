@@ -134,7 +134,7 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
     }
     if (decoder_ && decoder_->SetWidth(layout.chunkWidth) == 0) return TV_ERR_NO_MEMORY;
     decodedStrips_ = decoder_ && tileRows_.empty();
-    seeksSolidRows_ = decodedStrips_ && IsFax(layout.compression);
+    seeksSolidRows_ = decodedStrips_ && (IsFax(layout.compression) || layout.compression == 32773);
     lineFaults_ = MayDamageLines(layout.compression);
     return TV_OK;
 }

@@ -5,8 +5,11 @@
 // (-128, a no-op some encoders emit).
 #include "decoder/PackBitsDecoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
+
+#include "decoder/RepeatedBytes.h"
 
 namespace {
 
@@ -44,6 +47,8 @@ void CPackBitsDecoder::Reset() {
     LiteralLeft = 0;
     RepeatLeft = 0;
     RepeatPending = 0;
+    SpanSolid = false;
+    RowStart = nullptr;
 }
 
 void CPackBitsDecoder::SetInvert(std::int32_t invert) { Invert = invert; }
@@ -53,6 +58,7 @@ int CPackBitsDecoder::SetWidth(std::uint32_t width) {
     RowSize = 0;
     Reset();
     const auto rowSize = static_cast<std::uint32_t>((static_cast<std::uint64_t>(width) + 7) / 8);
+    Width = width;
     // Left uninitialised: only decoded bytes are ever delivered.
     Own = Row = new (std::nothrow) std::uint8_t[rowSize];
     if (Row == nullptr) return 0;
@@ -72,6 +78,9 @@ int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLengt
     const std::uint8_t* const end = input + inputLength;
     std::uint32_t filled = Filled;
     const std::uint32_t start = filled;
+    // A row whose bytes start here with no run carried into it.
+    const bool ownStart = filled == 0 && RepeatLeft == 0 && RepeatPending == 0 && LiteralLeft == 0;
+    if (ownStart) RowStart = input;
 
     // Go on with the run the previous row or the previous call's input
     // ended in.
@@ -158,7 +167,51 @@ int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLengt
     Filled = filled;
     consumed = static_cast<std::uint32_t>(p - input);
     produced = filled - start;
+    // The row's own bytes, when it started in this call and no run goes on
+    // into the next row.
+    const bool ownEnd = filled == RowSize && RepeatLeft == 0 && RepeatPending == 0 && LiteralLeft == 0;
+    RowBytesRead = ownStart && ownEnd ? consumed : 0;
+    if (!ownStart) RowStart = nullptr;
     return 1;
+}
+
+namespace {
+
+// Whether the delivered row is of one colour, every byte `fill` and the
+// bits past the width 0.
+bool SolidRow(const std::uint8_t* row, std::uint32_t bytes, std::uint32_t width, std::uint8_t& fill) {
+    fill = row[0] == 0 ? 0 : 0xFF;
+    const std::uint32_t lastBits = width % 8;
+    const std::uint32_t whole = lastBits == 0 ? bytes : bytes - 1;
+    std::uint64_t word;
+    std::memset(&word, fill, 8);
+    std::uint32_t i = 0;
+    for (; i + 8 <= whole; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, row + i, 8);
+        if (w != word) return false;
+    }
+    for (; i < whole; ++i) {
+        if (row[i] != fill) return false;
+    }
+    return lastBits == 0 || row[bytes - 1] == static_cast<std::uint8_t>(fill & (0xFF << (8 - lastBits)));
+}
+
+}  // namespace
+
+std::uint32_t CPackBitsDecoder::TakeSolidRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                              std::uint32_t& consumed, std::uint8_t& fill) {
+    consumed = 0;
+    fill = SpanFill;
+    if (!SpanSolid || Filled != 0 || RepeatLeft != 0 || RepeatPending != 0 || LiteralLeft != 0 || SpanBytes == 0 ||
+        SpanAt + SpanBytes != input) {
+        return 0;
+    }
+    const std::uint64_t limit = std::min<std::uint64_t>(inputLength, std::uint64_t{most} * SpanBytes);
+    const std::uint32_t taken = static_cast<std::uint32_t>(RepeatedBytes(input, SpanBytes, limit) / SpanBytes);
+    consumed = taken * SpanBytes;
+    if (taken > 0) SpanAt = input + consumed - SpanBytes;
+    return taken;
 }
 
 std::uint32_t CPackBitsDecoder::GetLine(std::uint8_t* line) {
@@ -168,6 +221,11 @@ std::uint32_t CPackBitsDecoder::GetLine(std::uint8_t* line) {
     } else if (n != 0 && line != Row) {
         std::memcpy(line, Row, n);
     }
+    // A row coded in bytes of its own is remembered, to know it coded again.
+    SpanSolid = RowBytesRead != 0 && RowStart != nullptr && n == RowSize && SolidRow(line, n, Width, SpanFill);
+    SpanAt = RowStart;
+    SpanBytes = RowBytesRead;
+    RowBytesRead = 0;
     Filled = 0;
     Row = Own;
     return n;

@@ -32,6 +32,10 @@ public:
     void Discard(std::uint32_t count) override;
     // The row about to start is decoded into `row` (RowSize bytes).
     void DecodeRowInto(std::uint8_t* row) override;
+    // Rows coded with the same bytes as the last row, when that was a
+    // solid row coded on its own (no run from or into a row beside it).
+    std::uint32_t TakeSolidRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                std::uint32_t& consumed, std::uint8_t& fill) override;
 
 private:
     std::uint8_t* Own = nullptr;      // the decoder's own row
@@ -45,6 +49,16 @@ private:
     std::uint32_t RepeatPending = 0;  // copies waiting for their repeat byte
     std::uint8_t RepeatByte = 0;
     std::int32_t Invert = 0;
+    std::uint32_t Width = 0;
+    // The bytes the last row was coded in, when they were its own: from
+    // SpanAt, SpanBytes of them; SpanSolid when the row was of one colour,
+    // every delivered byte SpanFill (bits past the width 0).
+    const std::uint8_t* SpanAt = nullptr;
+    std::uint32_t SpanBytes = 0;
+    bool SpanSolid = false;
+    std::uint8_t SpanFill = 0;
+    const std::uint8_t* RowStart = nullptr;  // where the current row's own bytes began, if they did
+    std::uint32_t RowBytesRead = 0;
 };
 
 #endif

@@ -20,6 +20,7 @@
 #include <new>
 
 #include "TiffViewCodes.h"
+#include "decoder/RepeatedBytes.h"
 #include "fax/FaxBits.h"
 #include "fax/FaxCodes.h"
 #include "fax/FaxSteps.h"
@@ -979,16 +980,7 @@ std::uint64_t RepeatingBits(const std::uint8_t* input, unsigned offset, std::uin
     const std::uint8_t* const earlier = input - distance;
     const unsigned firstDiff = static_cast<unsigned>((input[0] ^ earlier[0]) & (0xFFu >> offset));
     if (firstDiff != 0) return static_cast<unsigned>(__builtin_clz(firstDiff)) - 24 - offset;
-    std::uint64_t n = 1;  // whole bytes equal
-    while (n + 8 <= limit) {
-        std::uint64_t a;
-        std::uint64_t b;
-        std::memcpy(&a, input + n, 8);
-        std::memcpy(&b, earlier + n, 8);
-        if (a != b) break;
-        n += 8;
-    }
-    while (n < limit && input[n] == earlier[n]) ++n;
+    const std::uint64_t n = 1 + RepeatedBytes(input + 1, distance, limit - 1);  // whole bytes equal
     std::uint64_t bits = 8 * n - offset;
     if (n < limit) bits += static_cast<unsigned>(__builtin_clz(static_cast<unsigned>(input[n] ^ earlier[n]))) - 24;
     return bits;
