@@ -24,7 +24,14 @@ inline void StoreBigEndian64(std::uint8_t* p, std::uint64_t w) {
 
 bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
                       std::uint32_t& bytes, std::uint32_t& bits) {
-    return RenderFaxToggles(toggles, total, dest, capacity, bytes, bits, 0, total, false);
+    // The span of toggled words, found by looking: words without toggles
+    // at either end, two at a time.
+    const std::uint64_t lastWord = total >> 6;
+    std::uint64_t first = 0;
+    while (first + 2 <= lastWord && (toggles[first] | toggles[first + 1]) == 0) first += 2;
+    std::uint64_t end = lastWord;  // past the last word before lastWord that may hold toggles
+    while (end >= first + 2 && (toggles[end - 1] | toggles[end - 2]) == 0) end -= 2;
+    return RenderFaxToggles(toggles, total, dest, capacity, bytes, bits, 64 * first, end > 0 ? 64 * end - 1 : 0, false);
 }
 
 bool RenderFaxToggles(std::uint64_t* toggles, std::uint64_t total, std::uint8_t* dest, std::size_t capacity,
