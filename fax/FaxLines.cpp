@@ -900,7 +900,9 @@ void CFaxLines::AdvanceLines() {
 // takes each, but without their toggles (the caller writes them). In Group
 // 4 they repeat the reference with V0 codes: a white line (b1 stands at the
 // width) is one, a 1 bit; a black line two, one on b1 at pixel 0 and one at
-// the width, read as a pair. A run of 1 bits is that many such lines.
+// the width, read as a pair (RepeatedReferences). In the other codings they
+// are coded with the same bits as the solid lines before them
+// (RepeatedLines).
 std::uint32_t CFaxLines::TakeSolidRows(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
                                        std::uint32_t& consumed, std::uint8_t& fill) {
     consumed = 0;
@@ -912,50 +914,52 @@ std::uint32_t CFaxLines::TakeSolidRows(const std::uint8_t* input, std::uint32_t 
         return 0;
     }
     if (!StripStarted) StartStrip(input, inputLength);
-    std::uint32_t taken = 0;
-    if (Group4) {
-        // Before each mode code libtiff asks for seven bits (see
-        // CarefulBits::Need), and a pair is read at once only when the bits
-        // asked for after it are there too: a line whose codes end that far
-        // before the end of the input is read without making any bits up,
-        // by either source, and as a pair.
-        const unsigned lineBits = white ? 1 : 2;
-        const std::uint64_t inputBits = std::uint64_t{inputLength} * 8;
-        if (inputBits < BitOffset + lineBits - 1 + kModeMaxBits + (black ? 1 : 0)) return 0;
-        const std::uint64_t lastStart = inputBits - (lineBits - 1) - kModeMaxBits - (black ? 1 : 0);
-        std::uint64_t position = BitOffset;
-        while (taken < most && position <= lastStart) {
-            // At most 57 bits from a byte boundary, any of them past the
-            // input read as 0s (which end the run).
-            const std::uint32_t at = static_cast<std::uint32_t>(position >> 3);
-            std::uint64_t word = 0;
-            if (inputLength - at >= 8) {
-                word = tvfax::LoadBigEndian64(input + at);
-            } else {
-                for (std::uint32_t i = at; i < inputLength; ++i) word |= std::uint64_t{input[i]} << (56 - 8 * (i - at));
-            }
-            word <<= position & 7;
-            const std::uint64_t starts = (lastStart - position) / lineBits + 1;  // lines that may start from here
-            const unsigned window = static_cast<unsigned>(64 - (position & 7)) / lineBits;
-            const unsigned span = static_cast<unsigned>(std::min<std::uint64_t>({window, starts, std::uint64_t{most} - taken}));
-            const unsigned lines = std::min(LeadingZeros64(~word) / lineBits, span);
-            taken += lines;
-            position += std::uint64_t{lines} * lineBits;
-            if (lines < span) break;
-        }
-        if (taken == 0) return 0;
-        consumed = static_cast<std::uint32_t>(position >> 3);
-        BitOffset = static_cast<std::uint32_t>(position & 7);
-    } else {
-        std::uint64_t position = BitOffset;
-        taken = RepeatedLines(input, inputLength, most, position);
-        if (taken == 0) return 0;
-        consumed = static_cast<std::uint32_t>(position >> 3);
-        BitOffset = static_cast<std::uint32_t>(position & 7);
-    }
+    std::uint64_t position = BitOffset;
+    const std::uint32_t taken = Group4 ? RepeatedReferences(input, inputLength, most, white, position)
+                                       : RepeatedLines(input, inputLength, most, position);
+    if (taken == 0) return 0;
+    consumed = static_cast<std::uint32_t>(position >> 3);
+    BitOffset = static_cast<std::uint32_t>(position & 7);
     TakeSolidLines(white, taken);
     // A white line is all 0s, complemented all 1s; a black one the reverse.
     fill = static_cast<std::uint8_t>(white ? InvertMask : ~InvertMask);
+    return taken;
+}
+
+// Group 4 lines that repeat a solid reference line: a run of 1 bits from
+// `position` (bits from `input`), one a white line, two a black one.
+// Before each mode code libtiff asks for seven bits (see CarefulBits::Need),
+// and a pair is read at once only when the bits asked for after it are
+// there too: a line whose codes end that far before the end of the input is
+// read without making any bits up, by either source, and as a pair.
+// `position` moves on past the lines taken; returns how many.
+std::uint32_t CFaxLines::RepeatedReferences(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                            bool white, std::uint64_t& position) const {
+    const unsigned lineBits = white ? 1 : 2;
+    const unsigned room = lineBits - 1 + kModeMaxBits + (white ? 0 : 1);
+    const std::uint64_t inputBits = std::uint64_t{inputLength} * 8;
+    if (inputBits < position + room) return 0;
+    const std::uint64_t lastStart = inputBits - room;
+    std::uint32_t taken = 0;
+    while (taken < most && position <= lastStart) {
+        // At most 57 bits from a byte boundary, any of them past the input
+        // read as 0s (which end the run).
+        const std::uint32_t at = static_cast<std::uint32_t>(position >> 3);
+        std::uint64_t word = 0;
+        if (inputLength - at >= 8) {
+            word = tvfax::LoadBigEndian64(input + at);
+        } else {
+            for (std::uint32_t i = at; i < inputLength; ++i) word |= std::uint64_t{input[i]} << (56 - 8 * (i - at));
+        }
+        word <<= position & 7;
+        const std::uint64_t starts = (lastStart - position) / lineBits + 1;  // lines that may start from here
+        const unsigned window = static_cast<unsigned>(64 - (position & 7)) / lineBits;
+        const unsigned span = static_cast<unsigned>(std::min<std::uint64_t>({window, starts, std::uint64_t{most} - taken}));
+        const unsigned lines = std::min(LeadingZeros64(~word) / lineBits, span);
+        taken += lines;
+        position += std::uint64_t{lines} * lineBits;
+        if (lines < span) break;
+    }
     return taken;
 }
 

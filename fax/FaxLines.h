@@ -92,6 +92,8 @@ private:
     void MarkRuns(std::uint32_t from, std::uint32_t to);
     void SetSentinels();
     void AdvanceLines();
+    std::uint32_t RepeatedReferences(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
+                                     bool white, std::uint64_t& position) const;
     std::uint32_t RepeatedLines(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
                                 std::uint64_t& position);
     void TakeSolidLines(bool white, std::uint32_t count);
