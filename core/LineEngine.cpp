@@ -314,7 +314,8 @@ std::uint32_t LineEngine::ReadLine(unsigned char* line) {
     if (decodedStrips_ && rowInChunk_ + 1 < rowsInChunk_ && fault_ == TV_OK) {
         // The common case of compressed strips: a row before the strip's
         // last, with no chunk to start and no surplus to judge.
-        const std::uint32_t result = solidRows_ > 0 || TakeSolidRows() ? SolidRow(line) : DecodeRow(line);
+        const bool solid = solidRows_ > 0 || (seeksSolidRows_ && decoder_->OffersSolidRows() && TakeSolidRows());
+        const std::uint32_t result = solid ? SolidRow(line) : DecodeRow(line);
         ++rowInChunk_;
         ++line_;
         return result;

@@ -48,7 +48,8 @@ void CPackBitsDecoder::Reset() {
     RepeatLeft = 0;
     RepeatPending = 0;
     SpanSolid = false;
-    RowStart = nullptr;
+    SolidRowsOffered = false;
+    CallStartsRow = false;
 }
 
 void CPackBitsDecoder::SetInvert(std::int32_t invert) { Invert = invert; }
@@ -78,9 +79,10 @@ int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLengt
     const std::uint8_t* const end = input + inputLength;
     std::uint32_t filled = Filled;
     const std::uint32_t start = filled;
-    // A row whose bytes start here with no run carried into it.
-    const bool ownStart = filled == 0 && RepeatLeft == 0 && RepeatPending == 0 && LiteralLeft == 0;
-    if (ownStart) RowStart = input;
+    // Where this call's bytes start, and whether a run was carried into
+    // them: GetLine tells from these whether the row had bytes of its own.
+    CallInput = input;
+    CallStartsRow = filled == 0 && (RepeatLeft | RepeatPending | LiteralLeft) == 0;
 
     // Go on with the run the previous row or the previous call's input
     // ended in.
@@ -167,11 +169,7 @@ int CPackBitsDecoder::Decode(const std::uint8_t* input, std::uint32_t inputLengt
     Filled = filled;
     consumed = static_cast<std::uint32_t>(p - input);
     produced = filled - start;
-    // The row's own bytes, when it started in this call and no run goes on
-    // into the next row.
-    const bool ownEnd = filled == RowSize && RepeatLeft == 0 && RepeatPending == 0 && LiteralLeft == 0;
-    RowBytesRead = ownStart && ownEnd ? consumed : 0;
-    if (!ownStart) RowStart = nullptr;
+    CallConsumed = consumed;
     return 1;
 }
 
@@ -211,6 +209,8 @@ std::uint32_t CPackBitsDecoder::TakeSolidRows(const std::uint8_t* input, std::ui
     const std::uint32_t taken = static_cast<std::uint32_t>(RepeatedBytes(input, SpanBytes, limit) / SpanBytes);
     consumed = taken * SpanBytes;
     if (taken > 0) SpanAt = input + consumed - SpanBytes;
+    // The next row, coded otherwise, is decoded (and judged) first.
+    SolidRowsOffered = false;
     return taken;
 }
 
@@ -221,11 +221,17 @@ std::uint32_t CPackBitsDecoder::GetLine(std::uint8_t* line) {
     } else if (n != 0 && line != Row) {
         std::memcpy(line, Row, n);
     }
-    // A row coded in bytes of its own is remembered, to know it coded again.
-    SpanSolid = RowBytesRead != 0 && RowStart != nullptr && n == RowSize && SolidRow(line, n, Width, SpanFill);
-    SpanAt = RowStart;
-    SpanBytes = RowBytesRead;
-    RowBytesRead = 0;
+    // A row coded in bytes of its own (it started with the last Decode call,
+    // and no run goes on into the next row) is remembered, to know it coded
+    // again; only rows coded as short as a solid row is (a repeat run for
+    // every 128 bytes) are looked at.
+    const std::uint32_t solidBytes = 2 * ((RowSize + 127) / 128);
+    SpanSolid = CallStartsRow && CallConsumed <= solidBytes && n == RowSize &&
+                (RepeatLeft | RepeatPending | LiteralLeft) == 0 && SolidRow(line, n, Width, SpanFill);
+    SolidRowsOffered = SpanSolid;
+    SpanAt = CallInput;
+    SpanBytes = CallConsumed;
+    CallStartsRow = false;
     Filled = 0;
     Row = Own;
     return n;

@@ -57,8 +57,11 @@ private:
     std::uint32_t SpanBytes = 0;
     bool SpanSolid = false;
     std::uint8_t SpanFill = 0;
-    const std::uint8_t* RowStart = nullptr;  // where the current row's own bytes began, if they did
-    std::uint32_t RowBytesRead = 0;
+    // The last Decode call: its input, what it consumed, and whether the
+    // row began with it (no run carried in).
+    const std::uint8_t* CallInput = nullptr;
+    std::uint32_t CallConsumed = 0;
+    bool CallStartsRow = false;
 };
 
 #endif

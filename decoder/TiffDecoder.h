@@ -52,6 +52,12 @@ public:
         fill = 0;
         return 0;
     }
+    // Whether TakeSolidRows may take any now: the caller need not ask
+    // (a call per row) while it is false.
+    bool OffersSolidRows() const { return SolidRowsOffered; }
+
+protected:
+    bool SolidRowsOffered = false;
 };
 
 #endif

@@ -94,6 +94,7 @@ CFaxLines::CFaxLines(std::uint32_t compression, bool twoDimensional, bool uncomp
       Uncompressed(uncompressed && compression != 2) {
     // The decoding loops read the shared tables at their fixed address.
     GetFaxTables();
+    SolidRowsOffered = true;
 }
 
 CFaxLines::~CFaxLines() = default;
