@@ -231,9 +231,11 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
 bool LineEngine::TakeSolidRows() {
     if (!seeksSolidRows_ || buffered_ != 0 || brokenChunk_) return false;
     std::uint32_t consumed = 0;
-    solidRows_ = decoder_->TakeSolidRows(chunk_ + inputPos_, inputEnd_ - inputPos_, rowsInChunk_ - rowInChunk_ - 1,
-                                         consumed, solidByte_);
-    inputPos_ += consumed;
+    const std::uint32_t available = inputEnd_ - inputPos_;
+    solidRows_ = decoder_->TakeSolidRows(chunk_ + inputPos_, available, rowsInChunk_ - rowInChunk_ - 1, consumed,
+                                         solidByte_);
+    if (consumed > available) solidRows_ = 0;  // not reached: a decoder never takes more than it is given
+    inputPos_ += std::min(consumed, available);
     return solidRows_ > 0;
 }
 
