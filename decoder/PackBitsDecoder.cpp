@@ -226,7 +226,7 @@ std::uint32_t CPackBitsDecoder::GetLine(std::uint8_t* line) {
     // again; only rows coded as short as a solid row is (a repeat run for
     // every 128 bytes) are looked at.
     const std::uint32_t solidBytes = 2 * ((RowSize + 127) / 128);
-    SpanSolid = CallStartsRow && CallConsumed <= solidBytes && n == RowSize &&
+    SpanSolid = CallStartsRow && CallConsumed <= solidBytes && n == RowSize && n != 0 &&
                 (RepeatLeft | RepeatPending | LiteralLeft) == 0 && SolidRow(line, n, Width, SpanFill);
     SolidRowsOffered = SpanSolid;
     SpanAt = CallInput;

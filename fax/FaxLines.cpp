@@ -16,7 +16,6 @@
 #include "fax/FaxLines.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "TiffViewCodes.h"
@@ -966,18 +965,6 @@ std::uint32_t CFaxLines::RepeatedReferences(const std::uint8_t* input, std::uint
 
 namespace {
 
-// Whether the `bits` bits from bit `offset` of `a` (first bit most
-// significant) equal those from bit `offset` of `b`.
-bool SameBits(const std::uint8_t* a, const std::uint8_t* b, unsigned offset, std::uint64_t bits) {
-    const std::uint64_t end = offset + bits;
-    const std::uint64_t last = (end - 1) / 8;
-    const auto firstMask = static_cast<std::uint8_t>(0xFF >> offset);
-    const auto lastMask = static_cast<std::uint8_t>(0xFF << (7 - (end - 1) % 8));
-    if (last == 0) return ((a[0] ^ b[0]) & firstMask & lastMask) == 0;
-    return ((a[0] ^ b[0]) & firstMask) == 0 && ((a[last] ^ b[last]) & lastMask) == 0 &&
-           std::memcmp(a + 1, b + 1, static_cast<std::size_t>(last - 1)) == 0;
-}
-
 // How many bits from bit `offset` of `input` on equal the bits `distance`
 // bytes before them, looking no further than byte `limit` (exclusive).
 std::uint64_t RepeatingBits(const std::uint8_t* input, unsigned offset, std::uint64_t distance, std::uint64_t limit) {
@@ -1006,14 +993,16 @@ void CFaxLines::KeepSpan(const LineSpan& span) {
     Spans[SpanCount++] = span;
 }
 
-// Group 3 and modified Huffman lines that repeat solid lines: when the
-// lines read last are solid lines of one colour in a group of p lines,
-// coded with the same bits as the group before it, whole bytes apart, then
-// lines coded with those bits again, read from the same state, are those
-// lines again. (A one-dimensional blank line repeats every line; a
-// two-dimensional coding with a one-dimensional line every k lines repeats
-// every k.) Lines are taken where Decode would read them with the fast
-// source: far from the end of the input, where no bits are made up.
+// Group 3 and modified Huffman lines that repeat solid lines. A line's
+// decoding depends on its bits and on the state before it: the reference
+// line, whether an EOL is pending, where in a byte it starts. When the last
+// p lines read are solid lines of one colour, read whole as coded, and so
+// is the line before them, the state before each of them is the state the
+// lines after them start from: lines coded with the same bits again, whole
+// bytes on, are the same lines. (A one-dimensional blank line repeats every
+// line; a two-dimensional coding with a one-dimensional line every k lines
+// repeats every k.) Lines are taken where Decode would read them with the
+// fast source: far from the end of the input, where no bits are made up.
 // `position` is where the lines start in bits from `input`, and moves on
 // past those taken; returns how many.
 std::uint32_t CFaxLines::RepeatedLines(const std::uint8_t* input, std::uint32_t inputLength, std::uint32_t most,
@@ -1023,36 +1012,31 @@ std::uint32_t CFaxLines::RepeatedLines(const std::uint8_t* input, std::uint32_t 
     const LineSpan& latest = Spans[SpanCount - 1];
     const std::uint64_t latestEnd = latest.Offset + latest.Bits;
     if (latest.At + latestEnd / 8 != input || latestEnd % 8 != position) return 0;
-    for (std::uint32_t period = 1; period <= kMostPeriod && 2 * period <= SpanCount; ++period) {
-        LineSpan group[kMostPeriod];  // the last p lines (copied: KeepSpan moves them)
-        std::copy(Spans + SpanCount - period, Spans + SpanCount, group);
-        const LineSpan* const before = Spans + SpanCount - 2 * period;
-        std::uint64_t groupBits = 0;
-        for (std::uint32_t i = 0; i < period; ++i) groupBits += group[i].Bits;
+    const std::uint64_t limit = inputLength - std::min<std::uint32_t>(inputLength, 1 + kFastMinBytes);
+    // The remembered lines follow each other; a group is the last p of them.
+    std::uint64_t groupBits = 0;
+    for (std::uint32_t period = 1; period <= kMostPeriod && period < SpanCount; ++period) {
+        const LineSpan* const group = Spans + SpanCount - period;
+        groupBits += group[0].Bits;
+        if (group[0].Solid != solid || group[-1].Solid != solid) return 0;
         if (groupBits == 0 || groupBits % 8 != 0) continue;
         const std::uint64_t groupBytes = groupBits / 8;
-        bool same = true;
-        for (std::uint32_t i = 0; i < period && same; ++i) {
-            same = group[i].Solid == solid && before[i].Solid == solid && group[i].Bits == before[i].Bits &&
-                   group[i].Offset == before[i].Offset && group[i].At == before[i].At + groupBytes &&
-                   SameBits(before[i].At, group[i].At, group[i].Offset, group[i].Bits);
-        }
-        if (!same) continue;
         // Line m repeats line m % p of the group, m / p + 1 groups on: it
         // is there while the input repeats itself a group's bytes on.
-        auto lineAt = [&](std::uint32_t m) {
-            const LineSpan& model = group[m % period];
-            return LineSpan{model.At + (m / period + 1) * groupBytes, model.Offset, model.Bits, solid};
-        };
-        const std::uint64_t repeating = RepeatingBits(input, static_cast<unsigned>(position), groupBytes,
-                                                      inputLength - std::min<std::uint32_t>(inputLength, 1 + kFastMinBytes));
+        const std::uint64_t repeating = RepeatingBits(input, static_cast<unsigned>(position), groupBytes, limit);
         std::uint32_t taken = 0;
         std::uint64_t bits = 0;
         while (taken < most && bits + group[taken % period].Bits <= repeating) {
             bits += group[taken % period].Bits;
             ++taken;
         }
-        for (std::uint32_t m = taken > kSpans ? taken - kSpans : 0; m < taken; ++m) KeepSpan(lineAt(m));
+        if (taken == 0) continue;
+        LineSpan model[kMostPeriod];  // copied: KeepSpan moves the remembered lines
+        std::copy(group, group + period, model);
+        for (std::uint32_t m = taken > kSpans ? taken - kSpans : 0; m < taken; ++m) {
+            const LineSpan& line = model[m % period];
+            KeepSpan(LineSpan{line.At + (m / period + 1) * groupBytes, line.Offset, line.Bits, solid});
+        }
         position += bits;
         return taken;
     }
@@ -1168,7 +1152,6 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     EolPending = end == End::Eol || end == End::EolInLine;
     const bool blockWasEnded = BlockEnded;
     if (Group4 && end == End::EolInLine) BlockEnded = true;
-    const bool solidLine = end == End::Complete && exact && !skipped && !blockWasEnded;
     // A line whose last code ran past the data (read with 0 bits for the
     // missing ones) is partly made up, like one the data cut short. Group 4
     // lines after an EOL are read out of step with libtiff's idea of them.
@@ -1185,7 +1168,8 @@ int CFaxLines::Decode(const std::uint8_t* input, std::uint32_t inputLength, std:
     // Group 3 and modified Huffman solid lines are remembered in a row (any
     // other line ends the row) for RepeatedLines to find them coded again.
     if (!Group4) {
-        const int solid = !solidLine || PendingFault != TV_OK ? 0 : CurCount == 1 ? 1 : CurCount == 2 && Cur[0] == 0 ? 2 : 0;
+        const bool asCoded = end == End::Complete && PendingFault == TV_OK;
+        const int solid = !asCoded ? 0 : CurCount == 1 ? 1 : CurCount == 2 && Cur[0] == 0 ? 2 : 0;
         if (solid != 0) {
             KeepSpan(LineSpan{input, entryOffset, position - entryOffset, solid});
         } else {
