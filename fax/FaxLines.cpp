@@ -114,6 +114,14 @@ void CFaxLines::Reset() {
     Pending = false;
     SpanCount = 0;
     if (!Usable) return;
+    // libtiff starts every strip with the same buffer as the reference,
+    // whichever the last strip's lines left it in: after a strip of an odd
+    // number of swaps the buffers trade places, and each keeps its marks.
+    if (RefRuns.Marks != MarkStore.get()) {
+        KeepMarksFrom(RefRuns, 0);
+        KeepMarksFrom(CurRuns, 0);
+        std::swap(RefRuns, CurRuns);
+    }
     // The first reference line of a strip is white: one run of the width,
     // then libtiff's empty one. It takes the place of the line before in
     // the reference's buffer, whose marks past it are kept first.
