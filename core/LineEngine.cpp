@@ -166,6 +166,7 @@ std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
         }
     }
     brokenChunk_ = false;
+    byRows_ = false;
     if (decoder_) {
         // Output decoded past the previous chunk's rows belongs to no line.
         decoder_->Discard(buffered_);
@@ -199,19 +200,26 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
     decoder_->DecodeRowInto(dest);
     while (buffered_ < chunkRowBytes_) {
         const std::uint32_t available = inputEnd_ - inputPos_;
+        const std::uint32_t wanted = WantedBytes();
         std::uint32_t consumed = 0;
         std::uint32_t produced = 0;
-        if (decoder_->Decode(chunk_ + inputPos_, available, consumed, chunkRowBytes_ - buffered_, produced) == 0 ||
-            consumed > available) {
-            // Data the decoder cannot follow: the chunk's rows from here on
-            // are lost, and the page goes on with the next chunk.
-            brokenChunk_ = true;
-            decoder_->Discard(buffered_);
-            buffered_ = 0;
-            return WhiteRow(dest);
-        }
-        inputPos_ += consumed;
+        const int decoded = decoder_->Decode(chunk_ + inputPos_, available, consumed, wanted, produced);
+        // What a call produced is held by the decoder, even when the call
+        // failed, and is dropped with the rest when the chunk breaks.
         buffered_ += produced;
+        if (decoded == 0 && wanted > chunkRowBytes_ - (buffered_ - produced)) {
+            // A call that asked for rows past this one failed, perhaps in a
+            // later row; but a failing code may already have written over
+            // the rows before it. Read the chunk again as if every row had
+            // been asked for alone.
+            ReadChunkAgainByRows(dest);
+            if (brokenChunk_) return WhiteRow(dest);
+            continue;
+        }
+        // Data the decoder cannot follow: the chunk's rows from here on are
+        // lost, and the page goes on with the next chunk.
+        if (decoded == 0 || consumed > available) return BreakChunk(dest);
+        inputPos_ += consumed;
         if (consumed == 0 && produced == 0) break;  // the chunk's data is used up
     }
     const std::uint32_t delivered = std::min(decoder_->GetLine(dest), chunkRowBytes_);
@@ -224,6 +232,37 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
     // A fax line that was damaged or cut off is delivered as libtiff reads
     // it, with a warning; so is a Deflate row that a wrong checksum taints.
     return lineFaults_ ? decoder_->LineFault() : TV_OK;
+}
+
+// What to ask the decoder for: the rest of this row, or for a decoder that
+// decodes several rows a call more cheaply than one, the rest of that many
+// of the strip's rows (a tile's rows are asked for one at a time, and so
+// are those of a chunk read again by rows).
+std::uint32_t LineEngine::WantedBytes() const {
+    const std::uint32_t rowsLeft = tileRows_.empty() && !byRows_ ? rowsInChunk_ - rowInChunk_ : 1;
+    const std::uint64_t rows = std::max<std::uint32_t>(std::min(decoder_->RowsPerCall(), rowsLeft), 1);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(rows * chunkRowBytes_ - buffered_, UINT32_MAX));
+}
+
+// Decodes the chunk again from its start, a row a call, up to the row
+// being read: its rows before it, delivered already, are decoded into
+// `dest` and dropped.
+void LineEngine::ReadChunkAgainByRows(unsigned char* dest) {
+    decoder_->Discard(buffered_);
+    buffered_ = 0;
+    decoder_->Reset();
+    inputPos_ = 0;
+    byRows_ = true;
+    for (std::uint32_t row = 0; row < rowInChunk_ && !brokenChunk_; ++row) DecodeRow(dest);
+}
+
+// The chunk's data went wrong in this row: it is white, and so are the
+// chunk's rows after it.
+std::uint32_t LineEngine::BreakChunk(unsigned char* dest) {
+    brokenChunk_ = true;
+    decoder_->Discard(buffered_);
+    buffered_ = 0;
+    return WhiteRow(dest);
 }
 
 // Asks the decoder for the rows of one colour that come next, short of the

@@ -73,6 +73,9 @@ private:
     bool RewriteOldStyleLzw(std::uint32_t bytes);
     std::uint32_t StartChunkRow();
     std::uint32_t DecodeRow(unsigned char* dest);
+    std::uint32_t WantedBytes() const;
+    std::uint32_t BreakChunk(unsigned char* dest);
+    void ReadChunkAgainByRows(unsigned char* dest);
     bool TakeSolidRows();
     std::uint32_t SolidRow(unsigned char* dest);
     std::uint32_t WhiteRow(unsigned char* dest) const;
@@ -102,6 +105,7 @@ private:
     std::uint32_t inputPos_ = 0;
     std::uint32_t buffered_ = 0;               // decoded bytes the decoder holds undelivered
     bool brokenChunk_ = false;                 // the decoder gave up on this chunk's data
+    bool byRows_ = false;                      // the decoder is asked for one row a call
 
     // Rows of tiles are decoded whole: row r of tile c at (r * across + c).
     std::vector<unsigned char> tileRows_;

@@ -100,6 +100,10 @@ CLzwDecoder::CLzwDecoder()
       Base(0) {
     // The single-byte strings get their place when there is a buffer.
     for (std::uint32_t code = 0; code < 256; ++code) Len[code] = 1;
+    // A call's set-up costs about what a sparse row takes to decode: rows
+    // are decoded eight a call, a few kilobytes, which the buffer holds
+    // with room to spare (its room for a code is checked all the same).
+    RowsAhead = 8;
     Reset();
 }
 

@@ -55,9 +55,15 @@ public:
     // Whether TakeSolidRows may take any now: the caller need not ask
     // (a call per row) while it is false.
     bool OffersSolidRows() const { return SolidRowsOffered; }
+    // How many rows one Decode call is best asked for: a decoder whose call
+    // costs more to set up than a row takes to decode asks for several, and
+    // keeps those not yet delivered. A call asked for several may fail in
+    // a later row than the first, after the rows before it.
+    std::uint32_t RowsPerCall() const { return RowsAhead; }
 
 protected:
     bool SolidRowsOffered = false;
+    std::uint32_t RowsAhead = 1;
 };
 
 #endif

@@ -163,4 +163,48 @@ TEST(DamagedPages, GoOnToTheirLastLineWithLibtiffsPixels) {
     std::printf("  %d damaged pages, %d lines equal to libtiff's\n", pages, compared);
 }
 
+// LZW pages damaged inside one strip of several: the rows of the strips
+// before and after it, and those of the damaged strip that libtiff reads
+// before the damage, are libtiff's. (Rows are decoded several to a call;
+// the strip a call fails in, and the strip after it, are where that shows.)
+TEST(DamagedPages, LzwStripsAroundDamageAsLibtiff) {
+    tvtest::TempDir dir;
+    const std::string intactPath = dir.Write("intact.tif", Bytes());
+    tvtest::LibtiffOptions options;
+    options.width = 1000;
+    options.length = 300;
+    options.rowsPerStrip = 26;
+    options.compression = 5;
+    tvtest::WriteWithLibtiff(intactPath, options, tvtest::DocumentPage(options.width, options.length, 3));
+    const Bytes original = ReadFile(intactPath);
+    const std::vector<Bytes> strips = tvtest::RawStrips(intactPath);
+    int compared = 0;
+    for (std::uint32_t strip : {0u, 4u, 9u}) {
+        // The strip's place: its bytes are found in the file as written.
+        const auto at = std::search(original.begin(), original.end(), strips[strip].begin(), strips[strip].end());
+        ASSERT_NE(at, original.end());
+        const auto from = static_cast<std::size_t>(at - original.begin());
+        for (Damage kind : {Damage::Overwritten, Damage::Flipped}) {
+            for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+                const Bytes bytes = Damaged(original, kind, seed, from, from + strips[strip].size());
+                const LibtiffLines theirs = ReadLines(dir.Write("damaged.tif", bytes));
+                ASSERT_TRUE(theirs.opened);
+                tiffview::Reader reader;
+                ASSERT_TRUE(reader.open(bytes.data(), bytes.size()).ok());
+                const std::string where = "strip " + std::to_string(strip) + " damage " +
+                                          std::to_string(static_cast<int>(kind)) + "/" + std::to_string(seed);
+                Bytes line((theirs.width + 7) / 8);
+                for (std::size_t y = 0; y < theirs.rows.size(); ++y) {
+                    const tiffview::Result r = reader.read_line(line.data(), line.size());
+                    ASSERT_TRUE(r.code() == TV_OK || r.is_warning()) << where << " line " << y << ": " << r.message();
+                    if (!theirs.delivered[y] || theirs.complained[y]) continue;
+                    ASSERT_EQ(line, theirs.rows[y]) << where << " line " << y;
+                    ++compared;
+                }
+            }
+        }
+    }
+    EXPECT_GT(compared, 3 * 2 * 6 * 250);
+}
+
 }  // namespace
