@@ -13,6 +13,7 @@
 
 #include "TiffView.h"
 #include "classic/Detail.h"
+#include "decoder/CopyBlocks.h"
 #include "decoder/TiffDecoder.h"
 
 namespace {
@@ -23,14 +24,6 @@ constexpr std::uint32_t kLargestPosition = 0x7FFFFFFFu;
 // Strip-read failures of multi-strip images carry the strip index.
 constexpr std::uint32_t WithStrip(std::uint32_t code, std::uint32_t strip) {
     return code | ((strip & 0xFFFFu) << 8);
-}
-
-void CopyBytes(unsigned char* dest, const unsigned char* src, std::uint32_t count, bool invert) {
-    if (!invert) {
-        std::memcpy(dest, src, count);
-        return;
-    }
-    for (std::uint32_t i = 0; i < count; ++i) dest[i] = static_cast<unsigned char>(~src[i]);
 }
 
 }  // namespace
@@ -84,7 +77,7 @@ std::uint32_t CTiffView::ReadALine(unsigned char* line) {
     if (Compression == 1 && LineByte < BlockEnd - BlockPos) {
         // The common case of uncompressed data: the line lies inside the
         // current strip without using it up, so no strip is due.
-        CopyBytes(line, Buffer + BlockPos, LineByte, PhotometricInterpretation == 1);
+        CopyRowBytes(line, Buffer + BlockPos, LineByte, PhotometricInterpretation == 1);
         BlockPos += LineByte;
         ++LineCount;
         return TV_OK;
@@ -125,7 +118,7 @@ std::uint32_t CTiffView::ReadUncompressedLine(unsigned char* line) {
             return TV_ERR_LINE_SHORT;
         }
         const std::uint32_t count = std::min(LineByte - filled, BlockEnd - BlockPos);
-        CopyBytes(line + filled, Buffer + BlockPos, count, invert);
+        CopyRowBytes(line + filled, Buffer + BlockPos, count, invert);
         filled += count;
         BlockPos += count;
     }

@@ -8,6 +8,7 @@
 #include "core/Decoders.h"
 #include "core/Source.h"
 #include "decoder/BitOrder.h"
+#include "decoder/CopyBlocks.h"
 #include "decoder/FillBytes.h"
 #include "decoder/LzwOldStyle.h"
 #include "decoder/TiffDecoder.h"
@@ -38,14 +39,6 @@ bool StopsReading(std::uint32_t code) {
     return kind == TV_ERR_STRIP_SEEK || kind == TV_ERR_STRIP_READ;
 }
 
-void CopyBytes(unsigned char* dest, const unsigned char* src, std::size_t count, bool invert) {
-    if (!invert) {
-        std::memcpy(dest, src, count);
-        return;
-    }
-    for (std::size_t i = 0; i < count; ++i) dest[i] = static_cast<unsigned char>(~src[i]);
-}
-
 // ORs `count` pixels from the start of `src` into `dest` at pixel `x`; the
 // destination must have been cleared. For tile widths that are not whole
 // bytes, which TIFF forbids and libtiff still reads.
@@ -70,7 +63,7 @@ std::uint32_t CopyStoredRow(const unsigned char* input, std::uint32_t inputEnd, 
     const std::uint64_t start = std::uint64_t{row} * rowBytes;
     const std::uint32_t present =
         start < inputEnd ? static_cast<std::uint32_t>(std::min<std::uint64_t>(rowBytes, inputEnd - start)) : 0;
-    if (present != 0) CopyBytes(dest, input + start, present, invert);
+    if (present != 0) CopyRowBytes(dest, input + start, present, invert);
     std::memset(dest + present, 0, rowBytes - present);
     return present == rowBytes ? TV_OK : TV_ERR_LINE_SHORT;
 }
@@ -134,6 +127,9 @@ std::uint32_t LineEngine::Open(Source& source, const PageLayout& layout, bool ma
     }
     if (decoder_ && decoder_->SetWidth(layout.chunkWidth) == 0) return TV_ERR_NO_MEMORY;
     decodedStrips_ = decoder_ && tileRows_.empty();
+    // A tile's rows are asked for one at a time.
+    rowsPerCall_ = decodedStrips_ ? decoder_->RowsPerCall() : 1;
+    askRows_ = rowsPerCall_;
     seeksSolidRows_ = decodedStrips_ && (IsFax(layout.compression) || layout.compression == 32773);
     lineFaults_ = MayDamageLines(layout.compression);
     return TV_OK;
@@ -166,7 +162,7 @@ std::uint32_t LineEngine::LoadChunk(std::uint32_t index) {
         }
     }
     brokenChunk_ = false;
-    byRows_ = false;
+    askRows_ = rowsPerCall_;
     if (decoder_) {
         // Output decoded past the previous chunk's rows belongs to no line.
         decoder_->Discard(buffered_);
@@ -200,7 +196,7 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
     decoder_->DecodeRowInto(dest);
     while (buffered_ < chunkRowBytes_) {
         const std::uint32_t available = inputEnd_ - inputPos_;
-        const std::uint32_t wanted = WantedBytes();
+        const std::uint32_t wanted = askRows_ > 1 ? WantedBytes() : chunkRowBytes_ - buffered_;
         std::uint32_t consumed = 0;
         std::uint32_t produced = 0;
         const int decoded = decoder_->Decode(chunk_ + inputPos_, available, consumed, wanted, produced);
@@ -234,13 +230,10 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
     return lineFaults_ ? decoder_->LineFault() : TV_OK;
 }
 
-// What to ask the decoder for: the rest of this row, or for a decoder that
-// decodes several rows a call more cheaply than one, the rest of that many
-// of the strip's rows (a tile's rows are asked for one at a time, and so
-// are those of a chunk read again by rows).
+// For a decoder that decodes several rows a call more cheaply than one:
+// the rest of that many of the strip's rows, up to its last.
 std::uint32_t LineEngine::WantedBytes() const {
-    const std::uint32_t rowsLeft = tileRows_.empty() && !byRows_ ? rowsInChunk_ - rowInChunk_ : 1;
-    const std::uint64_t rows = std::max<std::uint32_t>(std::min(decoder_->RowsPerCall(), rowsLeft), 1);
+    const std::uint64_t rows = std::max<std::uint32_t>(std::min(askRows_, rowsInChunk_ - rowInChunk_), 1);
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(rows * chunkRowBytes_ - buffered_, UINT32_MAX));
 }
 
@@ -252,7 +245,7 @@ void LineEngine::ReadChunkAgainByRows(unsigned char* dest) {
     buffered_ = 0;
     decoder_->Reset();
     inputPos_ = 0;
-    byRows_ = true;
+    askRows_ = 1;
     for (std::uint32_t row = 0; row < rowInChunk_ && !brokenChunk_; ++row) DecodeRow(dest);
 }
 
@@ -347,7 +340,7 @@ std::uint32_t LineEngine::StartChunkRow() {
 std::uint32_t LineEngine::ReadLine(unsigned char* line) {
     if (rowInChunk_ < plainRows_) {
         // The common case of uncompressed data.
-        CopyBytes(line, chunk_ + std::size_t{rowInChunk_} * lineBytes_, lineBytes_, invert_);
+        CopyRowBytes(line, chunk_ + std::size_t{rowInChunk_} * lineBytes_, lineBytes_, invert_);
         ++rowInChunk_;
         ++line_;
         return TV_OK;
@@ -424,7 +417,7 @@ bool LineEngine::CopyStoredRows(unsigned char* dest, std::ptrdiff_t stride, std:
     if (!invert_ && stride == static_cast<std::ptrdiff_t>(lineBytes_)) {
         std::memcpy(dest, src, std::size_t{n} * lineBytes_);
     } else {
-        for (std::uint32_t i = 0; i < n; ++i) CopyBytes(dest + i * stride, src + std::size_t{i} * lineBytes_, lineBytes_, invert_);
+        for (std::uint32_t i = 0; i < n; ++i) CopyRowBytes(dest + i * stride, src + std::size_t{i} * lineBytes_, lineBytes_, invert_);
     }
     rowInChunk_ += n;
     line_ += n;
@@ -468,7 +461,7 @@ bool LineEngine::ReadStoredStrips(unsigned char* dest, std::ptrdiff_t stride, st
     } else if (source_->ReadAt(start, dest, size) != size) {
         return false;
     }
-    if (invert_) CopyBytes(dest, dest, size, true);
+    if (invert_) CopyRowBytes(dest, dest, size, true);
     chunkRow_ += strips;
     rowInChunk_ = rowsInChunk_ = plainRows_ = 0;
     line_ += taken;

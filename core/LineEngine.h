@@ -105,7 +105,8 @@ private:
     std::uint32_t inputPos_ = 0;
     std::uint32_t buffered_ = 0;               // decoded bytes the decoder holds undelivered
     bool brokenChunk_ = false;                 // the decoder gave up on this chunk's data
-    bool byRows_ = false;                      // the decoder is asked for one row a call
+    std::uint32_t rowsPerCall_ = 1;            // rows the decoder is best asked for a call
+    std::uint32_t askRows_ = 1;                // ... in this chunk (1 once it is read again by rows)
 
     // Rows of tiles are decoded whole: row r of tile c at (r * across + c).
     std::vector<unsigned char> tileRows_;

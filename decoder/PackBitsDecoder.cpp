@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "decoder/CopyBlocks.h"
+#include "decoder/FillBytes.h"
 #include "decoder/RepeatedBytes.h"
 
 namespace {
@@ -18,7 +20,7 @@ inline std::uint32_t Smaller(std::uint32_t a, std::uint32_t b) { return a < b ? 
 // Most runs of a bi-level row are short: where 16 bytes can be read and
 // written, a run of up to 16 bytes is moved as one fixed block (the bytes
 // past it are rewritten by the runs that follow, or lie past the row's
-// filled part), without a call.
+// filled part), without a call. Longer ones go sixteen bytes a move too.
 constexpr std::uint32_t kBlock = 16;
 
 inline void CopyRun(std::uint8_t* dest, std::uint32_t destRoom, const std::uint8_t* src, std::uint32_t srcRoom,
@@ -26,7 +28,7 @@ inline void CopyRun(std::uint8_t* dest, std::uint32_t destRoom, const std::uint8
     if (n <= kBlock && destRoom >= kBlock && srcRoom >= kBlock) {
         std::memcpy(dest, src, kBlock);
     } else {
-        std::memcpy(dest, src, n);
+        CopyBlocks(dest, src, n);
     }
 }
 
@@ -34,7 +36,7 @@ inline void FillRun(std::uint8_t* dest, std::uint32_t destRoom, std::uint8_t val
     if (n <= kBlock && destRoom >= kBlock) {
         std::memset(dest, value, kBlock);
     } else {
-        std::memset(dest, value, n);
+        FillBytes(dest, value, n);
     }
 }
 
