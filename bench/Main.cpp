@@ -204,8 +204,10 @@ int Run(const Settings& s) {
     std::printf("cpu       %s\n", CpuModel().c_str());
     std::printf("load      %s (1, 5, 15 min) at start\n", LoadAverage().c_str());
     std::printf("timing    median of %d repetition%s per file and side, %s; ratio = libtiff time / our time, "
-                "above 1 = ours faster\n\n",
+                "above 1 = ours faster\n",
                 s.reps, s.reps == 1 ? "" : "s", s.wall ? "wall time (monotonic clock)" : "process CPU time");
+    std::printf("caches    the file's bytes flushed from the processor's caches before every timed page read,\n"
+                "          so that both sides start alike\n\n");
     if (s.map) std::printf("options   ours read with TV_OPTION_MAP_FILE\n\n");
 
     const Scratch scratch(s.keep);
@@ -270,15 +272,22 @@ int Run(const Settings& s) {
             // The floor of a bulk read takes its turn first or last, so that
             // it finds the file's bytes in the caches as often as ours does.
             const bool floor = s.ours == Interface::Bulk && kEncodings[c.encoding].compression == 1;
-            if (floor && oursFirst) c.mappedCopy.push_back(TimeMappedCopy(c.job));
+            if (floor && oursFirst) {
+                FlushFileFromCaches(c.job.path);
+                c.mappedCopy.push_back(TimeMappedCopy(c.job));
+            }
             for (int side = 0; side < 2; ++side) {
+                FlushFileFromCaches(c.job.path);
                 if ((side == 0) == oursFirst) {
                     if (c.Timed()) c.ours.push_back(TimeOursPage(c.job, line.data()));
                 } else {
                     c.libtiff.push_back(TimeLibtiffPage(c.job, line.data()));
                 }
             }
-            if (floor && !oursFirst) c.mappedCopy.push_back(TimeMappedCopy(c.job));
+            if (floor && !oursFirst) {
+                FlushFileFromCaches(c.job.path);
+                c.mappedCopy.push_back(TimeMappedCopy(c.job));
+            }
         }
     }
     // Opening and closing alone, and with the first line read.

@@ -5,6 +5,7 @@
 #ifndef TIFFVIEW_BENCH_READERS_H
 #define TIFFVIEW_BENCH_READERS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -21,6 +22,15 @@ struct BenchFailure : std::runtime_error {
 enum class Clock { ProcessCpu, Wall };
 void UseClock(Clock clock);
 double Now();  // seconds
+
+// Flushes the file's bytes from the processor's caches (they stay in the
+// system's page cache), so that each timed read starts with the file as a
+// page's first read finds it, while code and tables stay as warm as they
+// are when pages follow pages. Whichever side read a file first would
+// otherwise leave it in the caches for the other, and a median over
+// repetitions in which one side went first once more than the other fell
+// on that side's colder runs. (Off x86, a large buffer is written instead.)
+void FlushFileFromCaches(const std::string& path);
 
 // Which of our interfaces reads.
 enum class Interface {
