@@ -267,15 +267,17 @@ bool LineEngine::TakeSolidRows() {
     solidRows_ = decoder_->TakeSolidRows(chunk_ + inputPos_, available, rowsInChunk_ - rowInChunk_ - 1, consumed,
                                          solidByte_);
     if (consumed > available) solidRows_ = 0;  // not reached: a decoder never takes more than it is given
+    // The bits past the width are 0 whatever the colour.
+    const std::uint32_t lastBits = layout_->chunkWidth % 8;
+    solidLastByte_ = lastBits != 0 ? static_cast<unsigned char>(solidByte_ & (0xFF << (8 - lastBits))) : solidByte_;
     inputPos_ += std::min(consumed, available);
     return solidRows_ > 0;
 }
 
 std::uint32_t LineEngine::SolidRow(unsigned char* dest) {
     --solidRows_;
-    FillBytes(dest, solidByte_, chunkRowBytes_);
-    const std::uint32_t lastBits = layout_->chunkWidth % 8;
-    if (solidByte_ != 0 && lastBits != 0) dest[chunkRowBytes_ - 1] = static_cast<unsigned char>(0xFF << (8 - lastBits));
+    FillBytes(dest, solidByte_, chunkRowBytes_ - 1);
+    dest[chunkRowBytes_ - 1] = solidLastByte_;
     return TV_OK;
 }
 
@@ -338,6 +340,14 @@ std::uint32_t LineEngine::StartChunkRow() {
 }
 
 std::uint32_t LineEngine::ReadLine(unsigned char* line) {
+    if (solidRows_ > 0) {
+        // Rows taken ahead as of one colour: all come before the strip's
+        // last, with no chunk to start and no surplus to judge.
+        SolidRow(line);
+        ++rowInChunk_;
+        ++line_;
+        return TV_OK;
+    }
     if (rowInChunk_ < plainRows_) {
         // The common case of uncompressed data.
         CopyRowBytes(line, chunk_ + std::size_t{rowInChunk_} * lineBytes_, lineBytes_, invert_);
@@ -348,7 +358,7 @@ std::uint32_t LineEngine::ReadLine(unsigned char* line) {
     if (decodedStrips_ && rowInChunk_ + 1 < rowsInChunk_ && fault_ == TV_OK) {
         // The common case of compressed strips: a row before the strip's
         // last, with no chunk to start and no surplus to judge.
-        const bool solid = solidRows_ > 0 || (seeksSolidRows_ && decoder_->OffersSolidRows() && TakeSolidRows());
+        const bool solid = seeksSolidRows_ && decoder_->OffersSolidRows() && TakeSolidRows();
         const std::uint32_t result = solid ? SolidRow(line) : DecodeRow(line);
         ++rowInChunk_;
         ++line_;

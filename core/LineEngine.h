@@ -128,6 +128,7 @@ private:
     bool seeksSolidRows_ = false;
     std::uint32_t solidRows_ = 0;
     unsigned char solidByte_ = 0;
+    unsigned char solidLastByte_ = 0;  // ... and their last byte
     bool lineFaults_ = false;     // the decoder may deliver a damaged line (LineFault)
     bool invert_ = false;
     std::uint32_t line_ = 0;
