@@ -29,8 +29,25 @@ public:
         return view_ != nullptr;
     }
     int Descriptor() const override { return descriptor_; }
+    // A small file (a fax page is often a few kilobytes) is read whole at
+    // once, one read instead of one for the header, each directory, each
+    // table and each strip, and is then read as memory is. It is a copy,
+    // which no later change to the file can spoil. A file that cannot be
+    // read whole is read piece by piece as any other, so that its failure
+    // shows where it would have.
+    void HoldIfSmall() {
+        if (size_ == 0 || size_ > kHeldBytes) return;
+        const auto size = static_cast<std::size_t>(size_);
+        held_.reset(new (std::nothrow) unsigned char[size]);
+        if (held_ && tvplatform::ReadAt64(descriptor_, 0, held_.get(), size) == size) {
+            view_ = held_.get();
+        } else {
+            held_.reset();
+        }
+    }
 
 private:
+    static constexpr std::uint64_t kHeldBytes = 64 * 1024;
     std::size_t CopyFromView(std::uint64_t offset, void* dest, std::size_t count) const {
         if (offset >= size_) return 0;
         const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
@@ -40,6 +57,7 @@ private:
 
     int descriptor_;
     tvplatform::Mapping mapping_;
+    std::unique_ptr<unsigned char[]> held_;
 };
 
 class MemorySource final : public Source {
@@ -84,13 +102,17 @@ std::unique_ptr<Source> FileSourceOf(int descriptor, int failure, Name name, int
     }
     const std::uint64_t size = tvplatform::FileSize(descriptor);
     if (size == UINT64_MAX) error = errno != 0 ? errno : EIO;
-    std::unique_ptr<Source> source;
+    std::unique_ptr<FileSource> source;
     try {
         if (error == 0) source.reset(new FileSource(descriptor, size, name()));
     } catch (const std::bad_alloc&) {
         error = ENOMEM;
     }
-    if (!source) tvplatform::CloseHandle(descriptor);
+    if (!source) {
+        tvplatform::CloseHandle(descriptor);
+        return nullptr;
+    }
+    source->HoldIfSmall();
     return source;
 }
 
