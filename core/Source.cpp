@@ -51,7 +51,7 @@ private:
     std::size_t CopyFromView(std::uint64_t offset, void* dest, std::size_t count) const {
         if (offset >= size_) return 0;
         const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(count, size_ - offset));
-        std::memcpy(dest, view_ + offset, got);
+        if (got != 0) std::memcpy(dest, view_ + offset, got);
         return got;
     }
 
