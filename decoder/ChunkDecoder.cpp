@@ -4,7 +4,6 @@
 #include <new>
 
 #include "TiffViewCodes.h"
-#include "decoder/CopyBlocks.h"
 
 CChunkDecoder::CChunkDecoder(std::uint32_t rowsPerChunk) : RowsPerChunk(rowsPerChunk == 0 ? 1 : rowsPerChunk) {}
 
@@ -58,7 +57,7 @@ std::uint32_t CChunkDecoder::GetLine(std::uint8_t* line) {
     if (InvertMask != 0) {
         for (std::uint32_t i = 0; i < n; ++i) line[i] = static_cast<std::uint8_t>(~src[i]);
     } else if (n != 0) {
-        CopyBlocks(line, src, n);
+        std::memcpy(line, src, n);
     }
     DeliveredFault = DamagedFrom < Pos + RowBytes ? TV_ERR_LINE_DAMAGED : 0;
     Pos += n;

@@ -18,8 +18,6 @@
 #include <new>
 #include <type_traits>
 
-#include "decoder/CopyBlocks.h"
-
 namespace {
 
 // Offset of the first decoded byte: the 256 single-byte strings come first.
@@ -507,7 +505,7 @@ std::uint32_t CLzwDecoder::GetLine(std::uint8_t* line) {
     const std::int64_t pending = Head - Tail;
     const std::uint32_t n = pending < LineSize ? static_cast<std::uint32_t>(pending) : LineSize;
     if (n == 0) return 0;
-    CopyBlocks(line, Buf + Tail, n);
+    std::memcpy(line, Buf + Tail, n);
     if (Invert == 1) {
         std::uint32_t i = 0;
         for (; i + 8 <= n; i += 8) {
