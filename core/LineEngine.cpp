@@ -197,13 +197,14 @@ std::uint32_t LineEngine::DecodeRow(unsigned char* dest) {
     while (buffered_ < chunkRowBytes_) {
         const std::uint32_t available = inputEnd_ - inputPos_;
         const std::uint32_t wanted = askRows_ > 1 ? WantedBytes() : chunkRowBytes_ - buffered_;
+        const bool pastThisRow = wanted > chunkRowBytes_ - buffered_;
         std::uint32_t consumed = 0;
         std::uint32_t produced = 0;
         const int decoded = decoder_->Decode(chunk_ + inputPos_, available, consumed, wanted, produced);
         // What a call produced is held by the decoder, even when the call
         // failed, and is dropped with the rest when the chunk breaks.
         buffered_ += produced;
-        if (decoded == 0 && wanted > chunkRowBytes_ - (buffered_ - produced)) {
+        if (decoded == 0 && pastThisRow) {
             // A call that asked for rows past this one failed, perhaps in a
             // later row; but a failing code may already have written over
             // the rows before it. Read the chunk again as if every row had
