@@ -98,21 +98,23 @@ constexpr unsigned FaxPairFirst(std::uint32_t entry) { return (entry >> 8) & 255
 constexpr unsigned FaxPairSecond(std::uint32_t entry) { return entry >> 16; }
 
 // Two of the short vertical codes (V0 "1", VR1 "011", VL1 "010") at the
-// start of six bits, which text and halftone lines are mostly made of:
-// their lengths and offsets, or a total of 0. With `singles`, six bits that
-// start with one vertical code of up to six bits (also VR2 "000011" and
-// VL2 "000010") but no second one give that code alone: a total equal to
-// its length.
+// start of IndexBits bits, which text and halftone lines are mostly made
+// of: their lengths and offsets, or a total of 0. With `singles`, bits that
+// start with one vertical code that fits (also VR2 "000011", VL2 "000010",
+// and in seven bits VR3 "0000011" and VL3 "0000010") but no second one give
+// that code alone: a total equal to its length.
 struct FaxVerticalPair_t {
     std::uint8_t First;  // length of the first code
     std::uint8_t Total;  // length of both
     std::int8_t D1;
     std::int8_t D2;
 };
+template <unsigned IndexBits>
 struct FaxVerticalPairs_t {
-    FaxVerticalPair_t Entry[64];
+    static constexpr unsigned kIndexBits = IndexBits;
+    FaxVerticalPair_t Entry[1u << IndexBits];
     // The vertical code at the start of the `bits` low bits of p: V0, VR1
-    // or VL1, and with `wide` VR2 or VL2 too.
+    // or VL1, and with `wide` the longer ones that fit.
     static constexpr bool ShortCode(unsigned p, unsigned bits, unsigned& length, int& d, bool wide = false) {
         if (bits >= 1 && ((p >> (bits - 1)) & 1u) != 0) {
             length = 1;
@@ -129,16 +131,22 @@ struct FaxVerticalPairs_t {
             d = ((p >> (bits - 6)) & 1u) != 0 ? 2 : -2;
             return true;
         }
+        if (wide && bits >= 7 && ((p >> (bits - 7)) & 127u) >> 1 == 1) {
+            length = 7;
+            d = ((p >> (bits - 7)) & 1u) != 0 ? 3 : -3;
+            return true;
+        }
         return false;
     }
     constexpr explicit FaxVerticalPairs_t(bool singles = false) : Entry() {
-        for (unsigned p = 0; p < 64; ++p) {
+        for (unsigned p = 0; p < (1u << IndexBits); ++p) {
             unsigned first = 0;
             unsigned second = 0;
             int d1 = 0;
             int d2 = 0;
-            const bool one = ShortCode(p, 6, first, d1, singles);
-            const bool both = one && first < 6 && ShortCode(p & ((1u << (6 - first)) - 1), 6 - first, second, d2);
+            const bool one = ShortCode(p, IndexBits, first, d1, singles);
+            const bool both = one && first < IndexBits &&
+                              ShortCode(p & ((1u << (IndexBits - first)) - 1), IndexBits - first, second, d2);
             const bool kept = both || (singles && one);
             Entry[p].First = static_cast<std::uint8_t>(kept ? first : 0);
             Entry[p].Total = static_cast<std::uint8_t>(both ? first + second : kept ? first : 0);
@@ -146,9 +154,12 @@ struct FaxVerticalPairs_t {
             Entry[p].D2 = static_cast<std::int8_t>(both ? d2 : 0);
         }
     }
+    const FaxVerticalPair_t& At(std::uint64_t acc) const { return Entry[acc >> (64 - IndexBits)]; }
 };
-inline constexpr FaxVerticalPairs_t kFaxVerticalPairs;
-inline constexpr FaxVerticalPairs_t kFaxVerticalCodes(true);
+// The strict decoder's: pairs in six bits.
+inline constexpr FaxVerticalPairs_t<6> kFaxVerticalPairs;
+// The lenient decoder's: pairs, or any vertical code alone, in seven bits.
+inline constexpr FaxVerticalPairs_t<7> kFaxVerticalCodes(true);
 
 struct FaxTables_t {
     std::uint8_t White[kWhiteTableSize];

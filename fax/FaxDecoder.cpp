@@ -688,7 +688,7 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
         // Two short vertical codes at once, each as the vertical modes
         // below; the line may end after the first. Bits not all input are
         // left to the code-by-code path, which suspends where it must.
-        const FaxVerticalPair_t& pair = kFaxVerticalPairs.Entry[acc >> 58];
+        const FaxVerticalPair_t& pair = kFaxVerticalPairs.At(acc);
         if (pair.Total != 0 && !source.Beyond(pair.Total)) {
             FindB1Near(b, a0, n > 0);
             // d is -1, 0 or 1: b1 steps back for a0 left of it, else on.

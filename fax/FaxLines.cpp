@@ -515,9 +515,8 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
         b += shift < 0 ? -1 : 1;
         return true;
     };
-    // Two short vertical codes (V0, VR1, VL1) found in one lookup, or one
-    // vertical code of up to six bits alone, b on b1; the line may end
-    // after the first. False, with nothing read, when the first cannot be
+    // Two vertical codes found in one lookup (the second V0, VR1 or VL1),
+    // or one alone, b on b1; the line may end after the first. False, with nothing read, when the first cannot be
     // taken; a second that cannot is left unread.
     auto verticalPair = [&](const FaxVerticalPair_t& pair) TV_FAX_STEP {
         if (TV_FAX_RARELY(!vertical(pair.D1))) return false;
@@ -636,10 +635,11 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
             break;
         }
         const std::uint64_t acc = bits.Acc;
-        // Two short vertical codes at once, or one; anything unusual is left
-        // to the code by code path below. (Room for both elements also means
-        // room for the one the check below asks.)
-        const FaxVerticalPair_t& pair = kFaxVerticalCodes.Entry[acc >> 58];
+        // Two short vertical codes at once, or one vertical code alone (VL3
+        // too, common on halftone lines); anything unusual is left to the
+        // code by code path below. (Room for both elements also means room
+        // for the one the check below asks.)
+        const FaxVerticalPair_t& pair = kFaxVerticalCodes.At(acc);
         if (pair.Total != 0 && out < roomForPair && bits.Within(pair.Total + kModeMaxBits) &&
             TV_FAX_LIKELY(verticalPair(pair))) {
             continue;
