@@ -516,8 +516,9 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
         return true;
     };
     // Two vertical codes found in one lookup (the second V0, VR1 or VL1),
-    // or one alone, b on b1; the line may end after the first. False, with nothing read, when the first cannot be
-    // taken; a second that cannot is left unread.
+    // or one alone, b on b1; the line may end after the first. False, with
+    // nothing read, when the first cannot be taken; a second that cannot is
+    // left unread.
     auto verticalPair = [&](const FaxVerticalPair_t& pair) TV_FAX_STEP {
         if (TV_FAX_RARELY(!vertical(pair.D1))) return false;
         if (a0 >= width || pair.Total == pair.First) {
