@@ -97,25 +97,23 @@ constexpr unsigned FaxPairLength(std::uint32_t entry) { return entry & 31u; }
 constexpr unsigned FaxPairFirst(std::uint32_t entry) { return (entry >> 8) & 255u; }
 constexpr unsigned FaxPairSecond(std::uint32_t entry) { return entry >> 16; }
 
-// Two of the short vertical codes (V0 "1", VR1 "011", VL1 "010") at the
-// start of IndexBits bits, which text and halftone lines are mostly made
-// of: their lengths and offsets, or a total of 0. With `singles`, bits that
-// start with one vertical code that fits (also VR2 "000011", VL2 "000010",
-// and in seven bits VR3 "0000011" and VL3 "0000010") but no second one give
-// that code alone: a total equal to its length.
+// The vertical codes at the start of seven bits, which text and halftone
+// lines are mostly made of: two of them where the second is a short one (V0
+// "1", VR1 "011", VL1 "010"), else any one alone (also VR2 "000011", VL2
+// "000010", VR3 "0000011", VL3 "0000010"), with their lengths and offsets;
+// a total of 0 where the bits start with no vertical code.
 struct FaxVerticalPair_t {
     std::uint8_t First;  // length of the first code
-    std::uint8_t Total;  // length of both
+    std::uint8_t Total;  // length of both, or First when it is alone
     std::int8_t D1;
     std::int8_t D2;
 };
-template <unsigned IndexBits>
-struct FaxVerticalPairs_t {
-    static constexpr unsigned kIndexBits = IndexBits;
-    FaxVerticalPair_t Entry[1u << IndexBits];
+struct FaxVerticalCodes_t {
+    static constexpr unsigned kIndexBits = 7;
+    FaxVerticalPair_t Entry[1u << kIndexBits];
     // The vertical code at the start of the `bits` low bits of p: V0, VR1
     // or VL1, and with `wide` the longer ones that fit.
-    static constexpr bool ShortCode(unsigned p, unsigned bits, unsigned& length, int& d, bool wide = false) {
+    static constexpr bool CodeAt(unsigned p, unsigned bits, unsigned& length, int& d, bool wide) {
         if (bits >= 1 && ((p >> (bits - 1)) & 1u) != 0) {
             length = 1;
             d = 0;
@@ -126,40 +124,35 @@ struct FaxVerticalPairs_t {
             d = ((p >> (bits - 3)) & 1u) != 0 ? 1 : -1;
             return true;
         }
-        if (wide && bits >= 6 && ((p >> (bits - 6)) & 63u) >> 1 == 1) {
-            length = 6;
-            d = ((p >> (bits - 6)) & 1u) != 0 ? 2 : -2;
-            return true;
-        }
-        if (wide && bits >= 7 && ((p >> (bits - 7)) & 127u) >> 1 == 1) {
-            length = 7;
-            d = ((p >> (bits - 7)) & 1u) != 0 ? 3 : -3;
-            return true;
+        for (unsigned n = 6; wide && n <= 7 && n <= bits; ++n) {
+            // "000001" + sign for VR2/VL2, "0000001" + sign for VR3/VL3.
+            if (((p >> (bits - n)) & ((1u << n) - 1)) >> 1 == 1) {
+                length = n;
+                d = static_cast<int>(n) - 4;
+                if (((p >> (bits - n)) & 1u) == 0) d = -d;
+                return true;
+            }
         }
         return false;
     }
-    constexpr explicit FaxVerticalPairs_t(bool singles = false) : Entry() {
-        for (unsigned p = 0; p < (1u << IndexBits); ++p) {
+    constexpr FaxVerticalCodes_t() : Entry() {
+        for (unsigned p = 0; p < (1u << kIndexBits); ++p) {
             unsigned first = 0;
             unsigned second = 0;
             int d1 = 0;
             int d2 = 0;
-            const bool one = ShortCode(p, IndexBits, first, d1, singles);
-            const bool both = one && first < IndexBits &&
-                              ShortCode(p & ((1u << (IndexBits - first)) - 1), IndexBits - first, second, d2);
-            const bool kept = both || (singles && one);
-            Entry[p].First = static_cast<std::uint8_t>(kept ? first : 0);
-            Entry[p].Total = static_cast<std::uint8_t>(both ? first + second : kept ? first : 0);
-            Entry[p].D1 = static_cast<std::int8_t>(kept ? d1 : 0);
+            const bool one = CodeAt(p, kIndexBits, first, d1, true);
+            const bool both = one && first < kIndexBits &&
+                              CodeAt(p & ((1u << (kIndexBits - first)) - 1), kIndexBits - first, second, d2, false);
+            Entry[p].First = static_cast<std::uint8_t>(one ? first : 0);
+            Entry[p].Total = static_cast<std::uint8_t>(both ? first + second : one ? first : 0);
+            Entry[p].D1 = static_cast<std::int8_t>(one ? d1 : 0);
             Entry[p].D2 = static_cast<std::int8_t>(both ? d2 : 0);
         }
     }
-    const FaxVerticalPair_t& At(std::uint64_t acc) const { return Entry[acc >> (64 - IndexBits)]; }
+    const FaxVerticalPair_t& At(std::uint64_t acc) const { return Entry[acc >> (64 - kIndexBits)]; }
 };
-// The strict decoder's: pairs in six bits.
-inline constexpr FaxVerticalPairs_t<6> kFaxVerticalPairs;
-// The lenient decoder's: pairs, or any vertical code alone, in seven bits.
-inline constexpr FaxVerticalPairs_t<7> kFaxVerticalCodes(true);
+inline constexpr FaxVerticalCodes_t kFaxVerticalCodes;
 
 struct FaxTables_t {
     std::uint8_t White[kWhiteTableSize];

@@ -685,22 +685,22 @@ TV_FAX_NOINLINE CFaxDecoder::Stop CFaxDecoder::Loop2D(Source& caller, LineState&
             return Stop::Careful;
         }
         const std::uint64_t acc = source.Acc;
-        // Two short vertical codes at once, each as the vertical modes
-        // below; the line may end after the first. Bits not all input are
-        // left to the code-by-code path, which suspends where it must.
-        const FaxVerticalPair_t& pair = kFaxVerticalPairs.At(acc);
+        // Two vertical codes at once, or one alone, each as the vertical
+        // modes below; the line may end after the first. Bits not all input
+        // are left to the code-by-code path, which suspends where it must.
+        const FaxVerticalPair_t& pair = kFaxVerticalCodes.At(acc);
         if (pair.Total != 0 && !source.Beyond(pair.Total)) {
             FindB1Near(b, a0, n > 0);
-            // d is -1, 0 or 1: b1 steps back for a0 left of it, else on.
-            if (TV_FAX_RARELY(!vertical(pair.D1, pair.D1 | 1))) {
+            // b1 steps back for a0 left of it, else on.
+            if (TV_FAX_RARELY(!vertical(pair.D1, pair.D1 < 0 ? -1 : 1))) {
                 return Stop::Fail;
             }
-            if (TV_FAX_RARELY(a0 >= width)) {
+            if (a0 >= width || pair.Total == pair.First) {
                 source.Consume(pair.First);
                 continue;
             }
             StepB1Near(b, a0);
-            if (TV_FAX_RARELY(!vertical(pair.D2, pair.D2 | 1))) {
+            if (TV_FAX_RARELY(!vertical(pair.D2, pair.D2 < 0 ? -1 : 1))) {
                 return Stop::Fail;
             }
             source.Consume(pair.Total);

@@ -365,44 +365,34 @@ TEST(FaxPairTables, HoldTwoTerminatingRunsOfAtLeastOnePixelThatFit) {
     }
 }
 
-// The vertical code tables hold, for each pattern of their index bits, the
-// vertical codes the mode lookup reads there: two short ones (V0, VR1, VL1)
-// after each other, or with `singles` any one that fits alone.
-template <unsigned IndexBits>
-void ExpectVerticalCodesOfModeLookup(const FaxVerticalPairs_t<IndexBits>& table, bool singles) {
+TEST(FaxVerticalTable, HoldsTheVerticalCodesTheModeLookupReads) {
+    // For each pattern of the index bits: two vertical codes where the
+    // second is short (V0, VR1, VL1), else any one that fits alone.
     const FaxTables_t& t = GetFaxTables();
+    constexpr unsigned kBits = FaxVerticalCodes_t::kIndexBits;
     auto vertical = [](const Match& m, int& d) {
         if (m.row < kModeV0 || m.row > kModeVL3) return false;
         d = m.row <= kModeVR3 ? static_cast<int>(m.row - kModeV0) : -static_cast<int>(m.row - kModeVR3);
         return true;
     };
-    for (std::uint32_t p = 0; p < (1u << IndexBits); ++p) {
-        const std::uint32_t bits = p << (32 - IndexBits);
+    for (std::uint32_t p = 0; p < (1u << kBits); ++p) {
+        const std::uint32_t bits = p << (32 - kBits);
         const Match first = BitwiseLookup(t.Mode, kModeMaxBits, bits);
         int d1 = 0;
         int d2 = 0;
-        const bool one = vertical(first, d1) && first.length <= IndexBits;
+        const bool one = vertical(first, d1) && first.length <= kBits;
         const Match second = one ? BitwiseLookup(t.Mode, kModeMaxBits, bits << first.length) : Match{0, 0};
-        const bool both = one && (singles || d1 * d1 <= 1) && vertical(second, d2) && d2 * d2 <= 1 &&
-                          first.length + second.length <= IndexBits;
-        const FaxVerticalPair_t& e = table.Entry[p];
-        if (both || (singles && one)) {
-            ASSERT_EQ(e.First, first.length) << IndexBits << " pattern " << p;
-            ASSERT_EQ(e.Total, both ? first.length + second.length : first.length) << IndexBits << " pattern " << p;
-            ASSERT_EQ(e.D1, d1) << IndexBits << " pattern " << p;
-            ASSERT_EQ(e.D2, both ? d2 : 0) << IndexBits << " pattern " << p;
+        const bool both = one && vertical(second, d2) && d2 * d2 <= 1 && first.length + second.length <= kBits;
+        const FaxVerticalPair_t& e = kFaxVerticalCodes.Entry[p];
+        if (one) {
+            ASSERT_EQ(e.First, first.length) << "pattern " << p;
+            ASSERT_EQ(e.Total, both ? first.length + second.length : first.length) << "pattern " << p;
+            ASSERT_EQ(e.D1, d1) << "pattern " << p;
+            ASSERT_EQ(e.D2, both ? d2 : 0) << "pattern " << p;
         } else {
-            ASSERT_EQ(e.Total, 0) << IndexBits << " pattern " << p;
+            ASSERT_EQ(e.Total, 0) << "pattern " << p;
         }
     }
-}
-
-TEST(FaxVerticalTables, HoldTheVerticalCodesTheModeLookupReads) {
-    ExpectVerticalCodesOfModeLookup(kFaxVerticalPairs, false);
-    ExpectVerticalCodesOfModeLookup(kFaxVerticalCodes, true);
-    // VL3, the commonest code of halftone lines after the short ones, is
-    // taken alone by the lenient decoder's table.
-    EXPECT_EQ(kFaxVerticalCodes.At(std::uint64_t{0x04} << 56).D1, -3);
 }
 
 // ---------------------------------------------------------------------------
