@@ -113,6 +113,7 @@ public:
     // Far from the input's end, libtiff's view of it (see CarefulBits) and
     // this one agree.
     static constexpr bool Need(unsigned) { return true; }
+    static constexpr bool NeedFrom(std::uint64_t, unsigned) { return true; }
     static constexpr bool Within(unsigned) { return true; }
     // Bits to the next byte boundary.
     unsigned ToByteBoundary() const { return static_cast<unsigned>((8 - Position() % 8) % 8); }
@@ -198,8 +199,10 @@ public:
     void SetReach(std::int64_t pastEnd) { Reach = static_cast<std::uint64_t>(static_cast<std::int64_t>(AvailBits) + pastEnd); }
     std::int64_t ReachPastEnd() const { return static_cast<std::int64_t>(Reach - AvailBits); }
     // False where libtiff finds the data ended before a code of n bits.
-    bool Need(unsigned n) {
-        const std::uint64_t at = Position();
+    bool Need(unsigned n) { return NeedFrom(Position(), n); }
+    // The same asked at an earlier position `at`, for bits libtiff asks for
+    // in steps that this source takes at once.
+    bool NeedFrom(std::uint64_t at, unsigned n) {
         if (at + n <= Reach) return true;
         if (at == Reach) return false;
         Reach = at + n;

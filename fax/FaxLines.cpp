@@ -202,12 +202,18 @@ CFaxLines::Start CFaxLines::Sync(Source& bits, bool& skipped) const {
             bits.Consume(kEolZeros - static_cast<unsigned>(__builtin_ctzll(window)));
         }
     }
-    // Any number of zeros (fill) up to the EOL's one.
+    // Any number of zeros (fill) up to the EOL's one. libtiff looks for it
+    // a byte at a time from here, asking for eight bits each time: near the
+    // end of the data, the byte that holds the 1 may run past it, and the 0
+    // bits libtiff makes up for the rest are there for the codes after.
+    const std::uint64_t zerosFrom = bits.Position();
     for (;;) {
         if (!bits.Fill()) return Start::Careful;
         if (bits.AtEnd()) return Start::NoLine;
         const unsigned zeros = LeadingZeros64(bits.Acc);
         if (zeros < bits.Held) {
+            const std::uint64_t one = bits.Position() + zeros;
+            bits.NeedFrom(zerosFrom + (one - zerosFrom) / 8 * 8, 8);
             // In two steps: the 1 may be the last of 64 held bits, and a
             // 64-bit shift is not defined.
             bits.Consume(zeros);
@@ -318,9 +324,10 @@ CFaxLines::End CFaxLines::DecodeLine(Source& bits, bool& skipped) {
     const Start start = Sync(bits, skipped);
     if (start != Start::Found) return start == Start::Careful ? End::Careful : End::NoLine;
     if (!TwoDimensional) return Line1D(bits);
-    // The tag bit: 1 for a one-dimensional line, 0 for a two-dimensional one.
+    // The tag bit: 1 for a one-dimensional line, 0 for a two-dimensional one
+    // (a 0 libtiff made up, too).
     if (!bits.Fill()) return End::Careful;
-    if (bits.AtEnd()) return End::NoLine;
+    if (!bits.Need(1)) return End::NoLine;
     const bool oneDimensional = NextBits(bits, 1) != 0;
     bits.Consume(1);
     return oneDimensional ? Line1D(bits) : Line2D(bits);
