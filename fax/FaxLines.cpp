@@ -398,18 +398,21 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
     std::uint64_t* out = cur;
     const std::uint64_t* const roomEnd = cur + Capacity;
     std::uint64_t a0 = 0;
+    // Where the run being read started: a make-up code leaves it open.
+    std::uint64_t start = 0;
     bool white = true;
     End end;
     for (;;) {
         if (!bits.Fill()) return End::Careful;
-        // Two terminating codes, the next run and the one after it, in one
-        // lookup, when the line goes on after the first.
+        // Two terminating codes, the one that ends this run and the next
+        // run's, in one lookup, when the line goes on after the first.
         const std::uint32_t pair = RunPairAt(bits.Acc, white);
         if (pair != 0) {
             const std::uint64_t first = a0 + FaxPairFirst(pair);
             if (TV_FAX_LIKELY(first < width && out + 1 < roomEnd && bits.Within(FaxPairLength(pair) + kBlackMaxBits))) {
                 bits.Consume(FaxPairLength(pair));
                 a0 = first + FaxPairSecond(pair);
+                start = a0;
                 out[0] = first;
                 out[1] = a0;
                 out += 2;
@@ -424,10 +427,21 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
                 continue;
             }
         }
-        const std::uint64_t start = a0;
-        const End run = ReadRun(bits, white, a0);
+        // One code of the run. A make-up code leaves it open: its
+        // terminating code may then come in a pair with the next run's.
+        End run = End::Complete;
+        unsigned length;
+        std::uint32_t value;
+        if (!bits.Need(white ? kWhiteMaxBits : kBlackMaxBits)) {
+            run = End::Data;
+        } else if (TV_FAX_RARELY(!RunCodeAt(bits.Acc, white, length, value))) {
+            run = NextBits(bits, kEolZeros) == 0 ? End::Eol : End::BadCode;
+        } else {
+            bits.Consume(length);
+            a0 += value;
+            if (value >= 64) continue;
+        }
         if (TV_FAX_RARELY(run != End::Complete)) {
-            if (run == End::Careful) return run;
             // Uncompressed mode, where a run's first code would stand (its
             // entrance code takes a white run's place; no run code of
             // either colour starts so, so a black run's place is read
@@ -445,6 +459,7 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
                 a0 = runA0;
                 if (pixels == End::Complete) {
                     white = ((out - cur) & 1) == 0;
+                    start = a0;
                     if (a0 < width) continue;
                 }
                 if (pixels == End::Careful) return pixels;
@@ -474,6 +489,7 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
         }
         if (!white && TV_FAX_RARELY(a0 == start)) out = DropEmptyPair(cur, out, false);
         white = !white;
+        start = a0;
     }
     source = bits;
     CurCount = static_cast<std::uint32_t>(out - cur);
