@@ -659,10 +659,10 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line2D(Source& source) {
             break;
         }
         const std::uint64_t acc = bits.Acc;
-        // Two short vertical codes at once, or one vertical code alone (VL3
-        // too, common on halftone lines); anything unusual is left to the
-        // code by code path below. (Room for both elements also means room
-        // for the one the check below asks.)
+        // Two vertical codes at once (the second a short one), or one alone
+        // (VL3 too, common on halftone lines); anything unusual is left to
+        // the code by code path below. (Room for both elements also means
+        // room for the one the check below asks.)
         const FaxVerticalPair_t& pair = kFaxVerticalCodes.At(acc);
         if (pair.Total != 0 && out < roomForPair && bits.Within(pair.Total + kModeMaxBits) &&
             TV_FAX_LIKELY(verticalPair(pair))) {
