@@ -333,30 +333,35 @@ CFaxLines::End CFaxLines::DecodeLine(Source& bits, bool& skipped) {
     return oneDimensional ? Line1D(bits) : Line2D(bits);
 }
 
-// The codes of one run, make-up codes and then the terminating code that
-// ends it, their lengths added to a0. Complete once the run is whole;
-// stops at an EOL or a code that matches none (neither read), or where the
-// data ends.
+// One run code of the given colour, its value added to a0: Complete when
+// it was read, with `open` set for a make-up code (the run goes on); stops
+// at an EOL or a code that matches none (neither read), or where the data
+// ends.
 template <class Source>
-inline CFaxLines::End CFaxLines::ReadRun(Source& bits, bool white, std::uint64_t& a0) {
-    for (;;) {
-        if (!bits.Fill()) return End::Careful;
-        if (!bits.Need(white ? kWhiteMaxBits : kBlackMaxBits)) return End::Data;
-        unsigned length;
-        std::uint32_t value;
-        if (TV_FAX_RARELY(!RunCodeAt(bits.Acc, white, length, value))) {
-            return NextBits(bits, kEolZeros) == 0 ? End::Eol : End::BadCode;
-        }
-        bits.Consume(length);
-        a0 += value;
-        if (value < 64) return End::Complete;
+inline CFaxLines::End CFaxLines::ReadCode(Source& bits, bool white, std::uint64_t& a0, bool& open) {
+    if (!bits.Need(white ? kWhiteMaxBits : kBlackMaxBits)) return End::Data;
+    unsigned length;
+    std::uint32_t value;
+    if (TV_FAX_RARELY(!RunCodeAt(bits.Acc, white, length, value))) {
+        return NextBits(bits, kEolZeros) == 0 ? End::Eol : End::BadCode;
     }
+    bits.Consume(length);
+    a0 += value;
+    open = value >= 64;
+    return End::Complete;
 }
 
-// ReadRun kept out of line, for the two-dimensional loop's rare runs.
+// The codes of one run, make-up codes and then the terminating code that
+// ends it (Complete once the run is whole), kept out of line for the
+// two-dimensional loop's rare runs.
 template <class Source>
 TV_FAX_NOINLINE CFaxLines::End CFaxLines::ReadRunApart(Source& bits, bool white, std::uint64_t& a0) {
-    return ReadRun(bits, white, a0);
+    for (;;) {
+        if (!bits.Fill()) return End::Careful;
+        bool open = false;
+        const End code = ReadCode(bits, white, a0, open);
+        if (code != End::Complete || !open) return code;
+    }
 }
 
 namespace {
@@ -429,18 +434,9 @@ TV_FAX_NOINLINE CFaxLines::End CFaxLines::Line1D(Source& source) {
         }
         // One code of the run. A make-up code leaves it open: its
         // terminating code may then come in a pair with the next run's.
-        End run = End::Complete;
-        unsigned length;
-        std::uint32_t value;
-        if (!bits.Need(white ? kWhiteMaxBits : kBlackMaxBits)) {
-            run = End::Data;
-        } else if (TV_FAX_RARELY(!RunCodeAt(bits.Acc, white, length, value))) {
-            run = NextBits(bits, kEolZeros) == 0 ? End::Eol : End::BadCode;
-        } else {
-            bits.Consume(length);
-            a0 += value;
-            if (value >= 64) continue;
-        }
+        bool open = false;
+        const End run = ReadCode(bits, white, a0, open);
+        if (TV_FAX_LIKELY(run == End::Complete) && open) continue;
         if (TV_FAX_RARELY(run != End::Complete)) {
             // Uncompressed mode, where a run's first code would stand (its
             // entrance code takes a white run's place; no run code of

@@ -63,8 +63,9 @@ public:
 
 private:
     // How a line's decoding ended: its last run reached the width (for
-    // ReadRun: the run is whole), or before that an EOL, a bad code or the
-    // end of the data; NoLine when the data ended before a line started;
+    // ReadCode: the code was read; for ReadRunApart: the run is whole), or
+    // before that an EOL, a bad code or the end of the data; NoLine when the
+    // data ended before a line started;
     // Careful when the fast bit source cannot see far enough, and the line
     // is decoded again with the careful one.
     // EolInLine: a two-dimensional line ended early by an EOL, which was read.
@@ -77,7 +78,7 @@ private:
     void StartStrip(const std::uint8_t* input, std::uint32_t length);
     std::uint32_t LinesReadWhole(const std::uint8_t* input, std::uint32_t length, bool aligned);
     template <class Source>
-    static End ReadRun(Source& bits, bool white, std::uint64_t& a0);
+    static End ReadCode(Source& bits, bool white, std::uint64_t& a0, bool& open);
     template <class Source>
     static End ReadRunApart(Source& bits, bool white, std::uint64_t& a0);
     template <class Source>
